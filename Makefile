@@ -1,0 +1,32 @@
+# The two commands a new user needs: `make run` and `make test`.
+JOBS    ?= $(shell nproc)
+BUILD   ?= build
+ASAN    ?= build-asan
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: run test deps build build-asan bench clean
+
+deps:
+	@./.ci/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+# The engine's tests once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer (with LeakSanitizer); no Qt in this build.
+build-asan: deps
+	@cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DTRAFALYN_BUILD_UI=OFF \
+	  -DTRAFALYN_SANITIZE=address,undefined >/dev/null
+	@cmake --build $(ASAN) -j$(JOBS)
+
+test: build build-asan
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j$(JOBS)
+
+run: build
+	@./app/run.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN) build-bench

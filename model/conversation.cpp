@@ -1,0 +1,74 @@
+#include "model/conversation.h"
+
+int CConversation::Match(const CPacketRecord& r) {
+  if (r.protocol != protocol || r.remote != remote || r.local != local) return -1;
+  if (r.fragment) {
+    for (auto it = received.rbegin(); it != received.rend(); ++it) {
+      if ((*it)->identification == r.identification) return 0;
+    }
+  }
+  if (r.remotePort != remotePort || r.localPort != localPort) return -1;
+  if (closed) return 1;
+  if (hostRole == kRoleClient && r.direction == kDirSent && !received.empty()) {
+    closed = 1;
+    return 1;
+  }
+  if (hostRole == kRoleServer && r.direction == kDirReceived && !sent.empty()) {
+    closed = 1;
+    return 1;
+  }
+  return 0;
+}
+
+void CConversation::Add(const CPacketRef& r, int appHostRole) {
+  remote = r->remote;
+  local = r->local;
+  const uint64_t length = static_cast<uint64_t>(static_cast<uint32_t>(r->totalLength));
+  const bool isSent = r->direction == kDirSent;
+  if (isSent) {
+    bytesSent += length;
+    packetsSent += 1;
+  } else {
+    bytesReceived += length;
+    packetsReceived += 1;
+  }
+  r->convId = convId;
+  localPort = r->localPort;
+  remotePort = r->remotePort;
+  protocol = r->protocol;
+  hostRole = appHostRole;
+
+  // The times follow the record counts held before this record goes in.
+  const CTimeStamp t = r->time;
+  const bool haveSent = !sent.empty();
+  const bool haveReceived = !received.empty();
+  if (!haveSent && !haveReceived) {
+    times = {t, t, t, t};
+  } else if (haveSent != haveReceived) {
+    const bool sameAsOpening = haveSent == isSent;
+    if (sameAsOpening) times[kOpeningEndTime] = t;
+    times[kReplyStartTime] = t;
+    times[kLastTime] = t;
+  } else {
+    times[kLastTime] = t;
+  }
+
+  std::vector<CPacketRef>& list = isSent ? sent : received;
+  if (list.size() >= kMaxRecordsPerDirection) return;
+  // Backward scan: in-order TCP data costs one comparison. A retransmission
+  // with an equal sequence number lands in front of the kept copy.
+  const int32_t seq = static_cast<int32_t>(r->seq);
+  auto pos = list.end();
+  while (pos != list.begin()) {
+    auto prev = pos - 1;
+    if (static_cast<int32_t>((*prev)->seq) < seq) break;
+    pos = prev;
+  }
+  list.insert(pos, r);
+}
+
+int64_t CConversation::ResponseMicros() const {
+  const CTimeStamp& a = times[kFirstTime];
+  const CTimeStamp& b = times[kLastTime];
+  return (static_cast<int64_t>(b.sec) - a.sec) * 1000000 + (static_cast<int64_t>(b.usec) - a.usec);
+}

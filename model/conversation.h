@@ -1,0 +1,50 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "model/ip_address.h"
+#include "model/packet_record.h"
+#include "model/time_stamp.h"
+
+// One request/response exchange between the local host and one remote
+// endpoint over one protocol. Owned by the conversation table; every access
+// happens under the traffic lock.
+class CConversation {
+ public:
+  static constexpr std::size_t kMaxRecordsPerDirection = 300;
+
+  enum TimeIndex { kFirstTime = 0, kOpeningEndTime = 1, kReplyStartTime = 2, kLastTime = 3 };
+
+  CConversation(int id, int role) : convId(id), hostRole(role) {}
+  virtual ~CConversation() = default;
+
+  // -1: not this conversation; 0: this one; 1: same endpoints, but the record
+  // starts a new exchange (the conversation is closed from then on).
+  int Match(const CPacketRecord& r);
+
+  // Counts the record, stamps it with this ConvId, updates the four times and
+  // keeps it in sequence order unless its direction already holds 300.
+  // `appHostRole` is the host role in force.
+  void Add(const CPacketRef& r, int appHostRole);
+
+  // The elapsed time from the first to the last packet, in microseconds.
+  int64_t ResponseMicros() const;
+
+  int statsLogged = 0;
+  int convId;
+  int closed = 0;
+  int hostRole;
+  std::vector<CPacketRef> received;  // ascending sequence number
+  std::vector<CPacketRef> sent;      // ascending sequence number
+  uint16_t protocol = 0;
+  CIpAddr remote{};
+  CIpAddr local{};
+  uint16_t remotePort = 0;
+  uint16_t localPort = 0;
+  uint64_t bytesSent = 0;
+  uint64_t bytesReceived = 0;
+  uint64_t packetsSent = 0;
+  uint64_t packetsReceived = 0;
+  std::array<CTimeStamp, 4> times{};
+};

@@ -1,0 +1,125 @@
+#include "model/conversation_table.h"
+
+#include <algorithm>
+
+#include "app/core/app_state.h"
+
+std::size_t CConversationTable::KeyHash::operator()(const Key& k) const noexcept {
+  uint64_t a = 0, b = 0;
+  for (int i = 0; i < 4; ++i) {
+    a = (a << 8) | k.remote[i];
+    b = (b << 8) | k.local[i];
+  }
+  uint64_t h = (a << 32 | b) * 0x9E3779B97F4A7C15ull;
+  h ^= (static_cast<uint64_t>(k.remotePort) << 24 | static_cast<uint64_t>(k.localPort) << 8 |
+        k.protocol) * 0xC2B2AE3D27D4EB4Full;
+  return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+CConversationTable::Key CConversationTable::KeyOf(const CPacketRecord& r) {
+  return Key{r.protocol, r.remote, r.local, r.remotePort, r.localPort};
+}
+
+CConversationTable::Key CConversationTable::KeyOf(const CConversation& c) {
+  return Key{c.protocol, c.remote, c.local, c.remotePort, c.localPort};
+}
+
+CConversation* CConversationTable::FindNewest(const CPacketRecord& r, int* result) {
+  *result = -1;
+  if (!r.fragment) {
+    auto it = newestByKey_.find(KeyOf(r));
+    if (it == newestByKey_.end()) return nullptr;
+    *result = it->second->Match(r);
+    return it->second;
+  }
+  // A fragment may belong to any conversation of its addresses that holds a
+  // received record with its identification, so it needs the full search.
+  for (auto it = conversations_.rbegin(); it != conversations_.rend(); ++it) {
+    const int m = (*it)->Match(r);
+    if (m != -1) {
+      *result = m;
+      return it->get();
+    }
+    if (state_.Quitting()) {
+      *result = -2;
+      return nullptr;
+    }
+  }
+  return nullptr;
+}
+
+void CConversationTable::FilePacket(const CPacketRef& r) {
+  int result;
+  CConversation* c = FindNewest(*r, &result);
+  if (result == -2) return;  // closing down: not filed
+  if (result == 0) {
+    if (r->fragment) {
+      r->localPort = c->localPort;
+      r->remotePort = c->remotePort;
+    }
+    c->Add(r, state_.hostRole.load(std::memory_order_relaxed));
+    AttachPending(*r, *c);
+    return;
+  }
+  if (r->fragment) {
+    pending_.push_back(r);
+    if (pending_.size() > kMaxPendingFragments) {
+      pending_.erase(pending_.begin(),
+                     pending_.begin() + (pending_.size() - kTrimmedPendingFragments));
+    }
+    return;
+  }
+  const int role = state_.hostRole.load(std::memory_order_relaxed);
+  auto conv = std::make_unique<CConversation>(++state_.convIdCounter, role);
+  conv->Add(r, role);
+  CConversation* created = conv.get();
+  conversations_.push_back(std::move(conv));
+  newestByKey_[KeyOf(*created)] = created;
+  TrimConversations();
+  AttachPending(*r, *created);
+}
+
+void CConversationTable::TrimConversations() {
+  if (conversations_.size() <= kMaxConversations) return;
+  while (conversations_.size() > kTrimmedConversations) {
+    CConversation* oldest = conversations_.front().get();
+    auto it = newestByKey_.find(KeyOf(*oldest));
+    if (it != newestByKey_.end() && it->second == oldest) newestByKey_.erase(it);
+    conversations_.pop_front();
+    if (state_.Quitting()) break;
+  }
+}
+
+void CConversationTable::AttachPending(const CPacketRecord& r, CConversation& c) {
+  if (pending_.empty()) return;
+  const int role = state_.hostRole.load(std::memory_order_relaxed);
+  std::deque<CPacketRef> keep;
+  for (CPacketRef& p : pending_) {
+    // Only fragments of the same protocol and addresses: an equal IP
+    // identification from another host is chance, and adding its record
+    // would rewrite this conversation's endpoints.
+    if (p->identification == r.identification && p->protocol == r.protocol &&
+        p->remote == r.remote && p->local == r.local) {
+      p->localPort = c.localPort;
+      p->remotePort = c.remotePort;
+      c.Add(p, role);
+    } else {
+      keep.push_back(std::move(p));
+    }
+  }
+  pending_.swap(keep);
+}
+
+void CConversationTable::Clear() {
+  newestByKey_.clear();
+  conversations_.clear();
+}
+
+CConversation* CConversationTable::FindById(int convId) const {
+  auto it = std::lower_bound(conversations_.begin(), conversations_.end(), convId,
+                             [](const std::unique_ptr<CConversation>& c, int id) {
+                               return c->convId < id;
+                             });
+  if (it == conversations_.end() || (*it)->convId != convId) return nullptr;
+  return it->get();
+}

@@ -1,0 +1,66 @@
+#pragma once
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <unordered_map>
+
+#include "model/conversation.h"
+#include "model/packet_record.h"
+
+class CAppState;
+
+// Files every recorded packet into its conversation, numbers conversations,
+// and holds IP fragments whose conversation has not shown up yet.
+// Every operation requires the traffic lock.
+class CConversationTable {
+ public:
+  static constexpr std::size_t kMaxConversations = 2000;
+  static constexpr std::size_t kTrimmedConversations = 1600;
+  static constexpr std::size_t kMaxPendingFragments = 12;
+  static constexpr std::size_t kTrimmedPendingFragments = 10;
+
+  // The state supplies the ConvId counter, the host role and the quit flag.
+  explicit CConversationTable(CAppState& state) : state_(state) {}
+  virtual ~CConversationTable() = default;
+
+  CConversationTable(const CConversationTable&) = delete;
+  CConversationTable& operator=(const CConversationTable&) = delete;
+
+  void FilePacket(const CPacketRef& r);
+
+  // Deletes every conversation; pending fragments and the ConvId counter stay.
+  void Clear();
+
+  // Creation order, oldest first. ConvIds ascend along the list.
+  const std::deque<std::unique_ptr<CConversation>>& Conversations() const { return conversations_; }
+  const std::deque<CPacketRef>& PendingFragments() const { return pending_; }
+  std::size_t Size() const { return conversations_.size(); }
+
+  // The conversation with this ConvId, or null once it was cleared or trimmed.
+  CConversation* FindById(int convId) const;
+
+ private:
+  struct Key {
+    uint16_t protocol;
+    CIpAddr remote, local;
+    uint16_t remotePort, localPort;
+    friend bool operator==(const Key&, const Key&) = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& k) const noexcept;
+  };
+  static Key KeyOf(const CPacketRecord& r);
+  static Key KeyOf(const CConversation& c);
+
+  CConversation* FindNewest(const CPacketRecord& r, int* result);
+  void AttachPending(const CPacketRecord& r, CConversation& c);
+  void TrimConversations();
+
+  CAppState& state_;
+  std::deque<std::unique_ptr<CConversation>> conversations_;
+  std::deque<CPacketRef> pending_;
+  // The newest conversation of each endpoint key. A non-fragment matches only
+  // conversations of its own key, and the newest of them answers first, so
+  // this gives the same answer as searching the whole list newest first.
+  std::unordered_map<Key, CConversation*, KeyHash> newestByKey_;
+};

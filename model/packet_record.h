@@ -1,0 +1,74 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "model/ip_address.h"
+#include "model/time_stamp.h"
+
+// Direction codes of a packet as seen from the local host.
+enum : int { kDirNone = 0, kDirSent = 1, kDirReceived = 2 };
+
+// Host roles, which decide how packets are cut into exchanges.
+enum : int { kRoleClient = 0, kRoleServer = 1 };
+
+// The values the decoder takes from one packet's headers, with the local and
+// remote roles already assigned by direction.
+struct CPacketFields {
+  int fragment = 0;          // More Fragments bit was set
+  uint8_t tcpFlags = 0;      // TCP header byte 13; 0 for UDP
+  uint32_t seq = 0;          // 0 for UDP
+  uint32_t ack = 0;          // 0 for UDP
+  uint16_t identification = 0;
+  CTimeStamp time;
+  int headerLength = 0;      // IPv4 + transport header bytes before the payload
+  CIpAddr local{};
+  CIpAddr remote{};
+  uint16_t localPort = 0;
+  uint16_t remotePort = 0;
+  int totalLength = 0;       // IPv4 total length as the header claims it
+  int direction = kDirNone;
+  uint8_t ttl = 0;
+  uint8_t protocol = 0;      // 6 or 17
+};
+
+// One recorded packet: its header values and, unless header-only mode was on
+// when it was made, a copy of its payload.
+//
+// Records are shared: a conversation (or the pending-fragment list) owns a
+// record, and the recent-packet list refers to it too. A record lives as long
+// as one of them still holds it, so the recent list can never reach a freed
+// record, and a record no owner kept goes away once the recent list drops it.
+// Every access happens under the traffic lock.
+class CPacketRecord : public CPacketFields {
+ public:
+  // `available` holds the payload bytes that were captured; the record keeps
+  // at most PayloadLength() of them (fewer when the frame was cut short).
+  CPacketRecord(const CPacketFields& fields, bool headerOnlyMode,
+                std::span<const uint8_t> available);
+  virtual ~CPacketRecord() = default;
+
+  CPacketRecord(const CPacketRecord&) = delete;
+  CPacketRecord& operator=(const CPacketRecord&) = delete;
+
+  int traceLogged = 0;  // set by the log writer once in the trace log
+  int convId = 0;       // set when the record is added to a conversation
+  int headerOnly = 0;   // header-only mode at creation: no payload kept
+
+  // The payload length the IPv4 header claims: total length - header length.
+  int PayloadLength() const { return totalLength - headerLength; }
+
+  // The payload bytes this record kept.
+  std::span<const uint8_t> Payload() const { return {payload_.get(), payloadSize_}; }
+
+ private:
+  std::unique_ptr<uint8_t[]> payload_;
+  std::size_t payloadSize_ = 0;
+};
+
+using CPacketRef = std::shared_ptr<CPacketRecord>;
+
+// Creates a record; the single place where records are allocated.
+CPacketRef MakePacketRecord(const CPacketFields& fields, bool headerOnlyMode,
+                            std::span<const uint8_t> available);

@@ -1,0 +1,9 @@
+#!/bin/sh
+# The engine must build and run without Qt; fail when any of its files
+# includes a Qt header.
+cd "$1" || exit 2
+if grep -rEn '#\s*include\s*[<"](Q[A-Za-z]|qt)' capture model output app/core; then
+  echo "Qt header included by the engine" >&2
+  exit 1
+fi
+exit 0
