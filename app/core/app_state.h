@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/notification_queue.h"
 #include "capture/interface_record.h"
 
 class CTrafficModel;
@@ -53,6 +54,9 @@ class CAppState {
   std::atomic<int> quit{0};
   std::mutex trafficLock;
   std::mutex graphLock;
+
+  // Messages for the user from any thread.
+  CNotificationQueue notifications;
 
   CTrafficModel& Model() { return *model_; }
   const CTrafficModel& Model() const { return *model_; }
