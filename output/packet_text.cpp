@@ -1,0 +1,190 @@
+#include "output/packet_text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <span>
+
+#include "output/value_format.h"
+
+namespace {
+
+constexpr const char* kSeparator =
+    "=============================================================================";
+
+// Bytes a text view cannot show as they are: the data text prints them as
+// ".", the hex dump's character column as a blank.
+bool IsDataTextUnshowable(uint8_t b) {
+  return b == 0x0C || b == 0x08 || b == 0x07 || b == 0x0B || b == 0x00;
+}
+
+bool IsHexColumnBlank(uint8_t b) {
+  return IsDataTextUnshowable(b) || b == '\n' || b == '\r' || b == '\t';
+}
+
+bool Quitting(const std::atomic<int>& quit) { return quit.load(std::memory_order_relaxed) != 0; }
+
+void AppendHeaderOnly(std::string& out, const CPacketRecord& r) {
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "\r\nHeader Only - %d bytes of data not shown\r\n",
+                r.PayloadLength());
+  out += buf;
+}
+
+// The bytes the header claims but the record did not keep; 0 when none.
+long long MissingBytes(const CPacketRecord& r) {
+  const long long missing =
+      static_cast<long long>(r.PayloadLength()) - static_cast<long long>(r.Payload().size());
+  return missing > 0 ? missing : 0;
+}
+
+void AppendMissingNote(std::string& out, long long missing) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "Additional Bytes Not Shown: %lld\r\n", missing);
+  out += buf;
+}
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// One dump line of up to 16 bytes at `offset`; a short line keeps the
+// character column aligned with full lines.
+void AppendHexLine(std::string& out, std::size_t offset, std::span<const uint8_t> bytes) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08zx ", offset);
+  out += buf;
+  for (uint8_t b : bytes) {
+    out += kHexDigits[b >> 4];
+    out += kHexDigits[b & 0x0F];
+    out += ' ';
+  }
+  out.append((16 - bytes.size()) * 3, ' ');
+  for (uint8_t b : bytes) out += IsHexColumnBlank(b) ? ' ' : static_cast<char>(b);
+  out += "\r\n";
+}
+
+}  // namespace
+
+std::string DirectionName(const CPacketRecord& r) {
+  return r.direction == kDirSent ? "SEND" : "RECIEVE";
+}
+
+std::string TcpFlagNames(uint8_t flags) {
+  static constexpr struct {
+    uint8_t bit;
+    const char* name;
+  } kNames[] = {{0x02, "SYN "}, {0x01, "FIN "}, {0x04, "RST "},
+                {0x08, "PUSH "}, {0x80, "CWR "}, {0x40, "ECE "}};
+  std::string s;
+  for (const auto& n : kNames) {
+    if (flags & n.bit) s += n.name;
+  }
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+std::string PacketSource(const CPacketRecord& r) {
+  return r.direction == kDirReceived ? FormatEndpoint(r.remote, r.remotePort)
+                                     : FormatEndpoint(r.local, r.localPort);
+}
+
+std::string PacketDestination(const CPacketRecord& r) {
+  return r.direction == kDirSent ? FormatEndpoint(r.remote, r.remotePort)
+                                 : FormatEndpoint(r.local, r.localPort);
+}
+
+void AppendHeaderBlock(std::string& out, const CPacketRecord& r) {
+  const char* fragment = r.fragment ? "** FRAGMENT **" : "";
+  const std::string protocol = ProtocolName(r.protocol);
+  const std::string source = PacketSource(r);
+  const std::string destination = PacketDestination(r);
+  const std::string direction = DirectionName(r);
+  const std::string time = FormatClockTime(r.time);
+  char buf[640];
+  if (r.protocol == 6) {
+    const std::string flags = TcpFlagNames(r.tcpFlags);
+    std::snprintf(buf, sizeof buf,
+                  "\r\n\r\n%s\r\n%s %s -> %s %s\r\n%s Len: %d ConvId: %d Time: %s\r\n"
+                  "TTL: %u ID: %u Seq: %u Ack: %u\r\nFlags: %s\r\n%s\r\n\r\n",
+                  kSeparator, protocol.c_str(), source.c_str(), destination.c_str(), fragment,
+                  direction.c_str(), r.totalLength, r.convId, time.c_str(), unsigned{r.ttl},
+                  unsigned{r.identification}, unsigned{r.seq}, unsigned{r.ack}, flags.c_str(),
+                  kSeparator);
+  } else {
+    std::snprintf(buf, sizeof buf,
+                  "\r\n\r\n%s\r\n%s %s -> %s %s\r\n%s Len: %d ConvId: %d Time: %s\r\n"
+                  "TTL: %u ID: %u\r\n%s\r\n\r\n",
+                  kSeparator, protocol.c_str(), source.c_str(), destination.c_str(), fragment,
+                  direction.c_str(), r.totalLength, r.convId, time.c_str(), unsigned{r.ttl},
+                  unsigned{r.identification}, kSeparator);
+  }
+  out += buf;
+}
+
+std::string RenderHeaderBlock(const CPacketRecord& r) {
+  std::string s;
+  AppendHeaderBlock(s, r);
+  return s;
+}
+
+void AppendDataText(std::string& out, const CPacketRecord& r, const std::atomic<int>& quit) {
+  if (r.headerOnly) {
+    AppendHeaderOnly(out, r);
+    return;
+  }
+  const std::span<const uint8_t> data = r.Payload();
+  out.reserve(out.size() + data.size() + 40);
+  // Copied in slices so that a large payload still notices the quit flag.
+  constexpr std::size_t kSlice = 4096;
+  for (std::size_t at = 0; at < data.size(); at += kSlice) {
+    if (Quitting(quit)) return;
+    const std::size_t end = std::min(data.size(), at + kSlice);
+    for (std::size_t i = at; i < end; ++i) {
+      const uint8_t b = data[i];
+      out += IsDataTextUnshowable(b) ? '.' : static_cast<char>(b);
+    }
+  }
+  if (const long long missing = MissingBytes(r)) {
+    out += "\r\n\r\n";
+    AppendMissingNote(out, missing);
+  }
+}
+
+std::string RenderDataText(const CPacketRecord& r, const std::atomic<int>& quit) {
+  std::string s;
+  AppendDataText(s, r, quit);
+  return s;
+}
+
+void AppendHexDump(std::string& out, const CPacketRecord& r, const std::atomic<int>& quit) {
+  if (r.headerOnly) {
+    AppendHeaderOnly(out, r);
+    return;
+  }
+  const std::span<const uint8_t> data = r.Payload();
+  const std::size_t fullLines = data.size() / 16;
+  out.reserve(out.size() + (fullLines + 1) * 75 + 40);
+  for (std::size_t line = 0; line < fullLines; ++line) {
+    if (Quitting(quit)) return;
+    AppendHexLine(out, line * 16, data.subspan(line * 16, 16));
+  }
+  if (data.size() % 16 != 0) AppendHexLine(out, fullLines * 16, data.subspan(fullLines * 16));
+  if (const long long missing = MissingBytes(r)) AppendMissingNote(out, missing);
+  out += "\r\n";
+}
+
+std::string RenderHexDump(const CPacketRecord& r, const std::atomic<int>& quit) {
+  std::string s;
+  AppendHexDump(s, r, quit);
+  return s;
+}
+
+std::string RenderDataSummary(const CPacketRecord& r, const std::atomic<int>& quit) {
+  if (r.headerOnly) return "(Header Only)";
+  const std::span<const uint8_t> data = r.Payload();
+  std::string s;
+  for (std::size_t i = 0; i < data.size() && i < 80; ++i) {
+    const uint8_t b = data[i];
+    if (b == 0x00 || b == '\r' || b == '\n' || Quitting(quit)) break;
+    s += IsDataTextUnshowable(b) ? '.' : static_cast<char>(b);
+  }
+  return s;
+}
