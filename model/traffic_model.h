@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/active_filter_rules.h"
 #include "model/conversation_table.h"
 #include "model/host_table.h"
 #include "model/packet_record.h"
@@ -54,6 +55,7 @@ class CTrafficModel {
   int64_t lastFlushTime;          // seconds since 1970
   std::string traceFileName;
   std::string statsFileName;
+  CActiveFilterRules filterRules;  // its own synchronisation; not the traffic lock
 
   // Graph lock.
   std::vector<uint64_t> graphSent;
