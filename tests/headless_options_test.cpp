@@ -1,0 +1,141 @@
+#include "app/core/headless_options.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+std::vector<std::string_view> Split(const std::string& line, std::vector<std::string>& store) {
+  std::istringstream in(line);
+  store.clear();
+  for (std::string word; in >> word;) store.push_back(word);
+  return {store.begin(), store.end()};
+}
+
+struct BadCase {
+  const char* args;
+  const char* reason;  // a piece of the error text
+};
+
+class HeadlessOptionsBad : public testing::TestWithParam<BadCase> {};
+
+TEST_P(HeadlessOptionsBad, IsAUsageError) {
+  std::vector<std::string> store;
+  std::string error;
+  const auto options = ParseHeadlessOptions(Split(GetParam().args, store), error);
+  EXPECT_FALSE(options.has_value());
+  EXPECT_NE(error.find(GetParam().reason), std::string::npos) << error;
+  EXPECT_EQ(error.find('\n'), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HeadlessOptionsBad,
+    testing::Values(BadCase{"--headless", "-i DEVICE or -r FILE"},
+                    BadCase{"--headless -i eth0 -r a.pcap", "once"},
+                    BadCase{"-r", "needs a value"},
+                    BadCase{"-r a.pcap --bogus", "unknown option: --bogus"},
+                    BadCase{"-r a.pcap extra", "unknown option: extra"},
+                    BadCase{"-r a.pcap --no-tcp --no-udp", "record nothing"},
+                    BadCase{"-r a.pcap --role boss", "client or server"},
+                    BadCase{"-r a.pcap --local 1.2.3", "not an IPv4 address"},
+                    BadCase{"-r a.pcap --local 1.2.3.256", "not an IPv4 address"},
+                    BadCase{"-r a.pcap --local 1.2.3.4,", "not an IPv4 address"},
+                    BadCase{"-r a.pcap --local 1.2.3.4.5", "not an IPv4 address"},
+                    BadCase{"-r a.pcap --filter 10.*.*.1", "--filter"},
+                    BadCase{"-r a.pcap --filter 10.*.1:80", "--filter"},
+                    BadCase{"-r a.pcap --filter 10.*.*.1:70000", "--filter"},
+                    BadCase{"-r a.pcap --filter 10.-1.*.1:*", "--filter"},
+                    BadCase{"-r a.pcap --filter 1.2.3.4:80 --include --exclude", "exclude each other"},
+                    BadCase{"-r a.pcap --stats", "need --log-dir"},
+                    BadCase{"-r a.pcap --format csv", "needs --export"},
+                    BadCase{"-r a.pcap --export x --format xml", "csv, text or hex"},
+                    BadCase{"-r a.pcap --duration 5", "live traces"},
+                    BadCase{"-i eth0 --duration 0", "above 0"},
+                    BadCase{"-i eth0 --duration 1.5", "whole number"},
+                    BadCase{"-i eth0 --duration -3", "whole number"},
+                    BadCase{"-i eth0 --quiet=yes", "unknown option: --quiet=yes"},
+                    BadCase{"-i eth0 --export=", "needs a file name"}));
+
+TEST(HeadlessOptions, Defaults) {
+  std::vector<std::string> store;
+  std::string error;
+  const auto o = ParseHeadlessOptions(Split("--headless -r sample.pcap", store), error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_EQ(o->file, "sample.pcap");
+  EXPECT_TRUE(o->device.empty());
+  EXPECT_TRUE(o->local.empty());
+  EXPECT_EQ(o->role, 0);
+  EXPECT_TRUE(o->tcp && o->udp);
+  EXPECT_FALSE(o->headerOnly || o->quiet || o->stats || o->data || o->hex);
+  EXPECT_TRUE(o->logDir.empty() && o->exportFile.empty() && o->hostsExportFile.empty());
+  EXPECT_EQ(o->exportFormat, 0);
+  EXPECT_EQ(o->durationSeconds, 0);
+}
+
+TEST(HeadlessOptions, EverythingGiven) {
+  std::vector<std::string> store;
+  std::string error;
+  const auto o = ParseHeadlessOptions(
+      Split("-i veth0 --headless --local 192.0.2.10,10.0.0.1 --role server --no-udp "
+            "--header-only --filter 192.168.*.*:* --filter *.*.*.*:80 --exclude "
+            "--log-dir /tmp/logs --hex --export=out.txt --format hex --hosts-export h.csv "
+            "--duration 7 --quiet",
+            store),
+      error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_EQ(o->device, "veth0");
+  ASSERT_EQ(o->local.size(), 2u);
+  EXPECT_EQ(o->local[0], MakeIpAddr(192, 0, 2, 10));
+  EXPECT_EQ(o->local[1], MakeIpAddr(10, 0, 0, 1));
+  EXPECT_EQ(o->role, 1);
+  EXPECT_TRUE(o->tcp);
+  EXPECT_FALSE(o->udp);
+  EXPECT_TRUE(o->headerOnly);
+  ASSERT_EQ(o->rules.size(), 2u);
+  EXPECT_EQ(o->rules[0].address, MakeIpAddr(192, 168, 0, 0));
+  EXPECT_EQ(o->rules[0].port, 0);
+  EXPECT_EQ(o->rules[1].address, MakeIpAddr(0, 0, 0, 0));
+  EXPECT_EQ(o->rules[1].port, 80);
+  EXPECT_EQ(o->filterMode, 1);
+  EXPECT_EQ(o->logDir, "/tmp/logs");
+  // --hex alone still writes both logs; it only changes how data looks.
+  EXPECT_TRUE(o->stats && o->data && o->hex);
+  EXPECT_EQ(o->exportFile, "out.txt");
+  EXPECT_EQ(o->exportFormat, 2);
+  EXPECT_EQ(o->hostsExportFile, "h.csv");
+  EXPECT_EQ(o->durationSeconds, 7);
+  EXPECT_TRUE(o->quiet);
+}
+
+TEST(HeadlessOptions, StatsAloneWritesNoTraceLog) {
+  std::vector<std::string> store;
+  std::string error;
+  const auto o = ParseHeadlessOptions(Split("-r a --log-dir d --stats", store), error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_TRUE(o->stats);
+  EXPECT_FALSE(o->data);
+}
+
+TEST(HeadlessOptions, HelpNeedsNothingElse) {
+  std::vector<std::string> store;
+  std::string error;
+  const auto o = ParseHeadlessOptions(Split("--headless --help", store), error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_TRUE(o->help);
+  EXPECT_NE(std::string(HeadlessUsage()).find("Exit status"), std::string::npos);
+}
+
+TEST(HeadlessOptions, RuleTextWildcardsAndZeros) {
+  const auto rule = ParseRuleText("10.0.*.1:*");
+  ASSERT_TRUE(rule);
+  EXPECT_EQ(rule->address, MakeIpAddr(10, 0, 0, 1));
+  EXPECT_EQ(rule->port, 0);
+  EXPECT_FALSE(ParseRuleText(":80"));
+  EXPECT_FALSE(ParseRuleText("1.2.3.4:"));
+  EXPECT_FALSE(ParseRuleText("1.2.3.4:8 0"));
+  EXPECT_FALSE(ParseRuleText("1..3.4:80"));
+  EXPECT_TRUE(ParseRuleText("255.255.255.255:65535"));
+}
+
+}  // namespace
