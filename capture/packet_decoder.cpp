@@ -10,6 +10,7 @@
 #include "capture/interface_record.h"
 #include "model/packet_record.h"
 #include "model/traffic_model.h"
+#include "output/log_writer.h"
 
 namespace {
 
@@ -21,19 +22,6 @@ constexpr int kMinimumTcpHeader = 20;
 constexpr int kUdpHeader = 8;
 
 bool On(const std::atomic<int>& flag) { return flag.load(std::memory_order_relaxed) != 0; }
-
-// The include/exclude rules on the remote endpoint. Runs without the
-// traffic lock.
-bool RemotePasses(CDecodeContext&, const CIpAddr&, uint16_t) {
-  // TODO(capture): ask the filter rules once they are part of the model.
-  return true;
-}
-
-// The periodic log pass. Caller holds the traffic lock.
-void RunLogPassIfDue(CDecodeContext& context) {
-  // TODO(capture): call the log writer once it is part of the core.
-  (void)context;
-}
 
 }  // namespace
 
@@ -124,7 +112,9 @@ EDecodeResult ProcessPacket(CDecodeContext& context, std::span<const uint8_t> ip
   f.ttl = ttl;
   f.protocol = protocol;
 
-  if (!RemotePasses(context, f.remote, f.remotePort)) return EDecodeResult::kFiltered;
+  // The rules keep their own synchronisation, so the filter runs before the
+  // traffic lock is taken.
+  if (!state.Model().filterRules.Passes(f.remote, f.remotePort)) return EDecodeResult::kFiltered;
 
   // Ethernet pads short frames; the bytes past the total length are padding,
   // never payload.
@@ -136,7 +126,7 @@ EDecodeResult ProcessPacket(CDecodeContext& context, std::span<const uint8_t> ip
   EDecodeResult result = EDecodeResult::kRecorded;
   try {
     model.Record(f, payload);
-    RunLogPassIfDue(context);
+    WriteLogsIfDue(model, context.Now());
   } catch (const std::exception&) {
     // What was updated stays; the packet's processing ends here, and the
     // recent list is still kept within its bound below.
