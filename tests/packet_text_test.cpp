@@ -1,0 +1,190 @@
+#include "output/packet_text.h"
+
+#include <gtest/gtest.h>
+
+#include "output_test_support.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kSep(77, '=');
+
+CPacketFields ReceivedUdp() {
+  CPacketFields f;
+  f.direction = kDirReceived;
+  f.protocol = 17;
+  f.remote = MakeIpAddr(192, 168, 1, 1);
+  f.remotePort = 53;
+  f.local = MakeIpAddr(192, 168, 1, 10);
+  f.localPort = 1025;
+  f.ttl = 128;
+  f.identification = 0x1234;
+  f.headerLength = 28;
+  f.time = {kStampSeconds, 123};
+  return f;
+}
+
+CPacketFields SentTcp(uint8_t flags) {
+  CPacketFields f = TcpFields(kDirSent, 4294967295u, 5, {kStampSeconds, 0});
+  f.ack = 1;
+  f.tcpFlags = flags;
+  return f;
+}
+
+struct FlagCase {
+  uint8_t flags;
+  const char* names;
+};
+
+class TcpFlagNamesTest : public ::testing::TestWithParam<FlagCase> {};
+
+TEST_P(TcpFlagNamesTest, NamesSetBitsInFixedOrder) {
+  EXPECT_EQ(TcpFlagNames(GetParam().flags), GetParam().names);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TcpFlagNamesTest,
+                         ::testing::Values(FlagCase{0x00, ""}, FlagCase{0x10, ""},
+                                           FlagCase{0x20, ""}, FlagCase{0x12, "SYN"},
+                                           FlagCase{0x19, "FIN PUSH"},
+                                           FlagCase{0xC0, "CWR ECE"},
+                                           FlagCase{0xFF, "SYN FIN RST PUSH CWR ECE"}));
+
+class HeaderBlock : public ::testing::Test {
+ protected:
+  ScopedTimeZone zone_{"UTC"};
+};
+
+TEST_F(HeaderBlock, ReceivedUdpReadsFromRemoteToLocal) {
+  CPacketRef r = RecordWith(ReceivedUdp(), "hello");
+  r->convId = 7;
+  EXPECT_EQ(DirectionName(*r), "RECIEVE");
+  EXPECT_EQ(PacketSource(*r), "192.168.1.1:53");
+  EXPECT_EQ(PacketDestination(*r), "192.168.1.10:1025");
+  EXPECT_EQ(RenderHeaderBlock(*r),
+            "\r\n\r\n" + kSep +
+                "\r\nUDP 192.168.1.1:53 -> 192.168.1.10:1025 \r\n"
+                "RECIEVE Len: 33 ConvId: 7 Time: 14:03:07.000123\r\n"
+                "TTL: 128 ID: 4660\r\n" +
+                kSep + "\r\n\r\n");
+}
+
+TEST_F(HeaderBlock, SentTcpHasSeqAckAndFlags) {
+  CPacketRef r = RecordWith(SentTcp(0x19), "hello");
+  r->convId = 3;
+  EXPECT_EQ(DirectionName(*r), "SEND");
+  EXPECT_EQ(RenderHeaderBlock(*r),
+            "\r\n\r\n" + kSep +
+                "\r\nTCP 10.0.0.1:40000 -> 10.0.5.5:80 \r\n"
+                "SEND Len: 45 ConvId: 3 Time: 14:03:07.000000\r\n"
+                "TTL: 64 ID: 0 Seq: 4294967295 Ack: 1\r\n"
+                "Flags: FIN PUSH\r\n" +
+                kSep + "\r\n\r\n");
+}
+
+TEST_F(HeaderBlock, PureAckPrintsEmptyFlags) {
+  const std::string block = RenderHeaderBlock(*RecordWith(SentTcp(0x10), "x"));
+  EXPECT_NE(block.find("\r\nFlags: \r\n" + kSep), std::string::npos);
+}
+
+TEST_F(HeaderBlock, UnknownProtocolHasEmptyNameAndNoTcpLines) {
+  CPacketFields f = ReceivedUdp();
+  f.protocol = 1;
+  const std::string block = RenderHeaderBlock(*RecordWith(f, "x"));
+  EXPECT_EQ(block.substr(0, 4 + 77 + 2 + 1), "\r\n\r\n" + kSep + "\r\n ");
+  EXPECT_EQ(block.find("Seq:"), std::string::npos);
+  EXPECT_EQ(block.find("Flags:"), std::string::npos);
+}
+
+TEST_F(HeaderBlock, FragmentIsMarkedOnTheEndpointLine) {
+  CPacketFields f = ReceivedUdp();
+  f.fragment = 1;
+  EXPECT_NE(RenderHeaderBlock(*RecordWith(f, "x"))
+                .find("UDP 192.168.1.1:53 -> 192.168.1.10:1025 ** FRAGMENT **\r\nRECIEVE"),
+            std::string::npos);
+}
+
+// Payload renderings: one row per record shape, with the data text, the hex
+// dump and the summary it must give.
+struct DataCase {
+  const char* name;
+  std::string payload;  // the bytes captured
+  int claimed;          // payload length the header claims
+  bool headerOnly;
+  std::string text;
+  std::string hex;
+  std::string summary;
+};
+
+class DataRendering : public ::testing::TestWithParam<DataCase> {};
+
+TEST_P(DataRendering, TextHexAndSummary) {
+  const DataCase& c = GetParam();
+  CPacketRef r = RecordWith(ReceivedUdp(), c.payload, c.claimed, c.headerOnly);
+  EXPECT_EQ(RenderDataText(*r, kNoQuit), c.text);
+  EXPECT_EQ(RenderHexDump(*r, kNoQuit), c.hex);
+  EXPECT_EQ(RenderDataSummary(*r, kNoQuit), c.summary);
+}
+
+const std::string k16 = "0123456789abcdef";
+const std::string k16Line =
+    "00000000 30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66 0123456789abcdef\r\n";
+
+const DataCase kDataCases[] = {
+    {"SixteenBytes", k16, 16, false, k16, k16Line + "\r\n", k16},
+    {"TwentyBytes", "ABCDEFGHIJKLMNOPQRST", 20, false, "ABCDEFGHIJKLMNOPQRST",
+     "00000000 41 42 43 44 45 46 47 48 49 4a 4b 4c 4d 4e 4f 50 ABCDEFGHIJKLMNOP\r\n"
+     "00000010 51 52 53 54 " + std::string(36, ' ') + "QRST\r\n\r\n",
+     "ABCDEFGHIJKLMNOPQRST"},
+    {"NothingKeptOfTen", "", 10, false, "\r\n\r\nAdditional Bytes Not Shown: 10\r\n",
+     "Additional Bytes Not Shown: 10\r\n\r\n", ""},
+    {"CapturedShort", "abcd", 10, false, "abcd\r\n\r\nAdditional Bytes Not Shown: 6\r\n",
+     "00000000 61 62 63 64 " + std::string(36, ' ') +
+         "abcd\r\nAdditional Bytes Not Shown: 6\r\n\r\n",
+     "abcd"},
+    {"HeaderOnly", "", 1460, true, "\r\nHeader Only - 1460 bytes of data not shown\r\n",
+     "\r\nHeader Only - 1460 bytes of data not shown\r\n", "(Header Only)"},
+    {"FtpUser", "USER anonymous\r\nPASS x", 22, false, "USER anonymous\r\nPASS x",
+     "00000000 55 53 45 52 20 61 6e 6f 6e 79 6d 6f 75 73 0d 0a USER anonymous  \r\n"
+     "00000010 50 41 53 53 20 78 " + std::string(30, ' ') + "PASS x\r\n\r\n",
+     "USER anonymous"},
+    {"NulStopsSummary", "ab\0cd"s, 5, false, "ab.cd",
+     "00000000 61 62 00 63 64 " + std::string(33, ' ') + "ab cd\r\n\r\n", "ab"},
+    {"ControlAndHighBytes", "\x07\x08\x0b\x0c\t\x1b\x80\xff"s, 8, false,
+     "....\t\x1b\x80\xff"s,
+     "00000000 07 08 0b 0c 09 1b 80 ff " + std::string(24, ' ') + "     \x1b\x80\xff\r\n"s +
+         "\r\n",
+     "....\t\x1b\x80\xff"s},
+    {"LineEndsKeptInText", "a\rb\nc", 5, false, "a\rb\nc",
+     "00000000 61 0d 62 0a 63 " + std::string(33, ' ') + "a b c\r\n\r\n", "a"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, DataRendering, ::testing::ValuesIn(kDataCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PacketText, SummaryStopsAtEightyBytes) {
+  const std::string payload = std::string(79, 'a') + "bc";
+  EXPECT_EQ(RenderDataSummary(*RecordWith(ReceivedUdp(), payload), kNoQuit),
+            std::string(79, 'a') + "b");
+}
+
+TEST(PacketText, FullHexLinesAreSeventyFiveCharacters) {
+  std::string payload;
+  for (int i = 0; i < 256; ++i) payload += static_cast<char>(i);
+  const std::string dump = RenderHexDump(*RecordWith(ReceivedUdp(), payload), kNoQuit);
+  ASSERT_EQ(dump.size(), 16 * 75 + 2u);
+  for (std::size_t line = 0; line < 16; ++line) {
+    EXPECT_EQ(dump.substr(line * 75 + 73, 2), "\r\n") << line;
+  }
+  EXPECT_EQ(dump.substr(15 * 75, 9), "000000f0 ");
+}
+
+TEST(PacketText, QuitFlagCutsLongRenderingsShort) {
+  const std::atomic<int> quit{1};
+  CPacketRef r = RecordWith(ReceivedUdp(), std::string(5000, 'z'));
+  EXPECT_LT(RenderDataText(*r, quit).size(), 5000u);
+  EXPECT_TRUE(RenderHexDump(*r, quit).empty());
+  EXPECT_TRUE(RenderDataSummary(*r, quit).empty());
+}
+
+}  // namespace
