@@ -1,0 +1,214 @@
+// Micro-benchmarks of the per-frame paths through the traffic model, each at
+// the model's bounds where the bound matters: CTrafficModel::Record with the
+// recent-list trim that follows it, and ProcessPacket for the whole road of a
+// frame from its IPv4 header.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "app/core/app_state.h"
+#include "capture/active_filter_rules.h"
+#include "capture/filter_rule_list.h"
+#include "capture/interface_record.h"
+#include "capture/packet_decoder.h"
+#include "model/traffic_model.h"
+
+namespace {
+
+const CIpAddr kLocal = MakeIpAddr(192, 0, 2, 10);
+
+CIpAddr HostAddr(uint32_t i) {
+  return MakeIpAddr(198, static_cast<uint8_t>(18 + ((i >> 16) & 1)),
+                    static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i));
+}
+
+CPacketFields Tcp(int direction, CIpAddr remote, uint16_t remotePort, uint16_t localPort,
+                  uint32_t seq, int payload, CTimeStamp t) {
+  CPacketFields f;
+  f.direction = direction;
+  f.protocol = 6;
+  f.seq = seq;
+  f.time = t;
+  f.headerLength = 40;
+  f.totalLength = 40 + payload;
+  f.local = kLocal;
+  f.remote = remote;
+  f.localPort = localPort;
+  f.remotePort = remotePort;
+  f.ttl = 64;
+  f.tcpFlags = 0x18;
+  return f;
+}
+
+void Record(CTrafficModel& model, const CPacketFields& f, const std::vector<uint8_t>& bytes) {
+  benchmark::DoNotOptimize(model.Record(f, {bytes.data(), bytes.size()}));
+  model.TrimRecent();
+}
+
+// Fills the model to its bounds: 1000 hosts at even last octets and 2000
+// conversations, each holding `perConversation` received records.
+void Fill(CTrafficModel& model, int perConversation, const std::vector<uint8_t>& bytes) {
+  for (uint32_t i = 0; i < 2000; ++i) {
+    const CIpAddr remote = HostAddr((i % 1000) * 2);
+    for (int k = 0; k < perConversation; ++k) {
+      Record(model, Tcp(kDirReceived, remote, 443, static_cast<uint16_t>(20000 + i),
+                        static_cast<uint32_t>(k) * 1400, 1400, {1700000000, 0}),
+             bytes);
+    }
+  }
+}
+
+// Server push into open conversations, in sequence order, 1400 bytes each;
+// a conversation is left after 300 records for the next one, so the table
+// trims 400 full conversations every 400 x 300 frames, as in a long replay.
+void BM_InOrderTcpData(benchmark::State& st) {
+  CAppState state;
+  CTrafficModel& model = state.Model();
+  const std::vector<uint8_t> bytes(1400, 'x');
+  uint64_t n = 0;
+  for (auto _ : st) {
+    const uint32_t conv = static_cast<uint32_t>(n / 300);
+    const CIpAddr remote = HostAddr(conv % 800);
+    Record(model, Tcp(kDirReceived, remote, 443, static_cast<uint16_t>(1024 + conv % 60000),
+                      static_cast<uint32_t>(n % 300) * 1400, 1400,
+                      {1700000000 + static_cast<int32_t>(n / 3000), 0}),
+           bytes);
+    ++n;
+  }
+  st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_InOrderTcpData);
+
+// Every frame opens a new conversation with a known host (the table stays
+// at 1,600 to 2,000 conversations).
+void BM_NewConversation(benchmark::State& st) {
+  CAppState state;
+  CTrafficModel& model = state.Model();
+  const std::vector<uint8_t> bytes(100, 'x');
+  uint64_t n = 0;
+  for (auto _ : st) {
+    Record(model, Tcp(kDirSent, HostAddr(static_cast<uint32_t>(n % 1000)), 80,
+                      static_cast<uint16_t>(1024 + n % 60000), 1, 100,
+                      {1700000000 + static_cast<int32_t>(n / 3000), 0}),
+           bytes);
+    ++n;
+  }
+  st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_NewConversation);
+
+// A new host between existing ones with 999 hosts in the table: the sorted
+// insert shifts half the table. The host is removed again in the same
+// iteration (that costs a second shift) so that the table never fills.
+void BM_NewHostBetweenExisting(benchmark::State& st) {
+  CAppState state;
+  CTrafficModel& model = state.Model();
+  const std::vector<uint8_t> bytes(100, 'x');
+  Fill(model, 1, bytes);
+  model.hosts.Remove(HostAddr(1998));
+  uint64_t n = 0;
+  for (auto _ : st) {
+    const CIpAddr remote = HostAddr(static_cast<uint32_t>((n % 999) * 2 + 1));
+    Record(model, Tcp(kDirSent, remote, 80, static_cast<uint16_t>(1024 + n % 60000), 1, 100,
+                      {1700000000, 0}),
+           bytes);
+    model.hosts.Remove(remote);
+    ++n;
+  }
+  st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_NewHostBetweenExisting);
+
+// A fragment whose conversation is unknown, with 2000 conversations of 300
+// received records each; `range(0)` = 1 puts them all on the fragment's own
+// addresses (the worst case: every conversation's received list is
+// searched for the identification), 0 spreads them over 1000 hosts.
+void BM_PendingFragment(benchmark::State& st) {
+  CAppState state;
+  CTrafficModel& model = state.Model();
+  const std::vector<uint8_t> bytes(100, 'x');
+  const bool sameHost = st.range(0) != 0;
+  for (uint32_t i = 0; i < 2000; ++i) {
+    const CIpAddr remote = sameHost ? HostAddr(7) : HostAddr((i % 1000) * 2);
+    for (int k = 0; k < 300; ++k) {
+      CPacketFields f = Tcp(kDirReceived, remote, 443, static_cast<uint16_t>(20000 + i),
+                            static_cast<uint32_t>(k) * 100, 100, {1700000000, 0});
+      f.identification = static_cast<uint16_t>(k);
+      Record(model, f, bytes);
+    }
+  }
+  uint64_t n = 0;
+  for (auto _ : st) {
+    CPacketFields f = Tcp(kDirReceived, HostAddr(7), 0, 0, 0, 100, {1700000000, 0});
+    f.fragment = 1;
+    f.identification = static_cast<uint16_t>(40000 + n % 20000);
+    Record(model, f, bytes);
+    ++n;
+  }
+  st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_PendingFragment)->Arg(0)->Arg(1);
+
+// The filter in force holds 100 exclude rules of which none matches, so
+// every frame walks all of them before it is recorded into an open
+// conversation.
+void BM_FilterHundredRules(benchmark::State& st) {
+  CAppState state;
+  CTrafficModel& model = state.Model();
+  CActiveFilterRules filter;
+  CFilterRuleList rules;
+  rules.SetMode(CFilterRuleList::kExclude);
+  for (int i = 0; i < 100; ++i) rules.Append(CFilterRule(203, 0, 113, static_cast<uint8_t>(i + 1), 0));
+  filter.Replace(rules);
+  const std::vector<uint8_t> bytes(1400, 'x');
+  uint64_t n = 0;
+  for (auto _ : st) {
+    const uint32_t conv = static_cast<uint32_t>(n / 300);
+    CPacketFields f = Tcp(kDirReceived, HostAddr(conv % 800), 443,
+                          static_cast<uint16_t>(1024 + conv % 60000),
+                          static_cast<uint32_t>(n % 300) * 1400, 1400, {1700000000, 0});
+    if (filter.Passes(f.remote, f.remotePort)) Record(model, f, bytes);
+    ++n;
+  }
+  st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_FilterHundredRules);
+
+// The whole road of a received TCP segment from its IPv4 header: decode,
+// direction, lock, record, trim.
+void BM_ProcessPacket(benchmark::State& st) {
+  CAppState state;
+  CInterfaceRecord local;
+  local.AddAddress(192, 0, 2, 10);
+  std::atomic<int> running{1};
+  CDecodeContext context(state, local, running, EDecodeClock::kCapture);
+  std::vector<uint8_t> packet(40 + 1400, 'x');
+  const uint8_t header[40] = {0x45, 0, 0x05, 0xA8, 0, 1, 0x40, 0, 64, 6, 0, 0,
+                              198, 18, 0, 7, 192, 0, 2, 10,
+                              0x01, 0xBB, 0x9C, 0x40, 0, 0, 0, 0, 0, 0, 0, 0,
+                              0x50, 0x18, 0xFF, 0xFF, 0, 0, 0, 0};
+  std::copy(std::begin(header), std::end(header), packet.begin());
+  uint64_t n = 0;
+  for (auto _ : st) {
+    const uint32_t conv = static_cast<uint32_t>(n / 300);
+    const uint32_t seq = static_cast<uint32_t>(n % 300) * 1400;
+    packet[15] = static_cast<uint8_t>(conv % 200);  // remote host
+    packet[22] = static_cast<uint8_t>(0x80 | ((conv >> 8) & 0x3F));  // local port
+    packet[23] = static_cast<uint8_t>(conv);
+    packet[24] = static_cast<uint8_t>(seq >> 24);
+    packet[25] = static_cast<uint8_t>(seq >> 16);
+    packet[26] = static_cast<uint8_t>(seq >> 8);
+    packet[27] = static_cast<uint8_t>(seq);
+    benchmark::DoNotOptimize(ProcessPacket(context, packet, {1700000000, 0}));
+    ++n;
+  }
+  st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_ProcessPacket);
+
+}  // namespace
+
+BENCHMARK_MAIN();
