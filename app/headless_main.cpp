@@ -1,8 +1,12 @@
 #include "app/headless_main.h"
 
-#include <cstdio>
+#include <string_view>
+#include <vector>
 
-int RunHeadless(int, char**) {
-  std::fprintf(stderr, "trafalyn: headless mode is not built yet\n");
-  return 1;
+#include "app/core/headless_run.h"
+
+int RunHeadless(int argc, char** argv) {
+  std::vector<std::string_view> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  return RunHeadlessProgram(args);
 }

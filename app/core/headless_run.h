@@ -1,0 +1,14 @@
+#pragma once
+#include <string_view>
+#include <vector>
+
+// The whole of `trafalyn --headless`: parses `args` (everything after the
+// program name), replays a file or runs a live trace, then writes the final
+// log pass, the exports and the summary. No display, no settings store.
+//
+// Runs on the calling thread, which it keeps until the end; installs
+// handlers for SIGINT and SIGTERM that end the trace (or replay) cleanly,
+// and restores the default handlers once one of them has fired, so a
+// second Ctrl-C ends the program at once. Returns the exit status: 0
+// success, 1 an input or output failed, 2 a usage error.
+int RunHeadlessProgram(const std::vector<std::string_view>& args);
