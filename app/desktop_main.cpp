@@ -1,8 +1,28 @@
 #include "app/desktop_main.h"
 
-#include <cstdio>
+#include <QApplication>
 
-int RunDesktop(int, char**) {
-  std::fprintf(stderr, "trafalyn: the desktop window is not built yet; use --headless\n");
-  return 1;
+#include "app/termination_signal.h"
+#include "app/traffic_app.h"
+#include "ui/main_dlg.h"
+
+int RunDesktop(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Trafalyn"));
+  QApplication::setOrganizationName(QStringLiteral("Ostvane"));
+  QApplication::setApplicationVersion(CTrafficApp::ReadVersionText());
+
+  QStringList arguments = QApplication::arguments();
+  arguments.removeFirst();
+
+  CTrafficApp app;
+  app.InitInstance(arguments);
+  // SIGTERM and SIGINT close the window as its close box would, so the
+  // final log pass and the orderly shutdown still happen.
+  CTerminationSignal termination([&app] {
+    if (app.MainWindow() != nullptr) app.MainWindow()->close();
+  });
+  const int status = app.Run();
+  app.ExitInstance();
+  return status;
 }
