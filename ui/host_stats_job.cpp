@@ -1,0 +1,42 @@
+#include "ui/host_stats_job.h"
+
+#include <QMetaObject>
+#include <mutex>
+#include <utility>
+
+#include "app/core/app_state.h"
+#include "model/traffic_model.h"
+#include "output/conversation_text.h"
+#include "ui/host_stats_page.h"
+
+CHostStatsUpdate CHostStatsJob::Build(const CHostStatsTick& tick) {
+  CHostStatsUpdate update;
+  CTrafficModel& model = state_.Model();
+  std::lock_guard<std::mutex> traffic(state_.trafficLock);
+  update.generation = page_.Generation();
+  if (tick.listDue) {
+    update.hosts = CHostListModel::AgeAndCollect(model.hosts, page_.ListRows(), tick.now, state_.quit);
+    update.haveHosts = true;
+  }
+  if ((tick.listDue && page_.GraphShown()) || tick.firstGraph) {
+    state_.graphSampleTime.store(tick.now);
+    model.RebuildGraph();
+    update.graphRebuilt = true;
+  }
+  if (tick.listDue && page_.PacketsShown() && model.newData != 0) {
+    update.text = RenderRecentPackets(model.recent, state_.quit);
+    update.haveText = true;
+    model.newData = 0;
+  }
+  return update;
+}
+
+void CHostStatsJob::Run(const CHostStatsTick& tick) {
+  if (state_.Quitting()) return;
+  CHostStatsUpdate update = Build(tick);
+  CHostStatsPage* page = &page_;
+  // The posted call dies with the page if the page goes first.
+  QMetaObject::invokeMethod(
+      page, [page, update = std::move(update)]() { page->ApplyUpdate(update); },
+      Qt::QueuedConnection);
+}
