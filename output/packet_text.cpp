@@ -46,19 +46,27 @@ void AppendMissingNote(std::string& out, long long missing) {
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 // One dump line of up to 16 bytes at `offset`; a short line keeps the
-// character column aligned with full lines.
+// character column aligned with full lines. Built in a buffer and appended
+// once: dumps run to megabytes.
 void AppendHexLine(std::string& out, std::size_t offset, std::span<const uint8_t> bytes) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08zx ", offset);
-  out += buf;
+  char line[96];
+  int n = std::snprintf(line, sizeof line, "%08zx ", offset);
+  if (n < 0) return;
+  std::size_t at = static_cast<std::size_t>(n);
   for (uint8_t b : bytes) {
-    out += kHexDigits[b >> 4];
-    out += kHexDigits[b & 0x0F];
-    out += ' ';
+    line[at++] = kHexDigits[b >> 4];
+    line[at++] = kHexDigits[b & 0x0F];
+    line[at++] = ' ';
   }
-  out.append((16 - bytes.size()) * 3, ' ');
-  for (uint8_t b : bytes) out += IsHexColumnBlank(b) ? ' ' : static_cast<char>(b);
-  out += "\r\n";
+  for (std::size_t i = bytes.size(); i < 16; ++i) {
+    line[at++] = ' ';
+    line[at++] = ' ';
+    line[at++] = ' ';
+  }
+  for (uint8_t b : bytes) line[at++] = IsHexColumnBlank(b) ? ' ' : static_cast<char>(b);
+  line[at++] = '\r';
+  line[at++] = '\n';
+  out.append(line, at);
 }
 
 }  // namespace
@@ -137,9 +145,10 @@ void AppendDataText(std::string& out, const CPacketRecord& r, const std::atomic<
   for (std::size_t at = 0; at < data.size(); at += kSlice) {
     if (Quitting(quit)) return;
     const std::size_t end = std::min(data.size(), at + kSlice);
-    for (std::size_t i = at; i < end; ++i) {
-      const uint8_t b = data[i];
-      out += IsDataTextUnshowable(b) ? '.' : static_cast<char>(b);
+    const std::size_t from = out.size();
+    out.append(reinterpret_cast<const char*>(data.data() + at), end - at);
+    for (std::size_t i = from; i < out.size(); ++i) {
+      if (IsDataTextUnshowable(static_cast<uint8_t>(out[i]))) out[i] = '.';
     }
   }
   if (const long long missing = MissingBytes(r)) {
