@@ -1,12 +1,20 @@
 #include "ui/traffic_pages.h"
 
-#include <QWidget>
+#include <memory>
 
-CTrafficPages CreateTrafficPages(CAppState&, QWidget* parent) {
+#include "ui/conversations_page.h"
+#include "ui/host_stats_job.h"
+#include "ui/host_stats_page.h"
+
+CTrafficPages CreateTrafficPages(CAppState& state, QWidget* parent) {
   CTrafficPages pages;
-  pages.hostStats = new QWidget(parent);
-  pages.hostStats->setObjectName(QStringLiteral("hostStatsPage"));
-  pages.conversations = new QWidget(parent);
+  auto* hostStats = new CHostStatsPage(state, parent);
+  hostStats->setObjectName(QStringLiteral("hostStatsPage"));
+  pages.hostStats = hostStats;
+  pages.conversations = new CConversationsPage(state, parent);
   pages.conversations->setObjectName(QStringLiteral("conversationsPage"));
+  pages.hostStatsSelected = [hostStats] { hostStats->RefreshNow(); };
+  auto job = std::make_shared<CHostStatsJob>(state, *hostStats);
+  pages.hostStatsJob = [job](const CHostStatsTick& tick) { job->Run(tick); };
   return pages;
 }
