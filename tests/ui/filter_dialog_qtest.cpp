@@ -1,0 +1,178 @@
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include "capture/filter_rule_store.h"
+#include "model/traffic_model.h"
+#include "tests/ui/desktop_test_support.h"
+#include "ui/filter_dialog.h"
+#include "ui/ip_address_edit.h"
+#include "ui/settings_page.h"
+
+class FilterDialogTest : public QObject {
+  Q_OBJECT
+
+ private:
+  template <typename T>
+  static T* Find(QWidget& parent, const char* name) {
+    T* widget = parent.findChild<T*>(QString::fromLatin1(name));
+    if (widget == nullptr) qFatal("no control named %s", name);
+    return widget;
+  }
+
+  // Types an entry and presses Add. Blank octets stay blank.
+  static void Add(CFilterDialog& dialog, const QStringList& octets, const QString& port) {
+    auto* address = Find<CIpAddressEdit>(dialog, "address");
+    for (int i = 0; i < 4; ++i) address->Field(i)->setText(i < octets.size() ? octets[i] : QString());
+    Find<QLineEdit>(dialog, "port")->setText(port);
+    Find<QPushButton>(dialog, "add")->click();
+  }
+
+  // Runs the Settings page's "&Filters..." with `act` applied to the modal
+  // dialog once it is shown.
+  static void RunFilters(CSettingsPage& page, std::function<void(CFilterDialog&)> act) {
+    QTimer::singleShot(0, [act] {
+      auto* dialog = qobject_cast<CFilterDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) qFatal("the filter dialog is not open");
+      act(*dialog);
+    });
+    Find<QPushButton>(page, "filters")->click();
+  }
+
+ private slots:
+  void EntryMessages_data() {
+    QTest::addColumn<QStringList>("octets");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("added");
+    QTest::newRow("network") << QStringList{"192", "168"} << "" << "" << "192.168.*.*:*";
+    QTest::newRow("port only") << QStringList{} << "80" << "" << "*.*.*.*:80";
+    QTest::newRow("highest port") << QStringList{} << "65535" << "" << "*.*.*.*:65535";
+    QTest::newRow("port too big") << QStringList{"10"} << "65536"
+                                  << "Port can not be greater than 65535" << "";
+    QTest::newRow("nothing") << QStringList{} << "" << "Please enter IP, Port or both" << "";
+    QTest::newRow("zeros") << QStringList{"0", "0", "0", "0"} << "0" << "Please enter IP, Port or both" << "";
+  }
+  void EntryMessages() {
+    QFETCH(QStringList, octets);
+    QFETCH(QString, port);
+    QFETCH(QString, message);
+    QFETCH(QString, added);
+    CDesktopFixture f;
+    CFilterDialog dialog(CFilterRuleList{});
+    Add(dialog, octets, port);
+    QCOMPARE(f.messages, message.isEmpty() ? QStringList{} : QStringList{message});
+    QCOMPARE(dialog.RuleTexts(), added.isEmpty() ? QStringList{} : QStringList{added});
+    // A rejected entry stays for the user to correct; an added one is cleared.
+    QCOMPARE(Find<QLineEdit>(dialog, "port")->text().isEmpty(), !added.isEmpty() || port.isEmpty());
+  }
+
+  void DeleteNeedsSelection() {
+    CDesktopFixture f;
+    CFilterDialog dialog(CFilterRuleList{});
+    Find<QPushButton>(dialog, "delete")->click();
+    QCOMPARE(f.messages, QStringList{"Please select an item to delete"});
+    Add(dialog, {"1", "2", "3", "4"}, "");
+    Add(dialog, {"5"}, "");
+    Add(dialog, {}, "22");
+    auto* list = Find<QListWidget>(dialog, "rules");
+    list->item(0)->setSelected(true);
+    list->item(2)->setSelected(true);
+    Find<QPushButton>(dialog, "delete")->click();
+    QCOMPARE(dialog.RuleTexts(), QStringList{"1.2.3.4:*"});
+    Find<QPushButton>(dialog, "deleteAll")->click();
+    QVERIFY(dialog.RuleTexts().isEmpty());
+    QCOMPARE(f.messages.size(), 1);
+  }
+
+  void HandsOverInSortedOrder() {
+    CFilterRuleList start;
+    start.Append(CFilterRule(192, 168, 0, 0, 0));
+    CDesktopFixture f;
+    CFilterDialog dialog(start);
+    QVERIFY(Find<QRadioButton>(dialog, "include")->isChecked());
+    Add(dialog, {}, "80");
+    Add(dialog, {"10", "1", "2", "3"}, "443");
+    Add(dialog, {}, "80");  // the same rule twice is allowed
+    QCOMPARE(dialog.RuleTexts(),
+             (QStringList{"*.*.*.*:80", "*.*.*.*:80", "10.1.2.3:443", "192.168.*.*:*"}));
+    Find<QRadioButton>(dialog, "exclude")->click();
+    Find<QPushButton>(dialog, "ok")->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    const CFilterRuleList& rules = dialog.Rules();
+    QCOMPARE(rules.Mode(), CFilterRuleList::kExclude);
+    QStringList order;
+    for (const CFilterRule& rule : rules.Rules()) order << QString::fromStdString(rule.ToText());
+    QCOMPARE(order, dialog.RuleTexts());
+    QCOMPARE(rules.Rules()[2], CFilterRule(10, 1, 2, 3, 443));
+  }
+
+  void HelpText() {
+    CFilterDialog dialog(CFilterRuleList{});
+    QCOMPARE(Find<QLabel>(dialog, "help")->text(),
+             QStringLiteral("Enter Include/Exclude Filter IP and/or Port.  Leave trailing octals blank to "
+                            "specify an entire network.  Example:  192.168"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Set Filters"));
+  }
+
+  void OkThroughSettingsPagePublishesAndSaves() {
+    CDesktopFixture f;
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    RunFilters(page, [](CFilterDialog& dialog) {
+      Add(dialog, {"192", "168"}, "");
+      Add(dialog, {}, "53");
+      Find<QPushButton>(dialog, "ok")->click();
+    });
+    const CFilterRuleList inForce = f.state->Model().filterRules.Snapshot();
+    QCOMPARE(inForce.Count(), std::size_t{2});
+    QCOMPARE(QString::fromStdString(inForce.Rules()[0].ToText()), QStringLiteral("*.*.*.*:53"));
+    QCOMPARE(Find<QLabel>(page, "summary")->text(), QStringLiteral("Include"));
+    QCOMPARE(Find<QListWidget>(page, "rules")->count(), 2);
+    // Saved: a fresh load from the same file gives the same list.
+    QVERIFY(LoadFilterRules(*f.settings) == inForce);
+  }
+
+  void CancelKeepsRulesInForce() {
+    CDesktopFixture f;
+    CFilterRuleList rules;
+    rules.Append(CFilterRule(10, 0, 0, 0, 0));
+    rules.SetMode(CFilterRuleList::kExclude);
+    f.state->Model().filterRules.Replace(rules);
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    RunFilters(page, [](CFilterDialog& dialog) {
+      Find<QPushButton>(dialog, "deleteAll")->click();
+      Find<QRadioButton>(dialog, "include")->click();
+      Find<QPushButton>(dialog, "cancel")->click();
+    });
+    QVERIFY(f.state->Model().filterRules.Snapshot() == rules);
+    QCOMPARE(Find<QLabel>(page, "summary")->text(), QStringLiteral("Exclude"));
+    QCOMPARE(Find<QListWidget>(page, "rules")->count(), 1);
+    QVERIFY(!f.settings->ReadValue("FilerCount").has_value());
+  }
+
+  void OkWithNoRulesShowsNone() {
+    CDesktopFixture f;
+    CFilterRuleList rules;
+    rules.Append(CFilterRule(10, 0, 0, 0, 0));
+    f.state->Model().filterRules.Replace(rules);
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    QCOMPARE(Find<QLabel>(page, "summary")->text(), QStringLiteral("Include"));
+    RunFilters(page, [](CFilterDialog& dialog) {
+      Find<QPushButton>(dialog, "deleteAll")->click();
+      Find<QRadioButton>(dialog, "exclude")->click();
+      Find<QPushButton>(dialog, "ok")->click();
+    });
+    QCOMPARE(f.state->Model().filterRules.Snapshot().Count(), std::size_t{0});
+    QCOMPARE(f.state->Model().filterRules.Snapshot().Mode(), CFilterRuleList::kExclude);
+    QCOMPARE(Find<QLabel>(page, "summary")->text(), QStringLiteral("None"));
+    QCOMPARE(Find<QListWidget>(page, "rules")->count(), 0);
+    QCOMPARE(f.settings->ReadFilterCount(), 0);
+  }
+};
+
+QTEST_MAIN(FilterDialogTest)
+#include "filter_dialog_qtest.moc"

@@ -1,0 +1,254 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "capture/filter_rule_store.h"
+#include "model/traffic_model.h"
+#include "tests/ui/desktop_test_support.h"
+#include "ui/final_log_pass.h"
+#include "ui/settings_page.h"
+
+class SettingsPageTest : public QObject {
+  Q_OBJECT
+
+ private:
+  template <typename T>
+  static T* Find(QWidget& page, const char* name) {
+    T* widget = page.findChild<T*>(QString::fromLatin1(name));
+    if (widget == nullptr) qFatal("no control named %s", name);
+    return widget;
+  }
+
+ private slots:
+  void FirstRunState() {
+    CDesktopFixture f;
+    f.AddInterface("trafalyn-none0", 1);
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    auto* combo = Find<QComboBox>(page, "interfaces");
+    QCOMPARE(combo->count(), 2);
+    QCOMPARE(combo->itemText(0), QStringLiteral("<None>"));
+    QCOMPARE(combo->currentIndex(), 0);
+    QVERIFY(!Find<QPushButton>(page, "start")->isEnabled());
+    QVERIFY(!Find<QPushButton>(page, "stop")->isEnabled());
+    QVERIFY(Find<QPushButton>(page, "stop")->isChecked());
+    QVERIFY(Find<QRadioButton>(page, "packetData")->isChecked());
+    QVERIFY(Find<QCheckBox>(page, "tcp")->isChecked());
+    QVERIFY(!Find<QCheckBox>(page, "udp")->isChecked());
+    QCOMPARE(f.state->udp.load(), 0);
+    QCOMPARE(f.state->tcp.load(), 1);
+    QVERIFY(Find<QRadioButton>(page, "client")->isChecked());
+    QVERIFY(Find<QCheckBox>(page, "stats")->isChecked());
+    QVERIFY(!Find<QCheckBox>(page, "hex")->isEnabled());
+    QCOMPARE(f.state->statsOption.load(), 1);
+    QCOMPARE(Find<QLabel>(page, "summary")->text(), QStringLiteral("None"));
+    QCOMPARE(Find<QLineEdit>(page, "logDir")->text(), QString::fromStdString(f.state->logDir));
+    QVERIFY(!Find<QCheckBox>(page, "logToFile")->isChecked());
+    // Nothing is written merely by opening the page.
+    QVERIFY(!f.settings->ReadValue("InterfaceKey").has_value());
+  }
+
+  void StoredInterfaceRestore_data() {
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("expectedItem");
+    QTest::newRow("first interface is never restored") << 0 << 0;
+    QTest::newRow("third of three") << 2 << 3;
+    QTest::newRow("second of three") << 1 << 2;
+    QTest::newRow("beyond the list") << 3 << 0;
+    QTest::newRow("none") << -1 << 0;
+  }
+  void StoredInterfaceRestore() {
+    QFETCH(int, stored);
+    QFETCH(int, expectedItem);
+    CDesktopFixture f;
+    for (uint8_t i = 1; i <= 3; ++i) f.AddInterface("trafalyn-none" + std::to_string(i), i);
+    f.state->interfaceIndex = stored;
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    QCOMPARE(Find<QComboBox>(page, "interfaces")->currentIndex(), expectedItem);
+    const bool restored = expectedItem > 0;
+    QCOMPARE(Find<QPushButton>(page, "start")->isEnabled(), restored);
+    QCOMPARE(Find<QPushButton>(page, "stop")->isEnabled(), restored);
+    if (restored) {
+      QCOMPARE(f.settings->ReadValue("InterfaceKey").value_or(""), std::to_string(stored));
+      QCOMPARE(f.state->selectedInterface.load(), f.state->InterfaceAt(stored));
+      const uint8_t octet = static_cast<uint8_t>(stored + 1);
+      QCOMPARE(Find<QLabel>(page, "listing")->text(),
+               QStringLiteral("192.168.7.%1  10.0.0.%1  ").arg(octet));
+    } else {
+      QVERIFY(!f.settings->ReadValue("InterfaceKey").has_value());
+      QVERIFY(Find<QLabel>(page, "listing")->text().isEmpty());
+    }
+  }
+
+  void ProtocolSwitchesNeverBothOff() {
+    CDesktopFixture f;
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    auto* tcp = Find<QCheckBox>(page, "tcp");
+    auto* udp = Find<QCheckBox>(page, "udp");
+    tcp->click();  // TCP off while UDP is off: UDP comes on
+    QVERIFY(!tcp->isChecked());
+    QVERIFY(udp->isChecked());
+    QCOMPARE(f.state->tcp.load(), 0);
+    QCOMPARE(f.state->udp.load(), 1);
+    udp->click();  // and back
+    QVERIFY(tcp->isChecked());
+    QVERIFY(!udp->isChecked());
+    QCOMPARE(f.state->tcp.load(), 1);
+    QCOMPARE(f.state->udp.load(), 0);
+    udp->click();  // both on is allowed
+    QCOMPARE(f.state->tcp.load() + f.state->udp.load(), 2);
+  }
+
+  void TraceFileOptions() {
+    CDesktopFixture f;
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    auto* stats = Find<QCheckBox>(page, "stats");
+    auto* data = Find<QCheckBox>(page, "data");
+    auto* hex = Find<QCheckBox>(page, "hex");
+    stats->click();  // Stats off: Data comes on, Hex becomes available
+    QVERIFY(data->isChecked());
+    QVERIFY(hex->isEnabled());
+    QCOMPARE(f.state->statsOption.load(), 0);
+    QCOMPARE(f.state->dataOption.load(), 1);
+    hex->click();
+    QCOMPARE(f.state->hexOption.load(), 1);
+    data->click();  // Data off: Stats back on, Hex off and disabled
+    QVERIFY(stats->isChecked());
+    QVERIFY(!hex->isChecked());
+    QVERIFY(!hex->isEnabled());
+    QCOMPARE(f.state->statsOption.load(), 1);
+    QCOMPARE(f.state->dataOption.load(), 0);
+    QCOMPARE(f.state->hexOption.load(), 0);
+  }
+
+  void NoneStopsTraceAndStoresMinusOne() {
+    CDesktopFixture f;
+    f.AddInterface("trafalyn-none0", 1);
+    // Loopback opens where the test may capture; elsewhere the trace ends
+    // by itself, and the page must show it stopped either way.
+    f.AddInterface("lo", 2);
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    auto* combo = Find<QComboBox>(page, "interfaces");
+    combo->setCurrentIndex(2);
+    QCOMPARE(f.settings->ReadValue("InterfaceKey").value_or(""), std::string("1"));
+    QVERIFY(Find<QPushButton>(page, "start")->isEnabled());
+    Find<QPushButton>(page, "start")->click();
+    QVERIFY(f.capture->TraceId() == 1);
+    combo->setCurrentIndex(0);
+    QVERIFY(!f.capture->IsCapturing());
+    QVERIFY(!Find<QPushButton>(page, "start")->isEnabled());
+    QVERIFY(!Find<QPushButton>(page, "stop")->isEnabled());
+    QVERIFY(Find<QPushButton>(page, "stop")->isChecked());
+    QCOMPARE(f.settings->ReadValue("InterfaceKey").value_or(""), std::string("-1"));
+    // The interface chosen before stays selected in the state.
+    QCOMPARE(f.state->interfaceIndex.load(), 1);
+  }
+
+  void UnopenableDeviceShowsStopped() {
+    CDesktopFixture f;
+    f.AddInterface("trafalyn-none0", 1);
+    f.AddInterface("trafalyn-none1", 2);
+    f.state->interfaceIndex = 1;
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    Find<QPushButton>(page, "start")->click();
+    QTRY_VERIFY(Find<QPushButton>(page, "stop")->isChecked());
+    QVERIFY(!f.capture->IsCapturing());
+    const auto notes = f.state->notifications.TakeAll();
+    QVERIFY(!notes.empty());
+    QVERIFY(QString::fromStdString(notes.front()).startsWith(QStringLiteral("Unable to open the adapter")));
+  }
+
+  void AutoStartNeedsRestorableInterface_data() {
+    QTest::addColumn<int>("autoStart");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<bool>("started");
+    QTest::newRow("-s with interface 1") << 1 << 1 << true;
+    QTest::newRow("-s with interface 0") << 1 << 0 << false;
+    QTest::newRow("no -s") << 0 << 1 << false;
+  }
+  void AutoStartNeedsRestorableInterface() {
+    QFETCH(int, autoStart);
+    QFETCH(int, stored);
+    QFETCH(bool, started);
+    CDesktopFixture f;
+    f.AddInterface("trafalyn-none0", 1);
+    f.AddInterface("trafalyn-none1", 2);
+    f.state->interfaceIndex = stored;
+    f.state->autoStart = autoStart;
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    QCOMPARE(f.capture->TraceId(), started ? 1 : 0);
+    if (!started) QVERIFY(Find<QPushButton>(page, "stop")->isChecked());
+  }
+
+  void HeaderOnlyIsStored() {
+    CDesktopFixture f;
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    Find<QRadioButton>(page, "headersOnly")->click();
+    QCOMPARE(f.state->headerOnly.load(), 1);
+    QCOMPARE(f.settings->ReadHeaderOnly(), std::string("1"));
+    Find<QRadioButton>(page, "packetData")->click();
+    QCOMPARE(f.state->headerOnly.load(), 0);
+    QCOMPARE(f.settings->ReadHeaderOnly(), std::string("0"));
+  }
+
+  void LogToFileOffWritesFinalPassAndStartsNewFiles() {
+    CDesktopFixture f;
+    f.state->logDir = f.dir.path().toStdString();
+    int passes = 0;
+    SetFinalLogPassObserver([&passes] { ++passes; });
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    auto* box = Find<QCheckBox>(page, "logToFile");
+    box->click();
+    QCOMPARE(f.state->logToFile.load(), 1);
+    QCOMPARE(f.settings->ReadAutoLog(), std::string("1"));
+    QCOMPARE(passes, 0);
+    box->click();
+    QCOMPARE(passes, 1);
+    QCOMPARE(f.state->logToFile.load(), 0);
+    QCOMPARE(f.settings->ReadAutoLog(), std::string("0"));
+    // The final pass made the statistics file; the reset forgets its name.
+    QVERIFY(!QDir(f.dir.path()).entryList({QStringLiteral("stats*.txt")}).isEmpty());
+    QVERIFY(f.state->Model().statsFileName.empty());
+    SetFinalLogPassObserver({});
+  }
+
+  void FolderChoiceIsStoredNotApplied() {
+    CDesktopFixture f;
+    const std::string before = f.state->logDir;
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    QString offered;
+    page.SetFolderChooser([&](const QString& start) {
+      offered = start;
+      return f.dir.path();
+    });
+    Find<QLineEdit>(page, "logDir")->setText(QStringLiteral("/typed/start"));
+    Find<QPushButton>(page, "chooseDir")->click();
+    QCOMPARE(offered, QStringLiteral("/typed/start"));
+    QCOMPARE(Find<QLineEdit>(page, "logDir")->text(), f.dir.path());
+    QCOMPARE(f.settings->ReadLogDir(), f.dir.path().toStdString());
+    QCOMPARE(f.state->logDir, before);
+  }
+
+  void StoredRulesShownSorted() {
+    CDesktopFixture f;
+    CFilterRuleList rules;
+    rules.Append(CFilterRule(192, 168, 0, 0, 0));
+    rules.Append(CFilterRule(0, 0, 0, 0, 80));
+    rules.Append(CFilterRule(10, 1, 2, 3, 443));
+    rules.SetMode(CFilterRuleList::kExclude);
+    f.state->Model().filterRules.Replace(rules);
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    auto* list = Find<QListWidget>(page, "rules");
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
+    QCOMPARE(shown, (QStringList{"*.*.*.*:80", "10.1.2.3:443", "192.168.*.*:*"}));
+    QCOMPARE(Find<QLabel>(page, "summary")->text(), QStringLiteral("Exclude"));
+  }
+};
+
+QTEST_MAIN(SettingsPageTest)
+#include "settings_page_qtest.moc"
