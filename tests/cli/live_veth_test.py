@@ -176,7 +176,7 @@ class LiveVeth(unittest.TestCase):
     def test_sigterm_ends_the_trace_cleanly(self):
         self.assertEqual(self.term_status, 0, self.term_stderr)
         self.assertLess(self.term_seconds, 5)
-        self.assertIn(b"Frames recorded: 2\n", self.term_stdout)
+        self.assertIn(b"\nConversations (1, 2 rows)\n", self.term_stdout)
         logs = sorted(os.listdir(self.logs))
         self.assertEqual([n[:5] for n in logs], ["stats", "trace"])
         stats = cs.read_csv(os.path.join(self.logs, logs[0]))
