@@ -135,4 +135,23 @@ TEST_F(Export, SymlinkAtTheNameIsRefused) {
   EXPECT_EQ(ReadFileBytes(target), "keep");
 }
 
+TEST_F(Export, FullDiskReportsEachFailedRowAndGoesOn) {
+  SmallTmpfs disk(dir_.File("small"));
+  if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here";
+  const std::string payload(1400, 'e');
+  for (uint32_t i = 0; i < 30; ++i) {
+    model_.Record(TcpFields(kDirSent, 1 + i * 1400, 1400, {kStampSeconds, 0},
+                            MakeIpAddr(10, 0, 7, 7)),
+                  AsBytes(payload));
+  }
+  const int big = model_.conversations.Conversations().back()->convId;
+  const std::string name = dir_.File("small") + "/out.txt";
+  const CExportResult r =
+      ExportConversations(model_, name, kExportHex, {{big, 1}, {big, 1}, {1, 1}});
+  EXPECT_EQ(r.rowsWritten, 3);
+  EXPECT_EQ(r.messages, (std::vector<std::string>{"Error writing out file",
+                                                  "Error writing out file",
+                                                  "Error writing out file", name + " saved."}));
+}
+
 }  // namespace

@@ -1,6 +1,5 @@
 #include "output/log_writer.h"
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -251,18 +250,18 @@ TEST_F(LogWriter, FifoAtTheFileNameIsRefusedWithoutBlocking) {
 
 TEST_F(LogWriter, FullDiskTurnsLoggingOffSilently) {
   const std::string small = dir_.File("small");
-  ASSERT_EQ(mkdir(small.c_str(), 0700), 0);
-  if (mount("none", small.c_str(), "tmpfs", 0, "size=64k") != 0) {
-    GTEST_SKIP() << "cannot mount a small tmpfs here";
+  std::string trace;
+  {
+    SmallTmpfs disk(small);
+    if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here";
+    state_.logDir = small;
+    for (int i = 0; i < 60; ++i) {
+      model_.Record(UdpFields(kDirReceived, 1400, {kStampSeconds, i}),
+                    AsBytes(std::string(1400, 'f')));
+    }
+    WriteLogs(model_, 1, 1, 1, 0, kStampSeconds);
+    trace = ReadFileBytes(model_.traceFileName);
   }
-  state_.logDir = small;
-  for (int i = 0; i < 60; ++i) {
-    model_.Record(UdpFields(kDirReceived, 1400, {kStampSeconds, i}),
-                  AsBytes(std::string(1400, 'f')));
-  }
-  WriteLogs(model_, 1, 1, 1, 0, kStampSeconds);
-  const std::string trace = ReadFileBytes(model_.traceFileName);
-  umount2(small.c_str(), MNT_DETACH);
   EXPECT_EQ(state_.logToFile, 0);
   EXPECT_TRUE(state_.notifications.TakeAll().empty());
   EXPECT_GT(trace.size(), 0u);

@@ -2,6 +2,7 @@
 // Shared helpers of the output tests: time zones, temporary directories,
 // file contents and packet records with chosen payloads.
 #include <dirent.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +80,24 @@ class TempDir {
     rmdir(path.c_str());
   }
   std::string path_;
+};
+
+// A 64 KiB tmpfs mounted at `path` for the scope, to make a disk run full.
+// Mounted() is false where the test may not mount (not root, no namespace).
+class SmallTmpfs {
+ public:
+  explicit SmallTmpfs(std::string path) : path_(std::move(path)) {
+    if (mkdir(path_.c_str(), 0700) != 0) return;
+    mounted_ = mount("none", path_.c_str(), "tmpfs", 0, "size=64k") == 0;
+  }
+  ~SmallTmpfs() {
+    if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return mounted_; }
+
+ private:
+  std::string path_;
+  bool mounted_ = false;
 };
 
 inline std::string ReadFileBytes(const std::string& path) {
