@@ -68,6 +68,7 @@ CCaptureController::CCaptureController(CAppState& state) : state_(state) {}
 CCaptureController::~CCaptureController() { Stop(); }
 
 void CCaptureController::SetEndedListener(std::function<void(int)> listener) {
+  std::lock_guard<std::mutex> lock(listenerMutex_);
   endedListener_ = std::move(listener);
 }
 
@@ -199,5 +200,6 @@ void CCaptureController::UpdateKernelStats(pcap_t* handle) {
 
 void CCaptureController::EndedByItself(int traceId) {
   capturing_.store(0);
+  std::lock_guard<std::mutex> lock(listenerMutex_);
   if (endedListener_) endedListener_(traceId);
 }

@@ -66,7 +66,9 @@ class CCaptureController {
 
   // Called on the capture thread, with the trace id, when a trace ends by
   // itself. It must only schedule work for another thread (a queued call):
-  // it must not call Stop or wait for the user interface. Set while idle.
+  // it must not call Stop, SetEndedListener or wait for the user interface.
+  // Any time, any thread: once this returns, the old listener is neither
+  // running nor called again.
   void SetEndedListener(std::function<void(int traceId)> listener);
 
  private:
@@ -82,6 +84,10 @@ class CCaptureController {
   std::atomic<int> running_{0};
   std::atomic<int> capturing_{0};
   std::atomic<int> traceId_{0};
+
+  // Held while the listener runs, so that replacing it waits for a call in
+  // progress.
+  std::mutex listenerMutex_;
   std::function<void(int)> endedListener_;
 
   // Guards handle_, so that Stop can break the capture loop while the
