@@ -190,6 +190,12 @@ CRun Live(CAppState& state, const CHeadlessOptions& o) {
       WriteLogsIfDue(state.Model(), static_cast<int64_t>(std::time(nullptr)));
     }
   }
+  if (ended.load() == 0) {
+    // The capture library hands frames over in blocks, at the latest after
+    // one read time-out; frames still in the kernel's buffer when Stop
+    // comes would be lost. Give them that time to arrive.
+    std::this_thread::sleep_for(std::chrono::milliseconds(CCaptureController::kReadTimeoutMs + 200));
+  }
   controller.Stop();
   const CCaptureStats stats = controller.Stats();
   run.counts = {stats.framesSeen, stats.framesRecorded, true, stats.kernelDrops};

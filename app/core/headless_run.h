@@ -9,6 +9,8 @@
 // Runs on the calling thread, which it keeps until the end; installs
 // handlers for SIGINT and SIGTERM that end the trace (or replay) cleanly,
 // and restores the default handlers once one of them has fired, so a
-// second Ctrl-C ends the program at once. Returns the exit status: 0
+// second Ctrl-C ends the program at once. A live trace keeps reading for
+// one more read time-out after the stop request, so that frames already in
+// the kernel's buffer are recorded. Returns the exit status: 0
 // success, 1 an input or output failed, 2 a usage error.
 int RunHeadlessProgram(const std::vector<std::string_view>& args);
