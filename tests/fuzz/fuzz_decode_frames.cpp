@@ -1,0 +1,90 @@
+// Frames of every link type through the link-layer step, the decoder and the
+// texts built from what was recorded.
+//
+// Input: byte 0 picks the link type, byte 1 the switches (header-only, TCP,
+// UDP, host role, which address counts as local), then frames, each preceded
+// by its captured length (16-bit, little-endian; the last one takes the rest).
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <span>
+
+#include "app/core/app_state.h"
+#include "capture/byte_reader.h"
+#include "capture/decode_context.h"
+#include "capture/interface_record.h"
+#include "capture/link_layer.h"
+#include "capture/packet_decoder.h"
+#include "model/traffic_model.h"
+#include "output/conversation_text.h"
+
+namespace {
+
+// Supported link types and two that are not: DLT_EN10MB, DLT_LINUX_SLL,
+// DLT_LINUX_SLL2, DLT_RAW, DLT_IPV4, DLT_NULL, DLT_IEEE802_11.
+constexpr int kLinkTypes[] = {1, 113, 276, 12, 228, 0, 105};
+
+int64_t FixedNow() { return 1700000000; }
+
+// Makes the local address one of the packet's own, so that most packets get
+// past the direction test and reach the model.
+void PickLocal(CInterfaceRecord& local, std::span<const uint8_t> ipv4, uint8_t flags) {
+  CByteReader r(ipv4);
+  const std::size_t offset = (flags & 0x20) != 0 ? 16 : 12;
+  if ((flags & 0x40) == 0 || !r.Has(offset, 4)) {
+    local.AddAddress(10, 0, 0, 1);
+    return;
+  }
+  local.AddAddress(r.U8(offset), r.U8(offset + 1), r.U8(offset + 2), r.U8(offset + 3));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  const int linkType = kLinkTypes[data[0] % std::size(kLinkTypes)];
+  const uint8_t flags = data[1];
+  std::span<const uint8_t> rest(data + 2, size - 2);
+
+  CAppState state;
+  state.headerOnly = (flags & 0x01) != 0;
+  state.tcp = (flags & 0x02) == 0;
+  state.udp = (flags & 0x04) == 0;
+  state.hostRole = (flags & 0x08) != 0 ? kRoleServer : kRoleClient;
+  CInterfaceRecord local;
+  bool localPicked = false;
+  const std::atomic<int> running{1};
+  CDecodeContext context(state, local, running, EDecodeClock::kWall);
+  context.wallClock = &FixedNow;
+
+  while (!rest.empty()) {
+    std::size_t length = rest.size();
+    if (rest.size() >= 2) {
+      length = std::min<std::size_t>(rest[0] | rest[1] << 8, rest.size() - 2);
+      rest = rest.subspan(2);
+    }
+    // A copy of exactly the captured length, so that the sanitizer sees any
+    // read past it.
+    std::vector<uint8_t> frame(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(length));
+    rest = rest.subspan(length);
+    const auto ipv4 = Ipv4FromFrame(linkType, frame);
+    if (!ipv4) continue;
+    if (!localPicked) {
+      PickLocal(local, *ipv4, flags);
+      localPicked = true;
+    }
+    ProcessPacket(context, *ipv4, {static_cast<int32_t>(FixedNow()), 0});
+  }
+
+  std::lock_guard<std::mutex> lock(state.trafficLock);
+  CTrafficModel& model = state.Model();
+  for (const auto& c : model.conversations.Conversations()) {
+    for (int direction : {1, 2}) {
+      RenderConversationSummary(*c, direction, state.quit);
+      RenderConversationText(*c, direction, 1, 1, (flags & 0x10) != 0, state.quit);
+    }
+  }
+  RenderRecentPackets(model.recent, state.quit);
+  return 0;
+}
