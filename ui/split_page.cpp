@@ -69,7 +69,21 @@ void CSplitPage::resizeEvent(QResizeEvent* event) {
   rightPlace_.setWidth(cx - right_.marginX - (divider_.right() + 1));
   rightPlace_.setHeight(cy - right_.marginY);
   divider_.setBottom(cy - 1);
+  // The divider gives way rather than squeeze the right pane below its
+  // minimum; the page's minimum width then needs only the two minimums, so
+  // a wide split never stops the window from getting narrower.
+  if (rightPlace_.width() < right_.minWidth) {
+    MoveDivider(cx - right_.marginX - right_.minWidth);
+    return;
+  }
   Apply();
+}
+
+void CSplitPage::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  if (haveSplit_) PlaceAtPercent();
 }
 
 void CSplitPage::Apply() {
@@ -87,7 +101,7 @@ void CSplitPage::Apply() {
 }
 
 void CSplitPage::UpdateMinimumSize() {
-  const int minW = divider_.right() + 1 + right_.marginX + right_.minWidth;
+  const int minW = left_.marginX + left_.minWidth + right_.minWidth + right_.marginX;
   const int minH = std::max(left_.minHeight + left_.marginY, right_.minHeight + right_.marginY);
   setMinimumSize(std::max(0, minW), std::max(0, minH));
 }

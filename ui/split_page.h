@@ -15,8 +15,9 @@ struct CSplitPane {
 // Base of the pages that show a list beside a detail pane, parted by a
 // 4-pixel divider the user drags. The divider stays at the same pixel
 // position when the page is resized, so the right pane absorbs every change
-// of width. The page's minimum size keeps the right pane at its minimum
-// width and both panes at their minimum heights.
+// of width, until the right pane reaches its minimum width: then the
+// divider moves left. The page's minimum size holds both panes' minimum
+// widths and heights.
 //
 // An optional top bar (the page's buttons) spans the page's top edge.
 // User-interface thread only.
@@ -30,7 +31,9 @@ class CSplitPage : public QWidget {
 
   // Called once by the derived page after its controls exist. The divider
   // goes to `percent` of the page width now if the page already has its
-  // size, otherwise at the page's first resize.
+  // size, otherwise at the page's first resize, and once more when the page
+  // is first shown: a page in a tab widget is laid out at a provisional
+  // width long before the user first sees it.
   void SetUpSplit(const CSplitPane& left, const CSplitPane& right, int percent);
 
   // Puts the divider's centre at `x`, kept between the left pane's minimum
@@ -53,6 +56,7 @@ class CSplitPage : public QWidget {
   int TopBarBottom() const;
 
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -64,6 +68,7 @@ class CSplitPage : public QWidget {
   CSplitPane right_;
   bool haveSplit_ = false;
   bool placed_ = false;
+  bool shown_ = false;
   int percent_ = 80;
   QRect leftPlace_;
   QRect rightPlace_;

@@ -54,13 +54,14 @@ class SplitPageTest : public QObject {
     QCOMPARE(p.page.DividerCentre(), 400);
     QCOMPARE(p.left->geometry(), QRect(0, 30, 398, 370));
     QCOMPARE(p.right->geometry(), QRect(402, 30, 298, 370));
-    QCOMPARE(p.page.minimumWidth(), 402 + 50);
+    QCOMPARE(p.page.minimumWidth(), 100);
     QCOMPARE(p.page.minimumHeight(), 80);
-    // The minimum size keeps a page from getting narrower than the right
-    // pane's minimum beside the divider.
-    p.page.resize(100, 400);
-    QCOMPARE(p.page.width(), 452);
-    QCOMPARE(p.right->width(), 50);
+    // Narrower than the divider allows: the divider gives way, the right
+    // pane stays at its minimum.
+    p.page.resize(300, 400);
+    QCOMPARE(p.page.DividerCentre(), 250);
+    QCOMPARE(p.right->geometry(), QRect(252, 30, 48, 370));
+    QCOMPARE(p.left->width(), 248);
   }
 
   void dividerLimits_data() {
