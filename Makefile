@@ -28,5 +28,12 @@ test: build build-asan
 run: build
 	@./app/run.sh $(BUILD)
 
+# PNGs of every tab after a replay of resources/sample.pcap, drawn on the
+# offscreen platform, into docs/screenshots.
+.PHONY: screenshots
+screenshots: build
+	cd $(BUILD)/tests/ui && QT_QPA_PLATFORM=offscreen TZ=UTC \
+	  TRAFALYN_SCREENSHOT_DIR=$(CURDIR)/docs/screenshots ./screenshots_qtest
+
 clean:
 	rm -rf $(BUILD) $(ASAN) build-bench
