@@ -11,12 +11,14 @@
 #include <QTest>
 #include <ctime>
 #include <memory>
+#include <random>
 
 #include "tests/ui/ui_test_support.h"
 #include "ui/host_list_model.h"
 #include "ui/host_stats_job.h"
 #include "ui/host_stats_page.h"
 #include "ui/text_window.h"
+#include "ui/traffic_pages.h"
 
 namespace {
 
@@ -230,6 +232,45 @@ class HostStatsPageTest : public QObject {
     QScrollBar* bar = page_->TextPanel()->TextBox()->verticalScrollBar();
     QVERIFY(bar->maximum() > 0);
     QCOMPARE(bar->value(), bar->maximum());
+  }
+
+  // Random successions of host sets: after every merge the rows equal the
+  // set, and a persistent index follows its host wherever it moves.
+  void mergeFollowsAnySuccessionOfHostSets() {
+    CHostListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+      std::vector<CHostRow> hosts;
+      for (int i = 0; i < 40; ++i) {
+        if (random() % 3 != 0) continue;
+        CHostRow row;
+        row.address = Host(i);
+        row.bytesSent = random() % 4;
+        hosts.push_back(row);
+      }
+      QPersistentModelIndex watched;
+      CIpAddr watchedAddress{};
+      if (model.rowCount() > 0) {
+        const int r = int(random() % unsigned(model.rowCount()));
+        watched = model.index(r, 0);
+        watchedAddress = model.Row(r).address;
+      }
+      model.Merge(hosts);
+      QCOMPARE(model.rowCount(), int(hosts.size()));
+      for (int r = 0; r < model.rowCount(); ++r) QVERIFY(model.Row(r) == hosts[std::size_t(r)]);
+      if (watched.isValid()) QVERIFY(model.Row(watched.row()).address == watchedAddress);
+    }
+  }
+
+  void selectingThePageRefreshesAtOnce() {
+    QWidget parent;
+    const CTrafficPages pages = CreateTrafficPages(*state_, &parent);
+    auto* page = qobject_cast<CHostStatsPage*>(pages.hostStats);
+    QVERIFY(page != nullptr);
+    AddHost(MakeIpAddr(10, 0, 0, 1), kNow);
+    pages.hostStatsSelected();
+    QCOMPARE(page->HostModel()->rowCount(), 1);
   }
 
   void subPageSwitchOnlyOnChange() {

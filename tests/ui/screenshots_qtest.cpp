@@ -1,6 +1,7 @@
 // The main window after a replay of resources/sample.pcap, tab by tab. With
 // TRAFALYN_SCREENSHOT_DIR set (`make screenshots`), each view is also saved
 // there as a PNG.
+#include <QComboBox>
 #include <QDir>
 #include <QItemSelectionModel>
 #include <QPlainTextEdit>
@@ -18,6 +19,7 @@
 #include "ui/host_stats_job.h"
 #include "ui/host_stats_page.h"
 #include "ui/main_dlg.h"
+#include "ui/settings_page.h"
 #include "ui/text_window.h"
 
 class ScreenshotsTest : public QObject {
@@ -44,6 +46,7 @@ class ScreenshotsTest : public QObject {
     iface.addresses.clear();
     iface.AddAddress((*local)[0], (*local)[1], (*local)[2], (*local)[3]);
 
+    f.state->logDir = "/var/log/trafalyn";
     CMainDlg window(*f.state, *f.settings, *f.capture, QStringLiteral("0.1.0"));
     window.resize(960, 600);
     window.show();
@@ -52,6 +55,7 @@ class ScreenshotsTest : public QObject {
     // age and graph it by today's.
     window.Worker().Stop();
 
+    if (auto* interfaces = window.SettingsPage()->findChild<QComboBox*>()) interfaces->setCurrentIndex(1);
     const CReplayResult replay = ReplayCaptureFile(*f.state, sample, iface);
     QVERIFY2(replay.Ok(), replay.error.c_str());
     QVERIFY(replay.framesRecorded > 0);
