@@ -8,6 +8,7 @@ import re
 import shutil
 import stat
 import struct
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -244,6 +245,19 @@ class Switches(unittest.TestCase):
                 self.assertIn(b"Error opening file: " + link.encode(), r.stderr)
             with open(target) as f:
                 self.assertEqual(f.read(), "keep")
+
+
+class Pcapng(unittest.TestCase):
+    def test_pcapng_copy_gives_the_same_export(self):
+        if shutil.which("editcap") is None:
+            self.skipTest("editcap (with tshark) is not installed")
+        with tempfile.TemporaryDirectory() as tmp:
+            ng = os.path.join(tmp, "sample.pcapng")
+            subprocess.run(["editcap", "-F", "pcapng", SAMPLE, ng], check=True, timeout=30)
+            export = os.path.join(tmp, "e.csv")
+            r = cs.run(PROGRAM, "-r", ng, "--quiet", "--export", export)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual(cs.read_bytes(export), golden("sample_export.csv"))
 
 
 class DamagedFile(unittest.TestCase):
