@@ -34,7 +34,7 @@ namespace {
 std::atomic<int> gKeepGoing{1};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnStopSignal(int signo) {
+void OnStopSignal(int signo) {
   gKeepGoing.store(0);
   // A second signal should end the program at once, not wait for the
   // final pass.
