@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -197,6 +198,27 @@ TEST_P(LiveCaptureTest, QuitFlagEndsTheTrace) {
   SendDatagrams(39872, 1);
   ASSERT_TRUE(WaitUntil([&] { return !controller.IsCapturing(); }, 2500));
   EXPECT_EQ(endedCount.load(), 1);
+}
+
+// A device that goes away during a trace: the trace ends by itself, says
+// why, and reports itself stopped.
+TEST_F(CaptureControllerTest, DeviceRemovedMidTraceEndsTheTrace) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to add a network device";
+  const std::string name = "trcap" + std::to_string(getpid() % 100000);
+  const std::string add = "ip link add " + name + " type veth peer name " + name + "p >/dev/null 2>&1 && ip link set " + name + " up && ip link set " + name + "p up";
+  if (std::system(add.c_str()) != 0) GTEST_SKIP() << "cannot create a veth pair here";
+  AddDevice(name);
+  state.interfaceIndex = 0;
+  controller.Start();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(controller.IsCapturing());
+  ASSERT_EQ(std::system(("ip link del " + name).c_str()), 0);
+  EXPECT_TRUE(WaitUntil([&] { return !controller.IsCapturing(); }, 3000));
+  EXPECT_EQ(endedCount.load(), 1);
+  controller.Stop();
+  const std::vector<std::string> messages = state.notifications.TakeAll();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Capture on " + name + " stopped: ", 0), 0u) << messages[0];
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, LiveCaptureTest, ::testing::Values("lo", "any"),
