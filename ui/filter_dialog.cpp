@@ -14,7 +14,7 @@
 
 #include "ui/ip_address_edit.h"
 #include "ui/message_box.h"
-#include "ui/rule_list_font.h"
+#include "ui/monospace_font.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
   list_->setObjectName(QStringLiteral("rules"));
   list_->setSelectionMode(QAbstractItemView::MultiSelection);
   list_->setSortingEnabled(true);
-  list_->setFont(MakeRuleListFont());
+  list_->setFont(MonospaceFont());
 
   include_ = new QRadioButton(QStringLiteral("&Include"), this);
   include_->setObjectName(QStringLiteral("include"));
@@ -125,7 +125,7 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
       "Enter Include/Exclude Filter IP and/or Port.  Leave trailing octals blank to specify an "
       "entire network.  Example:  192.168"));
   result_.SetMode(rules.Mode());
-  resize(sizeHint().expandedTo(QSize(480, 300)));
+  resize(sizeHint().expandedTo(QSize(440, 280)));
 }
 
 QStringList CFilterDialog::RuleTexts() const {

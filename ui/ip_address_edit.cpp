@@ -22,7 +22,7 @@ CIpAddressEdit::CIpAddressEdit(QWidget* parent) : QFrame(parent) {
     field->setMaxLength(3);
     field->setValidator(new QRegularExpressionValidator(kOctet, field));
     const int digitWidth = field->fontMetrics().horizontalAdvance(QStringLiteral("000"));
-    field->setMinimumWidth(digitWidth + 6);
+    field->setFixedWidth(digitWidth + 8);
     field->installEventFilter(this);
     fields_[i] = field;
     layout->addWidget(field);
@@ -36,6 +36,7 @@ CIpAddressEdit::CIpAddressEdit(QWidget* parent) : QFrame(parent) {
     });
   }
   setFocusProxy(fields_[0]);
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
 std::array<uint8_t, 4> CIpAddressEdit::Octets() const {

@@ -1,7 +1,5 @@
 #include "ui/refresh_worker.h"
 
-#include <pthread.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -14,16 +12,11 @@
 
 namespace {
 
-// Refreshing must never compete with capture: ask for the idle class and,
-// where that is refused, the weakest nice value. Both are best effort.
-void LowerOwnPriority() {
-#ifdef SCHED_IDLE
-  sched_param param{};
-  param.sched_priority = 0;
-  if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &param) == 0) return;
-#endif
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
-}
+// Refreshing must never compete with capture: the weakest nice value for
+// this thread alone. Not SCHED_IDLE: that class starves outright while the
+// machine is busy, and the log pass and the status line would stall for as
+// long as the load lasts. Best effort; a refusal changes nothing.
+void LowerOwnPriority() { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19); }
 
 int64_t WallClock() { return static_cast<int64_t>(std::time(nullptr)); }
 

@@ -29,7 +29,7 @@
 #include "ui/final_log_pass.h"
 #include "ui/message_box.h"
 #include "ui/replay_runner.h"
-#include "ui/rule_list_font.h"
+#include "ui/monospace_font.h"
 
 namespace {
 
@@ -227,7 +227,7 @@ void CSettingsPage::InitControls() {
   stop_->setEnabled(false);
   logDir_->setMaxLength(kMaxPathLength);
   logDir_->setText(QString::fromStdString(state_.logDir));
-  rules_->setFont(MakeRuleListFont());
+  rules_->setFont(MonospaceFont());
   stats_->setChecked(true);
   hex_->setEnabled(false);
   state_.statsOption = 1;
