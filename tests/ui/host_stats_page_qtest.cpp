@@ -273,6 +273,23 @@ class HostStatsPageTest : public QObject {
     QCOMPARE(page->HostModel()->rowCount(), 1);
   }
 
+  // The real worker thread: the first cycle rebuilds the graph, the list
+  // follows once 4 seconds have passed; everything arrives by queued calls.
+  void workerDrivesThePage() {
+    const int32_t now = int32_t(std::time(nullptr));
+    AddHost(MakeIpAddr(10, 0, 0, 1), now);
+    state_->graphSampleTime = 0;
+    CRefreshWorker worker(*state_);
+    worker.SetCycleMillis(100);
+    CHostStatsJob* job = job_.get();
+    worker.SetHostStatsJob([job](const CHostStatsTick& tick) { job->Run(tick); });
+    worker.SetHostStatsShown(true);
+    worker.Start();
+    QTRY_VERIFY(state_->graphSampleTime.load() >= now);
+    QTRY_COMPARE_WITH_TIMEOUT(Model()->rowCount(), 1, 8000);
+    worker.Stop();
+  }
+
   void subPageSwitchOnlyOnChange() {
     QVERIFY(page_->GraphShown());
     page_->SubPages()->setCurrentIndex(0);
