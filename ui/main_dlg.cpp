@@ -71,7 +71,7 @@ CMainDlg::CMainDlg(CAppState& state, CSettingValues& settings, CCaptureControlle
   layout->addWidget(tabs_, 1);
   layout->addWidget(statusBar);
 
-  resize(640, 420);
+  resize(800, 520);
   RestoreGeometry();
 
   // Posted from any thread, possibly under the traffic lock: only queue.
