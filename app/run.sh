@@ -12,8 +12,20 @@ build_dir=$(cd "$1" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 program="$build_dir/trafalyn"
 
-# Live capture needs CAP_NET_RAW and CAP_NET_ADMIN on $program; the step that
-# grants them goes here, before the program starts.
+# Live capture needs CAP_NET_RAW and CAP_NET_ADMIN on $program. Grant them
+# where that needs no password (root, or sudo without one); otherwise say how,
+# and the program still starts (it can replay capture files without them).
+caps="cap_net_raw,cap_net_admin+eip"
+if [ "$(id -u)" = 0 ]; then
+  :  # root captures anyway
+elif command -v getcap >/dev/null 2>&1 && getcap "$program" 2>/dev/null | grep -q cap_net_raw; then
+  :  # granted before
+elif command -v setcap >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  sudo -n setcap "$caps" "$program" || echo "Could not grant the capture permission to $program."
+else
+  echo "To capture live traffic, grant the capture permission once:"
+  echo "  sudo setcap $caps $program"
+fi
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$program"
