@@ -16,10 +16,10 @@ program="$build_dir/trafalyn"
 # where that needs no password (root, or sudo without one); otherwise say how,
 # and the program still starts (it can replay capture files without them).
 caps="cap_net_raw,cap_net_admin+eip"
-if [ "$(id -u)" = 0 ]; then
-  :  # root captures anyway
-elif command -v getcap >/dev/null 2>&1 && getcap "$program" 2>/dev/null | grep -q cap_net_raw; then
+if command -v getcap >/dev/null 2>&1 && getcap "$program" 2>/dev/null | grep -q cap_net_raw; then
   :  # granted before
+elif [ "$(id -u)" = 0 ] && command -v setcap >/dev/null 2>&1; then
+  setcap "$caps" "$program" || echo "Could not grant the capture permission to $program."
 elif command -v setcap >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
   sudo -n setcap "$caps" "$program" || echo "Could not grant the capture permission to $program."
 else
