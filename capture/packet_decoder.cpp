@@ -123,18 +123,19 @@ EDecodeResult ProcessPacket(CDecodeContext& context, std::span<const uint8_t> ip
 
   std::lock_guard<std::mutex> lock(state.trafficLock);
   CTrafficModel& model = state.Model();
-  EDecodeResult result = EDecodeResult::kRecorded;
+  bool recorded = false;
   try {
     model.Record(f, payload);
+    recorded = true;
     WriteLogsIfDue(model, context.Now());
   } catch (const std::exception&) {
-    // What was updated stays; the packet's processing ends here, and the
-    // recent list is still kept within its bound below.
-    result = EDecodeResult::kFailed;
+    // What was updated stays (counters may stand without a record); the
+    // packet's processing ends here, and the recent list is still kept
+    // within its bound below.
   }
   try {
     model.TrimRecent();
   } catch (const std::exception&) {
   }
-  return result;
+  return recorded ? EDecodeResult::kRecorded : EDecodeResult::kFailed;
 }

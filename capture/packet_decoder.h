@@ -17,7 +17,7 @@ enum class EDecodeResult {
   kNoPayload,    // total length not above the header length
   kNotLocal,     // neither sent nor received by the local host
   kFiltered,     // the filter rules refused the remote endpoint
-  kFailed,       // an error (out of memory) ended the model update part-way
+  kFailed,       // an error (out of memory) ended the model update before the record
 };
 
 // Number of header bytes before the payload: IHL + TCP header length for TCP
