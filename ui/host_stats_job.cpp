@@ -16,7 +16,8 @@ CHostStatsUpdate CHostStatsJob::Build(const CHostStatsTick& tick) {
   update.generation = page_.Generation();
   if (tick.listDue) {
     update.hosts = CHostListModel::AgeAndCollect(model.hosts, page_.ListRows(), tick.now, state_.quit);
-    update.haveHosts = true;
+    // A copy cut short by the quit flag would read as hosts gone.
+    update.haveHosts = !state_.Quitting();
   }
   if ((tick.listDue && page_.GraphShown()) || tick.firstGraph) {
     state_.graphSampleTime.store(tick.now);

@@ -80,7 +80,7 @@ void CHostStatsPage::RefreshNow() {
     update.hosts = CHostListModel::AgeAndCollect(state_.Model().hosts, ListRows(),
                                                  static_cast<int64_t>(std::time(nullptr)),
                                                  state_.quit);
-    update.haveHosts = true;
+    update.haveHosts = !state_.Quitting();
   }
   ApplyUpdate(update);
 }

@@ -226,6 +226,14 @@ class ConversationsPageTest : public QObject {
     QVERIFY(first.size() * 3 > CConversationsPage::kShowLimit);
     Select({0, 1, 2});
     QCOMPARE(page_->SelectionText(), first + second + CConversationsPage::kTooMuchText);
+    page_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page_.get()));
+    QElapsedTimer timer;
+    timer.start();
+    page_->Show();
+    page_->TextPane()->repaint();
+    qInfo("Show of %zu characters: %lld ms", first.size() + second.size(), timer.elapsed());
+    QVERIFY(page_->TextPane()->toPlainText().endsWith(QStringLiteral("\n\nOnly 2M of data shown per selection")));
   }
 
   void clearEmptiesListPaneAndTable() {
