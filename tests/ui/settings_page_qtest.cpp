@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -231,6 +232,34 @@ class SettingsPageTest : public QObject {
     QCOMPARE(Find<QLineEdit>(page, "logDir")->text(), f.dir.path());
     QCOMPARE(f.settings->ReadLogDir(), f.dir.path().toStdString());
     QCOMPARE(f.state->logDir, before);
+  }
+
+  void ReplayFillsModelOffTheUiThread() {
+    const QString path = QStringLiteral(TRAFALYN_SOURCE_DIR "/resources/sample.pcap");
+    if (!QFile::exists(path)) QSKIP("no sample capture");
+    CDesktopFixture f;
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    page.ReplayFile(path, QStringLiteral("192.0.2.10"));
+    QTRY_COMPARE(f.messages.size(), 1);
+    QVERIFY2(f.messages[0].startsWith(QStringLiteral("Replayed ")), qPrintable(f.messages[0]));
+    std::lock_guard<std::mutex> lock(f.state->trafficLock);
+    QVERIFY(f.state->Model().hosts.Find(MakeIpAddr(198, 51, 100, 20)) != nullptr);
+  }
+
+  void ReplayRejectsBadAddresses_data() {
+    QTest::addColumn<QString>("addresses");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty") << "" << "Please enter the local host's address.";
+    QTest::newRow("three octets") << "10.0.0" << "Not an IPv4 address: 10.0.0";
+    QTest::newRow("octet too big") << "10.0.0.1, 10.0.0.256" << "Not an IPv4 address: 10.0.0.256";
+  }
+  void ReplayRejectsBadAddresses() {
+    QFETCH(QString, addresses);
+    QFETCH(QString, message);
+    CDesktopFixture f;
+    CSettingsPage page(*f.state, *f.settings, *f.capture);
+    page.ReplayFile(QStringLiteral("/nonexistent.pcap"), addresses);
+    QCOMPARE(f.messages, QStringList{message});
   }
 
   void StoredRulesShownSorted() {
