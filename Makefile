@@ -25,6 +25,15 @@ test: build build-asan
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j$(JOBS)
 
+# Throughput, memory and lock-hold benchmarks, optimised (-O2) in their own
+# build directory; the generated capture files stay in build-bench/data.
+BENCH_FRAMES ?= 1000000
+bench: deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRAFALYN_BUILD_UI=ON \
+	  -DTRAFALYN_BUILD_BENCH=ON >/dev/null
+	@cmake --build build-bench -j$(JOBS) --target trafalyn floor_loop model_bench lock_hold_bench
+	@./bench/run_bench.sh build-bench $(BENCH_FRAMES)
+
 run: build
 	@./app/run.sh $(BUILD)
 

@@ -2,11 +2,7 @@
 
 int CConversation::Match(const CPacketRecord& r) {
   if (r.protocol != protocol || r.remote != remote || r.local != local) return -1;
-  if (r.fragment) {
-    for (auto it = received.rbegin(); it != received.rend(); ++it) {
-      if ((*it)->identification == r.identification) return 0;
-    }
-  }
+  if (r.fragment && HasReceivedIdentification(r.identification)) return 0;
   if (r.remotePort != remotePort || r.localPort != localPort) return -1;
   if (closed) return 1;
   if (hostRole == kRoleClient && r.direction == kDirSent && !received.empty()) {
@@ -65,6 +61,14 @@ void CConversation::Add(const CPacketRef& r, int appHostRole) {
     pos = prev;
   }
   list.insert(pos, r);
+  if (!isSent) receivedIds_.push_back(r->identification);
+}
+
+bool CConversation::HasReceivedIdentification(uint16_t identification) const {
+  // A plain loop over 16-bit values, which the compiler vectorises.
+  bool found = false;
+  for (uint16_t id : receivedIds_) found |= id == identification;
+  return found;
 }
 
 int64_t CConversation::ResponseMicros() const {

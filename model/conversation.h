@@ -31,6 +31,10 @@ class CConversation {
   // The elapsed time from the first to the last packet, in microseconds.
   int64_t ResponseMicros() const;
 
+  // True when a received record of this conversation carries this IP
+  // identification.
+  bool HasReceivedIdentification(uint16_t identification) const;
+
   int statsLogged = 0;
   int convId;
   int closed = 0;
@@ -47,4 +51,9 @@ class CConversation {
   uint64_t packetsSent = 0;
   uint64_t packetsReceived = 0;
   std::array<CTimeStamp, 4> times{};
+
+ private:
+  // The identifications of the received records, in arrival order: a
+  // fragment's search reads this compact copy instead of every record.
+  std::vector<uint16_t> receivedIds_;
 };

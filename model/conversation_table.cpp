@@ -34,11 +34,16 @@ CConversation* CConversationTable::FindNewest(const CPacketRecord& r, int* resul
   }
   // A fragment may belong to any conversation of its addresses that holds a
   // received record with its identification, so it needs the full search.
-  for (auto it = conversations_.rbegin(); it != conversations_.rend(); ++it) {
-    const int m = (*it)->Match(r);
-    if (m != -1) {
-      *result = m;
-      return it->get();
+  const AddressKey addresses = AddressKeyOf(r);
+  auto conv = conversations_.rbegin();
+  for (auto key = addressKeys_.rbegin(); key != addressKeys_.rend(); ++key, ++conv) {
+    if (*key == addresses) {
+      CConversation* c = conv->get();
+      const int m = c->Match(r);
+      if (m != -1) {
+        *result = m;
+        return c;
+      }
     }
     if (state_.Quitting()) {
       *result = -2;
@@ -74,6 +79,7 @@ void CConversationTable::FilePacket(const CPacketRef& r) {
   conv->Add(r, role);
   CConversation* created = conv.get();
   conversations_.push_back(std::move(conv));
+  addressKeys_.push_back(AddressKeyOf(*r));
   newestByKey_[KeyOf(*created)] = created;
   TrimConversations();
   AttachPending(*r, *created);
@@ -86,6 +92,7 @@ void CConversationTable::TrimConversations() {
     auto it = newestByKey_.find(KeyOf(*oldest));
     if (it != newestByKey_.end() && it->second == oldest) newestByKey_.erase(it);
     conversations_.pop_front();
+    addressKeys_.pop_front();
     if (state_.Quitting()) break;
   }
 }
@@ -113,6 +120,7 @@ void CConversationTable::AttachPending(const CPacketRecord& r, CConversation& c)
 void CConversationTable::Clear() {
   newestByKey_.clear();
   conversations_.clear();
+  addressKeys_.clear();
 }
 
 CConversation* CConversationTable::FindById(int convId) const {

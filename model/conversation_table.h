@@ -52,12 +52,25 @@ class CConversationTable {
   static Key KeyOf(const CPacketRecord& r);
   static Key KeyOf(const CConversation& c);
 
+  // Protocol and both addresses: what a fragment must share with its
+  // conversation before its identification is looked at.
+  struct AddressKey {
+    CIpAddr remote, local;
+    uint32_t protocol;
+    friend bool operator==(const AddressKey&, const AddressKey&) = default;
+  };
+  static AddressKey AddressKeyOf(const CPacketRecord& r) { return {r.remote, r.local, r.protocol}; }
+
   CConversation* FindNewest(const CPacketRecord& r, int* result);
   void AttachPending(const CPacketRecord& r, CConversation& c);
   void TrimConversations();
 
   CAppState& state_;
   std::deque<std::unique_ptr<CConversation>> conversations_;
+  // The address key of each conversation, in the same order: a fragment's
+  // newest-first search walks this compact copy and reads a conversation
+  // only when its addresses are the fragment's.
+  std::deque<AddressKey> addressKeys_;
   std::deque<CPacketRef> pending_;
   // The newest conversation of each endpoint key. A non-fragment matches only
   // conversations of its own key, and the newest of them answers first, so
