@@ -2,8 +2,11 @@
 
 #include "app/desktop_main.h"
 #include "app/headless_main.h"
+#include "capture/capture_privileges.h"
 
 int main(int argc, char** argv) {
+  // Before any thread exists, so that none inherits capture privileges.
+  CCapturePrivileges::DropEffective();
   for (int i = 1; i < argc; ++i) {
     if (std::string_view(argv[i]) == "--headless") return RunHeadless(argc, argv);
   }

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "app/core/app_state.h"
+#include "capture/capture_privileges.h"
 #include "capture/decode_context.h"
 #include "capture/interface_enumeration.h"
 #include "capture/interface_record.h"
@@ -44,7 +45,12 @@ pcap_t* OpenDevice(const std::string& name, std::string& reason) {
   pcap_set_promisc(handle, 1);
   pcap_set_timeout(handle, CCaptureController::kReadTimeoutMs);
   pcap_set_buffer_size(handle, CCaptureController::kBufferBytes);
-  const int status = pcap_activate(handle);
+  int status = 0;
+  {
+    // The only moment capture privileges are in effect.
+    const CCapturePrivileges privileges;
+    status = pcap_activate(handle);
+  }
   if (status < 0) {
     reason = ActivateError(handle, status);
     pcap_close(handle);
@@ -78,6 +84,7 @@ void CCaptureController::Start() {
   Stop();
   const CInterfaceRecord* device = state_.InterfaceAt(state_.interfaceIndex.load());
   if (device == nullptr) return;
+  CCapturePrivileges::WarnIfRoot();
   state_.selectedInterface.store(device);
   framesSeen_ = 0;
   framesRecorded_ = 0;
