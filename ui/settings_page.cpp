@@ -6,7 +6,6 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QInputDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,21 +13,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 #include <mutex>
 
 #include "app/core/app_state.h"
 #include "capture/capture_controller.h"
-#include "capture/capture_file_replay.h"
 #include "capture/filter_rule_store.h"
 #include "capture/setting_values.h"
 #include "model/traffic_model.h"
 #include "output/log_writer.h"
 #include "ui/filter_dialog.h"
+#include "ui/capture_file_opener.h"
 #include "ui/final_log_pass.h"
-#include "ui/message_box.h"
-#include "ui/replay_runner.h"
 #include "ui/monospace_font.h"
 
 namespace {
@@ -51,11 +47,16 @@ QString DefaultFolderChooser(QWidget* parent, const QString& start) {
 CSettingsPage::CSettingsPage(CAppState& state, CSettingValues& settings, CCaptureController& capture,
                              QWidget* parent)
     : QWidget(parent), state_(state), settings_(settings), capture_(capture),
-      replay_(std::make_unique<CReplayRunner>(state)) {
+      replay_(std::make_unique<CCaptureFileOpener>(state, this)) {
   setObjectName(QStringLiteral("settingsPage"));
   folderChooser_ = [this](const QString& start) { return DefaultFolderChooser(this, start); };
   BuildControls();
   InitControls();
+  // Live capture and replay must not feed the model at once.
+  replay_->SetBeforeStart([this] {
+    capture_.Stop();
+    ShowTraceRunning(false);
+  });
   // Called on the capture thread: only queue. The page outlives every trace
   // (its destructor stops the capture before the listener goes).
   capture_.SetEndedListener([this](int traceId) {
@@ -191,7 +192,7 @@ void CSettingsPage::BuildControls() {
   page->setRowStretch(2, 1);
 
   connect(interfaces_, &QComboBox::currentIndexChanged, this, &CSettingsPage::OnInterfaceSelected);
-  connect(openFile_, &QPushButton::clicked, this, &CSettingsPage::OnOpenCaptureFile);
+  connect(openFile_, &QPushButton::clicked, replay_.get(), &CCaptureFileOpener::Open);
   connect(start_, &QPushButton::clicked, this, &CSettingsPage::OnStart);
   connect(stop_, &QPushButton::clicked, this, &CSettingsPage::OnStop);
   connect(headersOnly_, &QRadioButton::clicked, this, &CSettingsPage::OnCaptureMode);
@@ -234,11 +235,19 @@ void CSettingsPage::InitControls() {
 
   const int index = state_.interfaceIndex.load();
   if (index > 0 && static_cast<std::size_t>(index) < state_.interfaces.size()) {
-    {
+    try {
+      {
+        const QSignalBlocker blocker(interfaces_);
+        interfaces_->setCurrentIndex(index + 1);
+      }
+      OnInterfaceSelected(index + 1);
+    } catch (...) {
+      // A restore that fails leaves the page as a first run shows it.
       const QSignalBlocker blocker(interfaces_);
-      interfaces_->setCurrentIndex(index + 1);
+      interfaces_->setCurrentIndex(0);
+      start_->setEnabled(false);
+      stop_->setEnabled(false);
     }
-    OnInterfaceSelected(index + 1);
   }
   if (state_.logToFile.load() == 1) logToFile_->setChecked(true);
   ShowRules();
@@ -375,67 +384,8 @@ void CSettingsPage::OnStats() {
   }
 }
 
-void CSettingsPage::OnOpenCaptureFile() {
-  const QString path = QFileDialog::getOpenFileName(
-      this, QStringLiteral("Open Capture File"), QString(),
-      QStringLiteral("Capture files (*.pcap *.pcapng *.cap);;All files (*)"));
-  if (path.isEmpty()) return;
-  std::string error;
-  const std::optional<CIpAddr> frequent = MostFrequentAddress(path.toStdString(), &error);
-  QString suggestion;
-  if (frequent) {
-    const CIpAddr& a = *frequent;
-    suggestion = QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]);
-  }
-  bool ok = false;
-  const QString addresses = QInputDialog::getText(
-      this, QStringLiteral("Local Addresses"),
-      QStringLiteral("Addresses of the local host in this capture (separated by blanks):"),
-      QLineEdit::Normal, suggestion, &ok);
-  if (!ok) return;
-  ReplayFile(path, addresses);
-}
-
 void CSettingsPage::ReplayFile(const QString& path, const QString& localAddresses) {
-  std::vector<CIpAddr> local;
-  static const QRegularExpression kSeparators(QStringLiteral("[\\s,;]+"));
-  for (const QString& word : localAddresses.split(kSeparators, Qt::SkipEmptyParts)) {
-    const QStringList parts = word.split(QLatin1Char('.'));
-    CIpAddr address{};
-    bool valid = parts.size() == 4;
-    for (int i = 0; valid && i < 4; ++i) {
-      const int octet = parts[i].toInt(&valid);
-      valid = valid && octet >= 0 && octet <= 255;
-      if (valid) address[static_cast<std::size_t>(i)] = static_cast<uint8_t>(octet);
-    }
-    if (!valid) {
-      ShowMessage(this, QStringLiteral("Not an IPv4 address: %1").arg(word));
-      return;
-    }
-    local.push_back(address);
-  }
-  if (local.empty()) {
-    ShowMessage(this, QStringLiteral("Please enter the local host's address."));
-    return;
-  }
-  capture_.Stop();
-  ShowTraceRunning(false);
-  replay_->Start(path.toStdString(), std::move(local), [this, path](const CReplayResult& result) {
-    QMetaObject::invokeMethod(this, [this, path, result] { OnReplayDone(path, result); },
-                              Qt::QueuedConnection);
-  });
+  replay_->Replay(path, localAddresses);
 }
 
 void CSettingsPage::StopReplay() { replay_->Stop(); }
-
-void CSettingsPage::OnReplayDone(const QString& path, const CReplayResult& result) {
-  // A replay cut short by closing the window needs no report.
-  if (state_.Quitting()) return;
-  QString text = QStringLiteral("Replayed %1: %2 frames read, %3 recorded.")
-                     .arg(path)
-                     .arg(static_cast<qulonglong>(result.framesRead))
-                     .arg(static_cast<qulonglong>(result.framesRecorded));
-  if (result.cancelled) text += QStringLiteral(" The replay was stopped.");
-  if (!result.Ok()) text += QStringLiteral("\n") + QString::fromStdString(result.error);
-  ShowMessage(this, text);
-}

@@ -5,8 +5,7 @@
 #include <QWidget>
 
 class CAppState;
-class CReplayRunner;
-struct CReplayResult;
+class CCaptureFileOpener;
 class CCaptureController;
 class CSettingValues;
 class QAbstractButton;
@@ -65,8 +64,6 @@ class CSettingsPage : public QWidget {
   // A trace ended by itself (the device could not be opened, or failed):
   // show it as stopped unless a newer trace has started since.
   void OnTraceEnded(int traceId);
-  void OnOpenCaptureFile();
-  void OnReplayDone(const QString& path, const CReplayResult& result);
 
  private:
   void BuildControls();
@@ -78,7 +75,7 @@ class CSettingsPage : public QWidget {
   CSettingValues& settings_;
   CCaptureController& capture_;
   std::function<QString(const QString&)> folderChooser_;
-  std::unique_ptr<CReplayRunner> replay_;
+  std::unique_ptr<CCaptureFileOpener> replay_;
 
   QComboBox* interfaces_ = nullptr;
   QLabel* listing_ = nullptr;
