@@ -1,4 +1,5 @@
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTest>
@@ -169,6 +170,11 @@ class MainDlgTest : public QObject {
     CMainDlg window(*f.state, *f.settings, *f.capture, QStringLiteral("0.1.0"));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QString sample = QStringLiteral(TRAFALYN_SOURCE_DIR "/resources/sample.pcap");
+    if (QFile::exists(sample)) {
+      window.SettingsPage()->ReplayFile(sample, QStringLiteral("192.0.2.10"));
+      QTRY_COMPARE(f.messages.size(), 1);
+    }
     for (int tab = 0; tab < window.Tabs()->count(); ++tab) {
       window.Tabs()->setCurrentIndex(tab);
       QTest::qWait(50);
