@@ -56,7 +56,11 @@ void Complain(const std::string& text) { std::fprintf(stderr, "trafalyn: %s\n", 
 
 void PrintNotifications(CNotificationQueue& queue) {
   for (std::string& m : queue.TakeAll()) {
+    // One line per message: the dialog texts put their detail on a line of
+    // its own.
     while (!m.empty() && (m.back() == '\n' || m.back() == '\r')) m.pop_back();
+    std::replace(m.begin(), m.end(), '\n', ' ');
+    std::replace(m.begin(), m.end(), '\r', ' ');
     Complain(m);
   }
 }
@@ -152,7 +156,8 @@ int SelectDevice(CAppState& state, const CHeadlessOptions& o) {
   for (std::size_t i = 0; i < state.interfaces.size(); ++i) {
     if (state.interfaces[i]->deviceName == o.device) index = static_cast<int>(i);
   }
-  if (index < 0) {
+  const bool listed = index >= 0;
+  if (!listed) {
     auto record = std::make_unique<CInterfaceRecord>();
     record->deviceName = o.device;
     record->label = std::to_string(state.interfaces.size() + 1) + ". " + o.device;
@@ -161,7 +166,9 @@ int SelectDevice(CAppState& state, const CHeadlessOptions& o) {
   }
   CInterfaceRecord& device = *state.interfaces[static_cast<std::size_t>(index)];
   if (!o.local.empty()) device.addresses = o.local;
-  if (device.addresses.empty()) {
+  // An unlisted device may still open (the library lists not every one);
+  // whether it has addresses is unknown then.
+  if (device.addresses.empty() && listed) {
     Complain(o.device + " has no IPv4 address; only loopback traffic can be recorded (give --local)");
   }
   return index;
