@@ -20,6 +20,10 @@ SAMPLE = os.path.join(SOURCE, "resources", "sample.pcap")
 GOLDEN = os.path.join(SOURCE, "tests", "cli", "golden")
 
 
+REGENERATE = ("if the change is intended, run tests/cli/regenerate_golden.py TRAFALYN SOURCE_DIR "
+              "and review the diff")
+
+
 def golden(name):
     return cs.read_bytes(os.path.join(GOLDEN, name))
 
@@ -118,7 +122,7 @@ class SampleReplay(unittest.TestCase):
 
     def test_summary_matches_golden(self):
         self.assertEqual(self.result.stdout.decode("latin-1"),
-                         golden("sample_summary.txt").decode("latin-1"))
+                         golden("sample_summary.txt").decode("latin-1"), REGENERATE)
 
     def test_summary_counts_and_tables(self):
         out = self.result.stdout.decode("latin-1")
@@ -134,7 +138,8 @@ class SampleReplay(unittest.TestCase):
     def test_files_match_golden(self):
         for name in ("export.csv", "hosts.csv", "export.txt"):
             with self.subTest(name=name):
-                self.assertEqual(cs.read_bytes(self.files[name]), golden("sample_" + name))
+                self.assertEqual(cs.read_bytes(self.files[name]), golden("sample_" + name),
+                                 REGENERATE)
 
     def test_hex_export_has_the_text_exports_header_blocks(self):
         text = cs.read_bytes(self.files["export.txt"])
