@@ -70,15 +70,16 @@ std::string FormatClockTime(CTimeStamp time) {
 std::string FormatDate(int64_t seconds) { return FormatLocal(seconds, "%Y-%m-%d"); }
 
 std::string FormatElapsed(CTimeStamp later, CTimeStamp earlier) {
-  int64_t sec = later.sec;
-  int64_t usec = later.usec;
-  if (later.usec < earlier.usec) {
-    usec += 1000000;
-    sec -= 1;
-  }
+  // A later time stamp earlier than the first (fragments or segments that
+  // arrive out of order) is shown as a negative span, "-0.000035", rather
+  // than the borrowed "-1.999965" that mixes a negative second with a
+  // positive fraction.
+  const int64_t micros = (static_cast<int64_t>(later.sec) - earlier.sec) * 1000000 +
+                         (static_cast<int64_t>(later.usec) - earlier.usec);
+  const uint64_t magnitude = micros < 0 ? static_cast<uint64_t>(-micros) : static_cast<uint64_t>(micros);
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%" PRId64 ".%06u", sec - earlier.sec,
-                static_cast<unsigned>(static_cast<uint32_t>(usec - earlier.usec)));
+  std::snprintf(buf, sizeof buf, "%s%" PRIu64 ".%06u", micros < 0 ? "-" : "", magnitude / 1000000,
+                static_cast<unsigned>(magnitude % 1000000));
   return buf;
 }
 

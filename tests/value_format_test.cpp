@@ -47,6 +47,8 @@ const FormatCase kUtcCases[] = {
     {"DateBefore1970", [] { return FormatDate(-86400); }, ""},
     {"ElapsedBorrow", [] { return FormatElapsed({12, 100}, {10, 900000}); }, "1.100100"},
     {"ElapsedEqual", [] { return FormatElapsed({10, 5}, {10, 5}); }, "0.000000"},
+    {"ElapsedNegative", [] { return FormatElapsed({19, 216728}, {19, 216763}); }, "-0.000035"},
+    {"ElapsedNegativeWhole", [] { return FormatElapsed({10, 0}, {12, 500000}); }, "-2.500000"},
     {"ElapsedNoBorrow", [] { return FormatElapsed({10, 900000}, {10, 0}); }, "0.900000"},
     {"ElapsedWide", [] { return FormatElapsed({2000000000, 1}, {-2000000000, 0}); },
      "4000000000.000001"},
