@@ -46,10 +46,11 @@ def clock_time(sec, usec):
 
 
 def elapsed(later, earlier):
-    sec, usec = later[0] - earlier[0], later[1] - earlier[1]
-    if usec < 0:
-        sec, usec = sec - 1, usec + 1000000
-    return "%d.%06d" % (sec, usec)
+    """A signed span: a fragment attached after its conversation began can
+    make the last time precede the first."""
+    micros = (later[0] - earlier[0]) * 1000000 + later[1] - earlier[1]
+    sign = "-" if micros < 0 else ""
+    return "%s%d.%06d" % (sign, abs(micros) // 1000000, abs(micros) % 1000000)
 
 
 def recorded(packets):
