@@ -44,9 +44,11 @@ struct CPacketFields {
 class CPacketRecord : public CPacketFields {
  public:
   // `available` holds the payload bytes that were captured; the record keeps
-  // at most PayloadLength() of them (fewer when the frame was cut short).
+  // KeptBytes() of them in `storage`, which must have room for that many and
+  // live as long as the record (MakePacketRecord puts it in the record's own
+  // block). A null `storage` keeps no payload, as when memory ran out.
   CPacketRecord(const CPacketFields& fields, bool headerOnlyMode,
-                std::span<const uint8_t> available);
+                std::span<const uint8_t> available, uint8_t* storage);
   virtual ~CPacketRecord() = default;
 
   CPacketRecord(const CPacketRecord&) = delete;
@@ -60,15 +62,22 @@ class CPacketRecord : public CPacketFields {
   int PayloadLength() const { return totalLength - headerLength; }
 
   // The payload bytes this record kept.
-  std::span<const uint8_t> Payload() const { return {payload_.get(), payloadSize_}; }
+  std::span<const uint8_t> Payload() const { return {payload_, payloadSize_}; }
+
+  // How many payload bytes a record of these fields keeps: none in
+  // header-only mode, else the claimed payload length bounded by the bytes
+  // captured.
+  static std::size_t KeptBytes(const CPacketFields& fields, bool headerOnlyMode,
+                               std::size_t available);
 
  private:
-  std::unique_ptr<uint8_t[]> payload_;
+  const uint8_t* payload_ = nullptr;
   std::size_t payloadSize_ = 0;
 };
 
 using CPacketRef = std::shared_ptr<CPacketRecord>;
 
-// Creates a record; the single place where records are allocated.
+// Creates a record; the single place where records are allocated. The record,
+// its shared count and its payload share one block from CRecordPool.
 CPacketRef MakePacketRecord(const CPacketFields& fields, bool headerOnlyMode,
                             std::span<const uint8_t> available);

@@ -1,0 +1,69 @@
+#include "model/record_pool.h"
+
+#include <new>
+
+namespace {
+
+// Class index of a block size; sizes above the largest class are not pooled.
+std::size_t ClassOf(std::size_t bytes) {
+  return (bytes + CRecordPool::kClassBytes - 1) / CRecordPool::kClassBytes - 1;
+}
+
+}  // namespace
+
+CRecordPool& CRecordPool::Instance() {
+  static CRecordPool* pool = new CRecordPool;
+  return *pool;
+}
+
+void* CRecordPool::Allocate(std::size_t bytes) {
+  if (!kEnabled || bytes == 0 || bytes > kLargestPooled) return ::operator new(bytes == 0 ? 1 : bytes);
+  const std::size_t c = ClassOf(bytes);
+  {
+    std::lock_guard<std::mutex> held(lock_);
+    std::vector<void*>& list = free_[c];
+    if (!list.empty()) {
+      void* block = list.back();
+      list.pop_back();
+      freeBytes_ -= (c + 1) * kClassBytes;
+      if (!list.empty()) {
+        // The next record and its payload are written as soon as they
+        // are made, and read back at once by the model.
+        const char* next = static_cast<const char*>(list.back());
+        for (std::size_t off = 0; off < (c + 1) * kClassBytes; off += 64) {
+          __builtin_prefetch(next + off, 1);
+        }
+      }
+      return block;
+    }
+  }
+  return ::operator new((c + 1) * kClassBytes);
+}
+
+void CRecordPool::Release(void* block, std::size_t bytes) noexcept {
+  if (block == nullptr) return;
+  if (!kEnabled || bytes == 0 || bytes > kLargestPooled) {
+    ::operator delete(block);
+    return;
+  }
+  const std::size_t c = ClassOf(bytes);
+  const std::size_t size = (c + 1) * kClassBytes;
+  {
+    std::lock_guard<std::mutex> held(lock_);
+    if (freeBytes_ + size <= kMaxFreeBytes) {
+      try {
+        free_[c].push_back(block);
+        freeBytes_ += size;
+        return;
+      } catch (const std::bad_alloc&) {
+        // No room to remember the block: it goes back to the allocator.
+      }
+    }
+  }
+  ::operator delete(block);
+}
+
+std::size_t CRecordPool::FreeBytes() const {
+  std::lock_guard<std::mutex> held(lock_);
+  return freeBytes_;
+}
