@@ -35,8 +35,13 @@ bool OpenOrReport(COutputFile& file, const std::string& name, CAppState& state) 
   return false;
 }
 
-void WriteOrSwitchOff(COutputFile& file, std::string_view text, CAppState& state) {
-  if (!file.Write(text)) state.logToFile = 0;
+// A disk that filled up ends logging like a file that cannot be opened. The
+// user is told once, when logging stops, not for every item the pass still
+// tries: a log that silently stops growing would pass for a quiet network.
+void WriteOrSwitchOff(COutputFile& file, std::string_view text, const std::string& name,
+                      CAppState& state) {
+  if (file.Write(text)) return;
+  if (state.logToFile.exchange(0) != 0) state.notifications.Post("Could not write file: " + name);
 }
 
 bool IsDue(const CConversation& c, int force, int64_t now, std::size_t newer) {
@@ -53,7 +58,7 @@ void WriteStats(CTrafficModel& model, int force, int64_t now) {
   if (model.statsFileName.empty()) {
     model.statsFileName = LogFileName(state.logDir, "stats", now);
     if (!OpenOrReport(file, model.statsFileName, state)) return;
-    WriteOrSwitchOff(file, kStatsHeader, state);
+    WriteOrSwitchOff(file, kStatsHeader, model.statsFileName, state);
   }
   const auto& conversations = model.conversations.Conversations();
   const std::size_t n = conversations.size();
@@ -68,7 +73,7 @@ void WriteStats(CTrafficModel& model, int force, int64_t now) {
     } catch (const std::bad_alloc&) {
       row = kRenderError;
     }
-    WriteOrSwitchOff(file, row, state);
+    WriteOrSwitchOff(file, row, model.statsFileName, state);
   }
 }
 
@@ -92,7 +97,7 @@ void WriteTrace(CTrafficModel& model, int hex, int64_t now) {
     } catch (const std::bad_alloc&) {
       text = kRenderError;
     }
-    WriteOrSwitchOff(file, text, state);
+    WriteOrSwitchOff(file, text, model.traceFileName, state);
   }
 }
 

@@ -25,7 +25,8 @@ void WriteLogsIfDue(CTrafficModel& model, int64_t now);
 // One pass. `force` (1 for the final pass) makes every unwritten conversation
 // due; `stats` writes the statistics log, `data` the trace log, with hex dumps
 // when `hex`. A file that cannot be opened posts "Could not open file: <name>"
-// and turns Log to File off; a short write turns it off silently.
+// and turns Log to File off; a short write (disk full) turns it off and
+// posts "Could not write file: <name>" once.
 void WriteLogs(CTrafficModel& model, int force, int stats, int data, int hex, int64_t now);
 
 // Forgets both file names, so the next pass starts new files.

@@ -248,7 +248,7 @@ TEST_F(LogWriter, FifoAtTheFileNameIsRefusedWithoutBlocking) {
             std::vector<std::string>{"Could not open file: " + TraceName(kStampSeconds)});
 }
 
-TEST_F(LogWriter, FullDiskTurnsLoggingOffSilently) {
+TEST_F(LogWriter, FullDiskTurnsLoggingOffAndTellsTheUserOnce) {
   const std::string small = dir_.File("small");
   std::string trace;
   {
@@ -263,7 +263,8 @@ TEST_F(LogWriter, FullDiskTurnsLoggingOffSilently) {
     trace = ReadFileBytes(model_.traceFileName);
   }
   EXPECT_EQ(state_.logToFile, 0);
-  EXPECT_TRUE(state_.notifications.TakeAll().empty());
+  EXPECT_EQ(state_.notifications.TakeAll(),
+            std::vector<std::string>{"Could not write file: " + model_.traceFileName});
   EXPECT_GT(trace.size(), 0u);
   for (const CPacketRef& r : model_.recent) EXPECT_EQ(r->traceLogged, 1);
 }
