@@ -2,9 +2,13 @@
 JOBS    ?= $(shell nproc)
 BUILD   ?= build
 ASAN    ?= build-asan
+TSAN    ?= build-tsan
+FUZZ    ?= build-fuzz
+# Seconds each fuzz target runs in `make test`.
+FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: run test deps build build-asan bench clean
+.PHONY: run test deps build build-asan build-tsan build-fuzz bench clean
 
 deps:
 	@./.ci/install-deps
@@ -20,10 +24,28 @@ build-asan: deps
 	  -DTRAFALYN_SANITIZE=address,undefined >/dev/null
 	@cmake --build $(ASAN) -j$(JOBS)
 
-test: build build-asan
+# The engine's threads under ThreadSanitizer: the stress test and the tests
+# of the capture controller and of concurrent filter replacement.
+build-tsan: deps
+	@cmake -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRAFALYN_BUILD_UI=OFF \
+	  -DTRAFALYN_SANITIZE=thread >/dev/null
+	@cmake --build $(TSAN) -j$(JOBS) --target core_tests
+
+# libFuzzer targets (clang) over the decoder, the filter-rule loader and the
+# capture-file replay, with AddressSanitizer and UndefinedBehaviorSanitizer.
+build-fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTRAFALYN_BUILD_UI=OFF -DTRAFALYN_BUILD_FUZZ=ON -DFUZZ_SECONDS=$(FUZZ_SECONDS) \
+	  -DTRAFALYN_SANITIZE=fuzzer-no-link,address,undefined >/dev/null
+	@cmake --build $(FUZZ) -j$(JOBS) --target fuzz_decode_frames fuzz_filter_rules fuzz_replay_file
+
+test: build build-asan build-tsan build-fuzz
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j$(JOBS)
+	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 \
+	  ctest --output-on-failure -j$(JOBS) -R 'Stress|Concurrent|Controller|DeviceLoss'
+	cd $(FUZZ) && ctest --output-on-failure -j$(JOBS) -R '^fuzz_'
 
 # Throughput, memory and lock-hold benchmarks, optimised (-O2) in their own
 # build directory; the generated capture files stay in build-bench/data.
@@ -45,4 +67,4 @@ screenshots: build
 	  TRAFALYN_SCREENSHOT_DIR=$(CURDIR)/docs/screenshots ./screenshots_qtest
 
 clean:
-	rm -rf $(BUILD) $(ASAN) build-bench
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ) build-bench
