@@ -44,7 +44,7 @@ test: build build-asan build-tsan build-fuzz
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j$(JOBS)
 	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 \
-	  ctest --output-on-failure -j$(JOBS) -R 'Stress|Concurrent|Controller|DeviceLoss'
+	  ctest --output-on-failure -j$(JOBS) -R 'Stress|Concurrent|Controller|ActiveFilterRules|DeviceLoss|LogFault'
 	cd $(FUZZ) && ctest --output-on-failure -j$(JOBS) -R '^fuzz_'
 
 # Throughput, memory and lock-hold benchmarks, optimised (-O2) in their own
