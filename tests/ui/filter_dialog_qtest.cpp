@@ -71,6 +71,19 @@ class FilterDialogTest : public QObject {
     QCOMPARE(Find<QLineEdit>(dialog, "port")->text().isEmpty(), !added.isEmpty() || port.isEmpty());
   }
 
+  void AddressEntryKeys() {
+    CIpAddressEdit edit;
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    edit.Field(0)->setFocus();
+    // A third digit moves on; a dot moves on; a digit beyond 255 is refused.
+    for (QChar c : QStringLiteral("19216.256")) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+    QCOMPARE(edit.Octets(), (std::array<uint8_t, 4>{192, 16, 25, 0}));
+    QCOMPARE(edit.Field(2)->text(), QStringLiteral("25"));
+    edit.Clear();
+    QCOMPARE(edit.Octets(), (std::array<uint8_t, 4>{}));
+  }
+
   void DeleteNeedsSelection() {
     CDesktopFixture f;
     CFilterDialog dialog(CFilterRuleList{});
