@@ -59,6 +59,7 @@ bool CCaptureFileOpener::Replay(const QString& path, const QString& localAddress
     return false;
   }
   if (beforeStart_) beforeStart_();
+  emit ReplayFileChanged(path);
   runner_->Start(path.toStdString(), std::move(local), [this, path](const CReplayResult& result) {
     QMetaObject::invokeMethod(this, [this, path, result] { OnDone(path, result); }, Qt::QueuedConnection);
   });
@@ -66,6 +67,8 @@ bool CCaptureFileOpener::Replay(const QString& path, const QString& localAddress
 }
 
 void CCaptureFileOpener::OnDone(const QString& path, const CReplayResult& result) {
+  // A newer replay may already run; only the last one's end clears the name.
+  if (!runner_->IsRunning()) emit ReplayFileChanged(QString());
   // A replay cut short by closing the window needs no report.
   if (state_.Quitting()) return;
   QString text = QStringLiteral("Replayed %1: %2 frames read, %3 recorded.")

@@ -38,6 +38,10 @@ class CCaptureFileOpener : public QObject {
   // The two dialogs, then Replay.
   void Open();
 
+ signals:
+  // The file being replayed; empty once the replay has ended.
+  void ReplayFileChanged(const QString& path);
+
  private:
   void OnDone(const QString& path, const CReplayResult& result);
 

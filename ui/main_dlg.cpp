@@ -58,6 +58,10 @@ CMainDlg::CMainDlg(CAppState& state, CSettingValues& settings, CCaptureControlle
   tabs_->addTab(aboutPage_, QStringLiteral("About"));
   tabs_->setCurrentIndex(kSettingsTab);
   connect(tabs_, &QTabWidget::currentChanged, this, &CMainDlg::OnTabChanged);
+  connect(settingsPage_, &CSettingsPage::ReplayFileChanged, this, [this](const QString& path) {
+    std::lock_guard<std::mutex> lock(replayMutex_);
+    replayFile_ = path;
+  });
 
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("status"));
@@ -140,7 +144,12 @@ void CMainDlg::PostStatus() {
                .arg(device != nullptr ? QString::fromStdString(device->deviceName) : QString(),
                     Count(stats.framesSeen), Count(stats.framesRecorded), Count(stats.kernelDrops));
   } else {
-    text = QStringLiteral("Stopped");
+    QString replaying;
+    {
+      std::lock_guard<std::mutex> lock(replayMutex_);
+      replaying = replayFile_;
+    }
+    text = replaying.isEmpty() ? QStringLiteral("Stopped") : QStringLiteral("Replaying %1").arg(replaying);
   }
   QMetaObject::invokeMethod(this, [this, text] { status_->setText(text); }, Qt::QueuedConnection);
 }

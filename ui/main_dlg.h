@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <mutex>
 
 #include <QString>
 #include <QWidget>
@@ -69,4 +70,9 @@ class CMainDlg : public QWidget {
   std::unique_ptr<CRefreshWorker> worker_;
   bool showingNotifications_ = false;
   bool shutDown_ = false;
+
+  // The capture file being replayed, for the status line. Written on the
+  // user-interface thread, read by the worker; held only for a copy.
+  std::mutex replayMutex_;
+  QString replayFile_;
 };

@@ -193,6 +193,7 @@ void CSettingsPage::BuildControls() {
 
   connect(interfaces_, &QComboBox::currentIndexChanged, this, &CSettingsPage::OnInterfaceSelected);
   connect(openFile_, &QPushButton::clicked, replay_.get(), &CCaptureFileOpener::Open);
+  connect(replay_.get(), &CCaptureFileOpener::ReplayFileChanged, this, &CSettingsPage::ReplayFileChanged);
   connect(start_, &QPushButton::clicked, this, &CSettingsPage::OnStart);
   connect(stop_, &QPushButton::clicked, this, &CSettingsPage::OnStop);
   connect(headersOnly_, &QRadioButton::clicked, this, &CSettingsPage::OnCaptureMode);

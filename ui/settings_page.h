@@ -65,6 +65,10 @@ class CSettingsPage : public QWidget {
   // show it as stopped unless a newer trace has started since.
   void OnTraceEnded(int traceId);
 
+ signals:
+  // The capture file being replayed; empty when none is.
+  void ReplayFileChanged(const QString& path);
+
  private:
   void BuildControls();
   void InitControls();
