@@ -43,6 +43,7 @@ class CMainDlg : public QWidget {
 
   CSettingsPage* SettingsPage() const { return settingsPage_; }
   QTabWidget* Tabs() const { return tabs_; }
+  CRefreshWorker& Worker() { return *worker_; }
 
  public slots:
   // Shows every queued notification, one message box each.
