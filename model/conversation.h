@@ -17,7 +17,7 @@ class CConversation {
   enum TimeIndex { kFirstTime = 0, kOpeningEndTime = 1, kReplyStartTime = 2, kLastTime = 3 };
 
   CConversation(int id, int role) : convId(id), hostRole(role) {}
-  virtual ~CConversation() = default;
+  virtual ~CConversation();
 
   // -1: not this conversation; 0: this one; 1: same endpoints, but the record
   // starts a new exchange (the conversation is closed from then on).
@@ -53,6 +53,10 @@ class CConversation {
   std::array<CTimeStamp, 4> times{};
 
  private:
+  static constexpr std::size_t kInitialRecords = 8;
+
+  static void ReleaseRecords(std::vector<CPacketRef>& list);
+
   // The identifications of the received records, in arrival order: a
   // fragment's search reads this compact copy instead of every record.
   std::vector<uint16_t> receivedIds_;

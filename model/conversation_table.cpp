@@ -4,33 +4,22 @@
 
 #include "app/core/app_state.h"
 
-std::size_t CConversationTable::KeyHash::operator()(const Key& k) const noexcept {
-  uint64_t a = 0, b = 0;
-  for (int i = 0; i < 4; ++i) {
-    a = (a << 8) | k.remote[i];
-    b = (b << 8) | k.local[i];
-  }
-  uint64_t h = (a << 32 | b) * 0x9E3779B97F4A7C15ull;
-  h ^= (static_cast<uint64_t>(k.remotePort) << 24 | static_cast<uint64_t>(k.localPort) << 8 |
-        k.protocol) * 0xC2B2AE3D27D4EB4Full;
-  return static_cast<std::size_t>(h ^ (h >> 29));
-}
-
 CConversationTable::Key CConversationTable::KeyOf(const CPacketRecord& r) {
-  return Key{r.protocol, r.remote, r.local, r.remotePort, r.localPort};
+  return CConversationIndex::MakeKey(r.protocol, r.remote, r.local, r.remotePort, r.localPort);
 }
 
 CConversationTable::Key CConversationTable::KeyOf(const CConversation& c) {
-  return Key{c.protocol, c.remote, c.local, c.remotePort, c.localPort};
+  return CConversationIndex::MakeKey(static_cast<uint8_t>(c.protocol), c.remote, c.local,
+                                     c.remotePort, c.localPort);
 }
 
 CConversation* CConversationTable::FindNewest(const CPacketRecord& r, int* result) {
   *result = -1;
   if (!r.fragment) {
-    auto it = newestByKey_.find(KeyOf(r));
-    if (it == newestByKey_.end()) return nullptr;
-    *result = it->second->Match(r);
-    return it->second;
+    CConversation* c = newestByKey_.Find(KeyOf(r));
+    if (c == nullptr) return nullptr;
+    *result = c->Match(r);
+    return c;
   }
   // A fragment may belong to any conversation of its addresses that holds a
   // received record with its identification, so it needs the full search.
@@ -80,7 +69,7 @@ void CConversationTable::FilePacket(const CPacketRef& r) {
   CConversation* created = conv.get();
   conversations_.push_back(std::move(conv));
   addressKeys_.push_back(AddressKeyOf(*r));
-  newestByKey_[KeyOf(*created)] = created;
+  newestByKey_.Set(KeyOf(*created), created);
   TrimConversations();
   AttachPending(*r, *created);
 }
@@ -89,8 +78,7 @@ void CConversationTable::TrimConversations() {
   if (conversations_.size() <= kMaxConversations) return;
   while (conversations_.size() > kTrimmedConversations) {
     CConversation* oldest = conversations_.front().get();
-    auto it = newestByKey_.find(KeyOf(*oldest));
-    if (it != newestByKey_.end() && it->second == oldest) newestByKey_.erase(it);
+    newestByKey_.EraseIf(KeyOf(*oldest), oldest);
     conversations_.pop_front();
     addressKeys_.pop_front();
     if (state_.Quitting()) break;
@@ -118,7 +106,7 @@ void CConversationTable::AttachPending(const CPacketRecord& r, CConversation& c)
 }
 
 void CConversationTable::Clear() {
-  newestByKey_.clear();
+  newestByKey_.Clear();
   conversations_.clear();
   addressKeys_.clear();
 }

@@ -2,9 +2,8 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
-#include <unordered_map>
-
 #include "model/conversation.h"
+#include "model/conversation_index.h"
 #include "model/packet_record.h"
 
 class CAppState;
@@ -40,15 +39,7 @@ class CConversationTable {
   CConversation* FindById(int convId) const;
 
  private:
-  struct Key {
-    uint16_t protocol;
-    CIpAddr remote, local;
-    uint16_t remotePort, localPort;
-    friend bool operator==(const Key&, const Key&) = default;
-  };
-  struct KeyHash {
-    std::size_t operator()(const Key& k) const noexcept;
-  };
+  using Key = CConversationIndex::Key;
   static Key KeyOf(const CPacketRecord& r);
   static Key KeyOf(const CConversation& c);
 
@@ -75,5 +66,5 @@ class CConversationTable {
   // The newest conversation of each endpoint key. A non-fragment matches only
   // conversations of its own key, and the newest of them answers first, so
   // this gives the same answer as searching the whole list newest first.
-  std::unordered_map<Key, CConversation*, KeyHash> newestByKey_;
+  CConversationIndex newestByKey_;
 };

@@ -1,0 +1,71 @@
+#include "model/conversation_index.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kMask = CConversationIndex::kCapacity - 1;
+
+}  // namespace
+
+CConversationIndex::Key CConversationIndex::MakeKey(uint8_t protocol, const CIpAddr& remote,
+                                                    const CIpAddr& local, uint16_t remotePort,
+                                                    uint16_t localPort) {
+  uint32_t r;
+  uint32_t l;
+  std::memcpy(&r, remote.data(), 4);
+  std::memcpy(&l, local.data(), 4);
+  return Key{static_cast<uint64_t>(r) | static_cast<uint64_t>(l) << 32,
+             static_cast<uint64_t>(protocol) | static_cast<uint64_t>(remotePort) << 8 |
+                 static_cast<uint64_t>(localPort) << 24};
+}
+
+std::size_t CConversationIndex::Home(const Key& key) {
+  uint64_t h = key.addresses * 0x9E3779B97F4A7C15ull ^ key.rest * 0xC2B2AE3D27D4EB4Full;
+  h ^= h >> 32;
+  h *= 0xD6E8FEB86659FD93ull;
+  return static_cast<std::size_t>(h >> 40) & kMask;
+}
+
+std::size_t CConversationIndex::Locate(const Key& key) const {
+  std::size_t i = Home(key);
+  while (slots_[i].conv != nullptr && !(slots_[i].key == key)) i = (i + 1) & kMask;
+  return i;
+}
+
+CConversation* CConversationIndex::Find(const Key& key) const { return slots_[Locate(key)].conv; }
+
+void CConversationIndex::Set(const Key& key, CConversation* c) {
+  Slot& s = slots_[Locate(key)];
+  if (s.conv == nullptr) ++size_;
+  s.key = key;
+  s.conv = c;
+}
+
+void CConversationIndex::EraseIf(const Key& key, const CConversation* c) {
+  std::size_t i = Locate(key);
+  if (slots_[i].conv == nullptr || slots_[i].conv != c) return;
+  // Backward-shift deletion: move later members of the probe run into the
+  // hole when their home slot lies at or before it, so no lookup needs a
+  // tombstone.
+  std::size_t j = i;
+  for (;;) {
+    j = (j + 1) & kMask;
+    if (slots_[j].conv == nullptr) break;
+    const std::size_t home = Home(slots_[j].key);
+    // Is `home` cyclically outside (i, j]? Then the slot may move to i.
+    const bool movable = i <= j ? (home <= i || home > j) : (home <= i && home > j);
+    if (movable) {
+      slots_[i] = slots_[j];
+      i = j;
+    }
+  }
+  slots_[i] = Slot{};
+  --size_;
+}
+
+void CConversationIndex::Clear() {
+  std::fill(slots_.begin(), slots_.end(), Slot{});
+  size_ = 0;
+}
