@@ -4,9 +4,12 @@
 
 #include "app/termination_signal.h"
 #include "app/traffic_app.h"
+#include "capture/capture_privileges.h"
 #include "ui/main_dlg.h"
 
 int RunDesktop(int argc, char** argv) {
+  // The desktop can start a live trace at any moment; say it once up front.
+  CCapturePrivileges::WarnIfRoot();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Trafalyn"));
   QApplication::setOrganizationName(QStringLiteral("Ostvane"));

@@ -84,7 +84,6 @@ void CCaptureController::Start() {
   Stop();
   const CInterfaceRecord* device = state_.InterfaceAt(state_.interfaceIndex.load());
   if (device == nullptr) return;
-  CCapturePrivileges::WarnIfRoot();
   state_.selectedInterface.store(device);
   framesSeen_ = 0;
   framesRecorded_ = 0;

@@ -18,6 +18,7 @@
 #include "app/core/app_state.h"
 #include "app/core/headless_options.h"
 #include "app/core/headless_report.h"
+#include "capture/capture_privileges.h"
 #include "capture/capture_controller.h"
 #include "capture/capture_file_replay.h"
 #include "capture/filter_rule_list.h"
@@ -177,6 +178,7 @@ int SelectDevice(CAppState& state, const CHeadlessOptions& o) {
 CRun Live(CAppState& state, const CHeadlessOptions& o) {
   using Clock = std::chrono::steady_clock;
   CRun run;
+  CCapturePrivileges::WarnIfRoot();
   state.interfaceIndex = SelectDevice(state, o);
   run.local = state.InterfaceAt(state.interfaceIndex)->addresses;
   std::atomic<int> ended{0};
