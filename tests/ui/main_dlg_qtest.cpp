@@ -144,6 +144,33 @@ class MainDlgTest : public QObject {
     worker.Stop();
   }
 
+  void WorkerListCadenceIsFourSeconds() {
+    CDesktopFixture f;
+    CRefreshWorker worker(*f.state);
+    worker.SetCycleMillis(50);
+    std::mutex mutex;
+    std::vector<CHostStatsTick> ticks;
+    worker.SetHostStatsJob([&](const CHostStatsTick& tick) {
+      std::lock_guard<std::mutex> lock(mutex);
+      ticks.push_back(tick);
+    });
+    worker.SetHostStatsShown(true);
+    worker.Start();
+    const auto count = [&] {
+      std::lock_guard<std::mutex> lock(mutex);
+      return ticks.size();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(count() >= 2, 6000);
+    worker.Stop();
+    std::lock_guard<std::mutex> lock(mutex);
+    QVERIFY(ticks[0].firstGraph);
+    QVERIFY(!ticks[0].listDue);
+    QVERIFY(!ticks[1].firstGraph);
+    QVERIFY(ticks[1].listDue);
+    // More than 3 whole seconds after the worker began.
+    QVERIFY(ticks[1].now - ticks[0].now >= 3);
+  }
+
   void WorkerRunsDueLogPass() {
     CDesktopFixture f;
     f.state->logDir = f.dir.path().toStdString();
