@@ -51,17 +51,18 @@ CSettingsPage::CSettingsPage(CAppState& state, CSettingValues& settings, CCaptur
   setObjectName(QStringLiteral("settingsPage"));
   folderChooser_ = [this](const QString& start) { return DefaultFolderChooser(this, start); };
   BuildControls();
-  InitControls();
   // Live capture and replay must not feed the model at once.
   replay_->SetBeforeStart([this] {
     capture_.Stop();
     ShowTraceRunning(false);
   });
-  // Called on the capture thread: only queue. The page outlives every trace
-  // (its destructor stops the capture before the listener goes).
+  // Called on the capture thread: only queue. Set while no trace runs, that
+  // is before the auto-start; the page outlives every trace (its destructor
+  // stops the capture before the listener goes).
   capture_.SetEndedListener([this](int traceId) {
     QMetaObject::invokeMethod(this, [this, traceId] { OnTraceEnded(traceId); }, Qt::QueuedConnection);
   });
+  InitControls();
 }
 
 CSettingsPage::~CSettingsPage() {
