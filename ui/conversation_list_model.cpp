@@ -48,6 +48,23 @@ CConversationRow MakeRow(const CConversation& c, int direction, const std::atomi
 const int CConversationListModel::kColumnWidths[CConversationRow::kColumns] = {
     110, 50, 30, 50, 50, 50, 50, 60, 60, 140};
 
+const std::array<QStringList, CConversationRow::kColumns>& CConversationListModel::ColumnSamples() {
+  // Digits stand in for any digits; proportional fonts give them one width.
+  static const std::array<QStringList, CConversationRow::kColumns> samples = {
+      QStringList{QStringLiteral("255.255.255.255:65535")},
+      QStringList{QStringLiteral("65535")},
+      QStringList{QStringLiteral("99999")},
+      QStringList{QStringLiteral("IGMP"), QStringLiteral("UDP")},
+      QStringList{QStringLiteral("999999999")},
+      QStringList{QStringLiteral("9999999")},
+      QStringList{QStringLiteral("-999.999999")},
+      QStringList{QStringLiteral("00:00:00.000000")},
+      QStringList{QStringLiteral("00:00:00.000000")},
+      QStringList{},
+  };
+  return samples;
+}
+
 CConversationListModel::CConversationListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 std::vector<CConversationRow> CConversationListModel::BuildRows(const CConversationTable& table,

@@ -1,6 +1,7 @@
 #pragma once
 #include <QAbstractTableModel>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <atomic>
 #include <vector>
@@ -24,7 +25,11 @@ class CConversationListModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
+  // The widths the list was designed with: the least each column gets.
   static const int kColumnWidths[CConversationRow::kColumns];
+  // Per column, texts as wide as the widest it shows (the Text column's
+  // preview is left out: that column takes the rest of the list's width).
+  static const std::array<QStringList, CConversationRow::kColumns>& ColumnSamples();
 
   explicit CConversationListModel(QObject* parent = nullptr);
 

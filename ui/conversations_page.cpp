@@ -17,6 +17,7 @@
 #include "model/traffic_model.h"
 #include "output/conversation_export.h"
 #include "output/conversation_text.h"
+#include "ui/column_fit.h"
 #include "ui/conversation_list_model.h"
 #include "ui/message_box.h"
 #include "ui/monospace_font.h"
@@ -80,13 +81,17 @@ CConversationsPage::CConversationsPage(CAppState& state, QWidget* parent)
   list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
   list_->horizontalHeader()->setSectionsClickable(false);
   list_->horizontalHeader()->setHighlightSections(false);
-  for (int c = 0; c < CConversationRow::kColumns; ++c) {
-    list_->setColumnWidth(c, CConversationListModel::kColumnWidths[c]);
-  }
+  FitColumns(*list_, CConversationListModel::kColumnWidths, CConversationListModel::ColumnSamples(), 0);
+  // The preview text is as long as it likes; it gets what the list has left.
+  list_->horizontalHeader()->setStretchLastSection(true);
 
   pane_ = new QPlainTextEdit(this);
   pane_->setFont(MonospaceFont());
+  // Packet headers, rules and hex dumps are laid out in columns; wrapped at
+  // the pane's edge they fall apart, so long lines scroll instead.
+  pane_->setLineWrapMode(QPlainTextEdit::NoWrap);
   pane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  pane_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
   const int marginY = TopBarBottom() + 3;
   SetUpSplit({list_, 50, 50, 0, marginY, false}, {pane_, 50, 50, 0, marginY, false}, 80);

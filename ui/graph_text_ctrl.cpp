@@ -16,6 +16,11 @@ CGraphTextCtrl::CGraphTextCtrl(CAppState& state, QWidget* parent) : QWidget(pare
 
 int CGraphTextCtrl::LineHeight() const { return fontMetrics().height() + 2; }
 
+int CGraphTextCtrl::ColumnWidth() const {
+  // The scales run up to "1000 MB"; beyond them two GB labels, rarely wider.
+  return fontMetrics().horizontalAdvance(QStringLiteral("1000 MB")) + 2;
+}
+
 void CGraphTextCtrl::Draw(QPainter& p, QSize size) const {
   std::vector<std::string> labels;
   {

@@ -20,6 +20,9 @@ class CGraphTextCtrl : public QWidget {
   // Font height + 2 pixels.
   int LineHeight() const;
 
+  // Pixels the widest label of any scale needs.
+  int ColumnWidth() const;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 

@@ -34,6 +34,23 @@ QString ColumnText(const CHostRow& r, int column) {
 
 const int CHostListModel::kColumnWidths[kColumns] = {110, 50, 50, 50, 50, 80};
 
+const std::array<QStringList, CHostListModel::kColumns>& CHostListModel::ColumnSamples() {
+  // The counters show at most five digits, or four and a unit.
+  static const std::array<QStringList, kColumns> samples = {
+      QStringList{QStringLiteral("255.255.255.255")},
+      QStringList{QStringLiteral("99999"), QStringLiteral("9999 KB"), QStringLiteral("999 MB"),
+                  QStringLiteral("9999 GB")},
+      QStringList{QStringLiteral("99999"), QStringLiteral("9999 KB"), QStringLiteral("999 MB"),
+                  QStringLiteral("9999 GB")},
+      QStringList{QStringLiteral("99999"), QStringLiteral("9999 K"), QStringLiteral("999 M"),
+                  QStringLiteral("9999 G")},
+      QStringList{QStringLiteral("99999"), QStringLiteral("9999 K"), QStringLiteral("999 M"),
+                  QStringLiteral("9999 G")},
+      QStringList{QStringLiteral("00:00:00.000000")},
+  };
+  return samples;
+}
+
 CHostListModel::CHostListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int CHostListModel::AgeLimit(int listRows) {

@@ -1,5 +1,7 @@
 #pragma once
 #include <QAbstractTableModel>
+#include <QStringList>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -30,7 +32,10 @@ class CHostListModel : public QAbstractTableModel {
 
  public:
   static constexpr int kColumns = 6;
+  // The widths the list was designed with: the least each column gets.
   static const int kColumnWidths[kColumns];
+  // Per column, texts as wide as the widest it shows.
+  static const std::array<QStringList, kColumns>& ColumnSamples();
 
   explicit CHostListModel(QObject* parent = nullptr);
 

@@ -12,6 +12,7 @@
 
 #include "app/core/app_state.h"
 #include "model/traffic_model.h"
+#include "ui/column_fit.h"
 #include "ui/graph_panel.h"
 #include "ui/host_list_model.h"
 #include "ui/text_window.h"
@@ -41,9 +42,7 @@ CHostStatsPage::CHostStatsPage(CAppState& state, QWidget* parent)
   list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
   list_->horizontalHeader()->setSectionsClickable(false);
   list_->horizontalHeader()->setHighlightSections(false);
-  for (int c = 0; c < CHostListModel::kColumns; ++c) {
-    list_->setColumnWidth(c, CHostListModel::kColumnWidths[c]);
-  }
+  FitColumns(*list_, CHostListModel::kColumnWidths, CHostListModel::ColumnSamples(), 0);
 
   tabs_ = new QTabWidget(this);
   graph_ = new CGraphPanel(state, tabs_);

@@ -97,7 +97,8 @@ class ConversationsPageTest : public QObject {
       QCOMPARE(Model()->headerData(c, Qt::Horizontal).toString(), QString::fromLatin1(headers[c]));
       const auto align = Model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
       QCOMPARE(bool(align & Qt::AlignRight), c >= 2 && c <= 5);
-      QCOMPARE(page_->List()->columnWidth(c), widths[c]);
+      // Wider where the font needs it (see column_fit_qtest).
+      QVERIFY(page_->List()->columnWidth(c) >= widths[c]);
     }
   }
 
@@ -195,6 +196,26 @@ class ConversationsPageTest : public QObject {
     page_->TextPane()->setPlainText(QStringLiteral("typed"));
     page_->Show();
     QVERIFY(page_->TextPane()->toPlainText().isEmpty());
+  }
+
+  void packetTextScrollsRatherThanWraps() {
+    RecordThree();
+    page_->Refresh();
+    page_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page_.get()));
+    Select({0});
+    page_->Show();
+    QPlainTextEdit* pane = page_->TextPane();
+    QCoreApplication::processEvents();
+    // The rule lines of the header block are wider than the pane, yet every
+    // line of the text stays one line on the screen.
+    int widest = 0;
+    for (const QString& line : pane->toPlainText().split(QLatin1Char('\n'))) {
+      widest = std::max(widest, pane->fontMetrics().horizontalAdvance(line));
+    }
+    QVERIFY(widest > pane->viewport()->width());
+    QCOMPARE(pane->document()->lineCount(), pane->document()->blockCount());
+    QVERIFY(pane->horizontalScrollBar()->maximum() > 0);
   }
 
   void doubleClickShows() {

@@ -1,5 +1,6 @@
 // The traffic graph drawn into images from graph data set by hand.
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
 #include <QTest>
 #include <memory>
@@ -150,9 +151,49 @@ class GraphTest : public QObject {
     const QRect labels = panel.Labels()->geometry();
     QCOMPARE(graph.right(), 400 - 2 - 1);
     QCOMPARE(graph.top(), labels.top());
+    QCOMPARE(graph.top(), panel.ReceivedLegend()->geometry().bottom() + 1 + 4);
     QCOMPARE(graph.bottom(), 300 - 4 - 1);
     QCOMPARE(labels.left(), 2);
-    QVERIFY(labels.right() < graph.left());
+    QCOMPARE(labels.right() + 1, graph.left());
+    QCOMPARE(labels.width(), panel.ReceivedLegend()->contentsRect().width());
+    // Wide enough: the boxes stand side by side at their usual place.
+    QCOMPARE(panel.ReceivedLegend()->x(), 80);
+    QCOMPARE(panel.SentLegend()->y(), panel.ReceivedLegend()->y());
+    QCOMPARE(panel.SentLegend()->x(), panel.ReceivedLegend()->geometry().right() + 1 + 9);
+  }
+
+  // However narrow the panel, both legend boxes stay whole inside it, apart
+  // from each other and above the graph; the scale labels keep their room.
+  void legendFitsThePanel_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("textWhole");
+    for (int w : {400, 240, 180, 150, 130, 110, 90, 70}) QTest::addRow("%d px", w) << w << true;
+    QTest::addRow("50 px") << 50 << false;
+  }
+  void legendFitsThePanel() {
+    QFETCH(int, width);
+    QFETCH(bool, textWhole);
+    CGraphPanel panel(*state_);
+    panel.resize(width, 300);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    const QRect inside(2, 0, width - 4, 300);
+    const QRect received = panel.ReceivedLegend()->geometry();
+    const QRect sent = panel.SentLegend()->geometry();
+    QVERIFY2(inside.contains(received), qPrintable(QStringLiteral("received at %1..%2").arg(received.left()).arg(received.right())));
+    QVERIFY2(inside.contains(sent), qPrintable(QStringLiteral("sent at %1..%2").arg(sent.left()).arg(sent.right())));
+    QVERIFY(!received.intersects(sent));
+    QVERIFY(panel.SentLegend()->isVisible() && panel.ReceivedLegend()->isVisible());
+    if (textWhole) {
+      for (QLabel* legend : {panel.ReceivedLegend(), panel.SentLegend()}) {
+        QVERIFY2(legend->fontMetrics().horizontalAdvance(legend->text()) <= legend->contentsRect().width(),
+                 qPrintable(legend->text()));
+      }
+    }
+    const QRect graph = panel.Graph()->geometry();
+    QVERIFY(graph.top() > std::max(received.bottom(), sent.bottom()));
+    QVERIFY(panel.Labels()->width() >= panel.Labels()->ColumnWidth());
+    QCOMPARE(panel.Labels()->geometry().right() + 1, graph.left());
   }
 };
 
