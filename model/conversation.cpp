@@ -21,7 +21,9 @@ void CConversation::ReleaseRecords(std::vector<CPacketRef>& list) {
 }
 
 int CConversation::Match(const CPacketRecord& r) {
-  if (r.protocol != protocol || r.remote != remote || r.local != local) return -1;
+  if (r.protocol != protocol || !SameAddress(r.remote, remote) || !SameAddress(r.local, local)) {
+    return -1;
+  }
   if (r.fragment && HasReceivedIdentification(r.identification)) return 0;
   if (r.remotePort != remotePort || r.localPort != localPort) return -1;
   if (closed) return 1;

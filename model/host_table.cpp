@@ -11,13 +11,6 @@ uint32_t OrderOf(const CIpAddr& a) {
          static_cast<uint32_t>(a[2]) << 8 | a[3];
 }
 
-auto LowerBound(std::vector<CHostRecord>& hosts, const CIpAddr& address) {
-  const uint32_t key = OrderOf(address);
-  return std::lower_bound(hosts.begin(), hosts.end(), key, [](const CHostRecord& h, uint32_t k) {
-    return OrderOf(h.address) < k;
-  });
-}
-
 void CountPort(CHostRecord& host, uint64_t sent, uint64_t received, uint16_t port,
                CTimeStamp time) {
   // A host with 100 ports tracks no new port and updates no known one.
@@ -36,11 +29,17 @@ void CountPort(CHostRecord& host, uint64_t sent, uint64_t received, uint16_t por
 
 }  // namespace
 
+std::size_t CHostTable::LowerBound(const CIpAddr& address) const {
+  return static_cast<std::size_t>(std::lower_bound(order_.begin(), order_.end(), OrderOf(address)) -
+                                  order_.begin());
+}
+
 void CHostTable::Update(uint64_t bytesSent, uint64_t bytesReceived, const CIpAddr& remote,
                         uint16_t remotePort, CTimeStamp time) {
-  auto it = LowerBound(hosts_, remote);
-  if (it != hosts_.end() && it->address == remote) {
-    CHostRecord& h = *it;
+  const std::size_t at = LowerBound(remote);
+  const uint32_t order = OrderOf(remote);
+  if (at < order_.size() && order_[at] == order) {
+    CHostRecord& h = hosts_[at];
     h.bytesSent += bytesSent;
     h.bytesReceived += bytesReceived;
     if (bytesSent > 0) {
@@ -64,19 +63,25 @@ void CHostTable::Update(uint64_t bytesSent, uint64_t bytesReceived, const CIpAdd
   }
   h.ports.push_back(CPortRecord{bytesSent, bytesReceived, 1, remotePort, time});
   h.lastTime = time;
-  hosts_.insert(it, std::move(h));
+  hosts_.insert(hosts_.begin() + static_cast<std::ptrdiff_t>(at), std::move(h));
+  try {
+    order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(at), order);
+  } catch (...) {
+    hosts_.erase(hosts_.begin() + static_cast<std::ptrdiff_t>(at));
+    throw;
+  }
 }
 
 const CHostRecord* CHostTable::Find(const CIpAddr& address) const {
-  auto& hosts = const_cast<std::vector<CHostRecord>&>(hosts_);
-  auto it = LowerBound(hosts, address);
-  if (it == hosts.end() || it->address != address) return nullptr;
-  return &*it;
+  const std::size_t at = LowerBound(address);
+  if (at == order_.size() || order_[at] != OrderOf(address)) return nullptr;
+  return &hosts_[at];
 }
 
 bool CHostTable::Remove(const CIpAddr& address) {
-  auto it = LowerBound(hosts_, address);
-  if (it == hosts_.end() || it->address != address) return false;
-  hosts_.erase(it);
+  const std::size_t at = LowerBound(address);
+  if (at == order_.size() || order_[at] != OrderOf(address)) return false;
+  hosts_.erase(hosts_.begin() + static_cast<std::ptrdiff_t>(at));
+  order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(at));
   return true;
 }
