@@ -68,7 +68,7 @@ class ColumnFitTest : public QObject {
   // the Conversations byte and packet counts (which would take gigabytes).
   void FillWidest(bool conversations) {
     if (conversations) {
-      const CTimeStamp first{kLate.sec - 999, 0};
+      const CTimeStamp first{kLate.sec - 99, 0};
       RecordPacket(*state_, TcpFields(kDirSent, 1, 10, first, kWideAddress, 65535, 65535));
       RecordPacket(*state_, TcpFields(kDirReceived, 1, 10, kLate, kWideAddress, 65535, 65535));
       static_cast<CConversationsPage*>(page_.get())->Refresh();

@@ -1,12 +1,16 @@
 // The traffic graph drawn into images from graph data set by hand.
 #include <QImage>
 #include <QLabel>
+#include <QTabWidget>
 #include <QPainter>
 #include <QTest>
 #include <memory>
 #include <mutex>
 
 #include "app/core/app_state.h"
+#include "tests/ui/desktop_test_support.h"
+#include "ui/host_stats_page.h"
+#include "ui/main_dlg.h"
 #include "model/traffic_model.h"
 #include "ui/graph_ctrl.h"
 #include "ui/graph_panel.h"
@@ -194,6 +198,35 @@ class GraphTest : public QObject {
     QVERIFY(graph.top() > std::max(received.bottom(), sent.bottom()));
     QVERIFY(panel.Labels()->width() >= panel.Labels()->ColumnWidth());
     QCOMPARE(panel.Labels()->geometry().right() + 1, graph.left());
+  }
+
+  // The main window as it first opens: the whole graph panel is in view,
+  // with both legend boxes whole and a graph beside the labels.
+  void wholeGraphAtTheDefaultWindowSize() {
+    CDesktopFixture f;
+    CMainDlg window(*f.state, *f.settings, *f.capture, QStringLiteral("0.1.0"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.Tabs()->setCurrentIndex(CMainDlg::kHostStatsTab);
+    QCoreApplication::processEvents();
+    auto* page = qobject_cast<CHostStatsPage*>(window.Tabs()->widget(CMainDlg::kHostStatsTab));
+    QVERIFY(page);
+    CGraphPanel* panel = page->GraphPanel();
+    QVERIFY(panel->isVisible());
+    const QRect panelInWindow(panel->mapTo(&window, QPoint(0, 0)), panel->size());
+    QVERIFY(window.rect().contains(panelInWindow));
+    const QRect shown = panel->visibleRegion().boundingRect();
+    for (QLabel* legend : {panel->ReceivedLegend(), panel->SentLegend()}) {
+      QVERIFY2(shown.contains(legend->geometry()), qPrintable(legend->text()));
+      QVERIFY2(legend->fontMetrics().horizontalAdvance(legend->text()) <= legend->contentsRect().width(),
+               qPrintable(legend->text()));
+    }
+    const QRect graph = panel->Graph()->geometry();
+    QVERIFY(shown.contains(graph));
+    // Room for a few intervals at least.
+    QVERIFY2(graph.width() >= 3 * CGraphCtrl::kStep, qPrintable(QString::number(graph.width())));
+    QVERIFY(graph.height() > 100);
+    window.close();
   }
 };
 
