@@ -91,10 +91,21 @@ void CConversation::Add(const CPacketRef& r, int appHostRole) {
 }
 
 bool CConversation::HasReceivedIdentification(uint16_t identification) const {
-  // A plain loop over 16-bit values, which the compiler vectorises.
-  bool found = false;
-  for (uint16_t id : receivedIds_) found |= id == identification;
-  return found;
+  // Blocks of a fixed 16 values, which the compiler turns into a few vector
+  // compares: a fragment's search may read every conversation's list.
+  constexpr std::size_t kBlock = 16;
+  const uint16_t* ids = receivedIds_.data();
+  const std::size_t n = receivedIds_.size();
+  std::size_t i = 0;
+  for (; i + kBlock <= n; i += kBlock) {
+    unsigned hit = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) hit |= ids[i + k] == identification ? 1u : 0u;
+    if (hit != 0) return true;
+  }
+  for (; i < n; ++i) {
+    if (ids[i] == identification) return true;
+  }
+  return false;
 }
 
 int64_t CConversation::ResponseMicros() const {
