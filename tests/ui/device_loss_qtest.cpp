@@ -2,6 +2,7 @@
 // message box and the Settings page shows the trace stopped, ready for a new
 // Start. Root only: the test moves into a network namespace of its own and
 // traces one end of a veth pair there, then deletes it.
+#include <QComboBox>
 #include <QPushButton>
 #include <QTest>
 #include <linux/if_packet.h>
@@ -61,12 +62,13 @@ class DeviceLossTest : public QObject {
     device->deviceName = "tfloss0";
     device->AddAddress(10, 99, 0, 1);
     f.state->interfaces.push_back(std::move(device));
-    f.state->interfaceIndex = 0;
     CMainDlg window(*f.state, *f.settings, *f.capture, QStringLiteral("test"));
     window.show();
     auto* start = window.SettingsPage()->findChild<QPushButton*>(QStringLiteral("start"));
     auto* stop = window.SettingsPage()->findChild<QPushButton*>(QStringLiteral("stop"));
     QVERIFY(start != nullptr && stop != nullptr);
+    // Item 0 is "none"; the first interface is item 1.
+    window.SettingsPage()->findChild<QComboBox*>(QStringLiteral("interfaces"))->setCurrentIndex(1);
     start->click();
     QVERIFY(f.capture->IsCapturing());
     QTRY_VERIFY_WITH_TIMEOUT((SendFrame("tfloss1"), f.capture->Stats().framesSeen > 0), 5000);

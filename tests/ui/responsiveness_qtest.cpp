@@ -5,6 +5,7 @@
 // RESPONSIVENESS_SECONDS sets the length (default 15).
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QComboBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -63,12 +64,13 @@ class ResponsivenessTest : public QObject {
     device->deviceName = "lo";
     device->AddAddress(127, 0, 0, 1);
     f.state->interfaces.push_back(std::move(device));
-    f.state->interfaceIndex = 0;
     CMainDlg window(*f.state, *f.settings, *f.capture, QStringLiteral("test"));
     window.show();
     CSettingsPage* settings = window.SettingsPage();
     // UDP is off when the page opens; the flood is UDP.
     settings->findChild<QCheckBox*>(QStringLiteral("udp"))->click();
+    // Item 0 is "none"; the first interface is item 1.
+    settings->findChild<QComboBox*>(QStringLiteral("interfaces"))->setCurrentIndex(1);
     settings->findChild<QPushButton*>(QStringLiteral("start"))->click();
     QVERIFY(f.capture->IsCapturing());
     window.Tabs()->setCurrentIndex(CMainDlg::kHostStatsTab);
