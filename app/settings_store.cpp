@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -90,10 +91,21 @@ std::optional<std::string> CSettingsStore::ReadValue(const std::string& name) {
 }
 
 void CSettingsStore::WriteValue(const std::string& name, const std::string& text) {
+  RemoveAbandonedLock();
   const std::unique_ptr<QSettings> settings = Open();
   if (!settings) return;
   settings->setValue(QString::fromStdString(name), QString::fromStdString(text));
   settings->sync();
+}
+
+void CSettingsStore::RemoveAbandonedLock() const {
+  // QSettings guards each save with "<file>.lock", which its owner fills
+  // with its process id the moment it creates it. A program killed between
+  // the two leaves an empty lock that nobody can prove stale, and the next
+  // save would wait half a minute for it to age: a frozen window after a
+  // crash. An empty lock file is always such a leftover.
+  const QFileInfo lock(filePath_ + QStringLiteral(".lock"));
+  if (lock.isFile() && lock.size() == 0) QFile::remove(lock.filePath());
 }
 
 bool CSettingsStore::CreateKeys() {

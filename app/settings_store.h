@@ -45,6 +45,8 @@ class CSettingsStore : public CSettingValues {
   // The file opened and wholly parsed, or null when it cannot be read or is
   // damaged. A missing file opens as an empty one.
   std::unique_ptr<QSettings> Open() const;
+  // Deletes the empty lock file a writer killed mid-save leaves behind.
+  void RemoveAbandonedLock() const;
 
   QString filePath_;
 };
