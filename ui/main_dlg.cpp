@@ -75,7 +75,9 @@ CMainDlg::CMainDlg(CAppState& state, CSettingValues& settings, CCaptureControlle
   layout->addWidget(tabs_, 1);
   layout->addWidget(statusBar);
 
-  resize(800, 520);
+  // Wide enough at first start for the fitted list columns and a graph that
+  // shows more than a few intervals; a stored geometry replaces it.
+  resize(1180, 760);
   RestoreGeometry();
 
   // Posted from any thread, possibly under the traffic lock: only queue.

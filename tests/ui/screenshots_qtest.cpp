@@ -48,7 +48,6 @@ class ScreenshotsTest : public QObject {
 
     f.state->logDir = "/var/log/trafalyn";
     CMainDlg window(*f.state, *f.settings, *f.capture, QStringLiteral("0.1.0"));
-    window.resize(960, 600);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     // The pictures show the capture as of its own clock; the worker would
