@@ -1,5 +1,13 @@
 #include "model/conversation.h"
 
+#include "model/record_pool.h"
+
+void* CConversation::operator new(std::size_t bytes) { return CRecordPool::Instance().Allocate(bytes); }
+
+void CConversation::operator delete(void* p, std::size_t bytes) noexcept {
+  CRecordPool::Instance().Release(p, bytes);
+}
+
 CConversation::~CConversation() {
   ReleaseRecords(sent);
   ReleaseRecords(received);

@@ -17,6 +17,11 @@ class CConversation {
   enum TimeIndex { kFirstTime = 0, kOpeningEndTime = 1, kReplyStartTime = 2, kLastTime = 3 };
 
   CConversation(int id, int role) : convId(id), hostRole(role) {}
+
+  // Conversations come and go with the traffic, 400 at a time when the table
+  // is trimmed; they take their memory from the record pool.
+  static void* operator new(std::size_t bytes);
+  static void operator delete(void* p, std::size_t bytes) noexcept;
   virtual ~CConversation();
 
   // -1: not this conversation; 0: this one; 1: same endpoints, but the record
@@ -53,7 +58,7 @@ class CConversation {
   std::array<CTimeStamp, 4> times{};
 
  private:
-  static constexpr std::size_t kInitialRecords = 8;
+  static constexpr std::size_t kInitialRecords = 32;
 
   static void ReleaseRecords(std::vector<CPacketRef>& list);
 
