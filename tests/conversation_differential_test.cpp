@@ -307,7 +307,7 @@ TEST_P(ConversationDifferential, ModelMatchesReference) {
   RefModel ref;
   Stream stream(GetParam());
   Coverage cov;
-  stream.Run(state, ref, 30000, 500, cov);
+  stream.Run(state, ref, 20000, 500, cov);
   if (HasFatalFailure()) return;
   EXPECT_GT(cov.closings, 0);
   EXPECT_GT(cov.fragmentsAttached, 0);
