@@ -170,11 +170,11 @@ class Stream {
       if (n % every == every - 1 || n == frames - 1) {
         const std::string d = Diff(model, ref, state);
         ASSERT_EQ(d, "") << "after frame " << n;
+        for (const RefConversation& c : ref.conversations) cov.closings += c.closed;
         if (ref.hosts.size() == 1000) ++cov.hostBound;
         for (const RefHost& h : ref.hosts) cov.portBound += h.ports.size() == 100 ? 1 : 0;
       }
     }
-    for (const RefConversation& c : ref.conversations) cov.closings += c.closed;
   }
 
  private:
