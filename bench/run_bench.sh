@@ -42,29 +42,30 @@ generate realistic "$FRAMES" "$REAL"
 generate realistic $((FRAMES * 2)) "$LONG"
 generate scan "$FRAMES" "$SCAN"
 
-# Wall-clock seconds and peak RSS (KB) of one command: "SECONDS KB".
+# One run of a command: "WALL_SECONDS PEAK_RSS_KB CPU_SECONDS" (CPU = user +
+# system). The CPU time says more than the wall clock when other work
+# shares the machine; both are reported.
 measure() {
   local out
   out=$(mktemp)
-  /usr/bin/time -f "%e %M" -o "$out" "$@" >/dev/null
-  local start_end
-  start_end=$(cat "$out")
+  /usr/bin/time -f "%e %M %U %S" -o "$out" "$@" >/dev/null 2>&1
+  awk '{printf "%s %s %.2f\n", $1, $2, $3 + $4}' "$out"
   rm -f "$out"
-  echo "$start_end"
 }
 
+min() { awk -v a="$1" -v b="$2" 'BEGIN{print (a<b)?a:b}'; }
+
 # Best of REPEATS, runs of the two programs interleaved so that load from
-# elsewhere on the machine hits both alike. Sets BEST_FLOOR, BEST_TRAF,
-# RSS_TRAF.
+# elsewhere on the machine hits both alike. Sets FLOOR_WALL, FLOOR_CPU,
+# TRAF_WALL, TRAF_CPU and TRAF_RSS.
 compare() {  # file
-  BEST_FLOOR=999999; BEST_TRAF=999999; RSS_TRAF=0
+  FLOOR_WALL=999999; FLOOR_CPU=999999; TRAF_WALL=999999; TRAF_CPU=999999; TRAF_RSS=0
   cat "$1" >/dev/null  # into the page cache
   for _ in $(seq "$REPEATS"); do
-    read -r t _ < <(measure "$FLOOR" "$1" "$LOCAL")
-    BEST_FLOOR=$(awk -v a="$t" -v b="$BEST_FLOOR" 'BEGIN{print (a<b)?a:b}')
-    read -r t rss < <(measure "$TRAFALYN" --headless -r "$1" --local "$LOCAL" --quiet)
-    BEST_TRAF=$(awk -v a="$t" -v b="$BEST_TRAF" 'BEGIN{print (a<b)?a:b}')
-    RSS_TRAF=$rss
+    read -r t _ c < <(measure "$FLOOR" "$1" "$LOCAL")
+    FLOOR_WALL=$(min "$t" "$FLOOR_WALL"); FLOOR_CPU=$(min "$c" "$FLOOR_CPU")
+    read -r t rss c < <(measure "$TRAFALYN" --headless -r "$1" --quiet)
+    TRAF_WALL=$(min "$t" "$TRAF_WALL"); TRAF_CPU=$(min "$c" "$TRAF_CPU"); TRAF_RSS=$rss
   done
 }
 
@@ -73,26 +74,30 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", (b>0)?a/b:0}'; }
 
 echo
 echo "== Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "== Replay throughput ($FRAMES frames per file, best of $REPEATS, wall clock incl. start-up)"
-printf "%-10s %12s %12s %12s %10s %10s %12s\n" file floor_fps trafalyn_fps tshark_fps "vs floor" "vs tshark" peak_RSS_KB
+echo "== Replay throughput: $FRAMES frames per file, frames per second of the whole process"
+echo "   (start-up included), best of $REPEATS; 'cpu' rows divide by user + system time"
+echo "   trafalyn: trafalyn --headless -r FILE --quiet (full model, payload kept, no logs)"
+printf "%-10s %-5s %12s %12s %12s %9s %9s %11s\n" file clock floor trafalyn tshark "/floor" "/tshark" "RSS_KB"
 for kind in realistic scan; do
   file=$REAL
   [ "$kind" = scan ] && file=$SCAN
   compare "$file"
-  tshark_fps=0
+  tshark_wall=0; tshark_cpu=0
   if [ "${TSHARK:-1}" != 0 ] && command -v tshark >/dev/null; then
-    read -r t _ < <(measure tshark -q -z conv,tcp -z conv,udp -r "$file")
-    tshark_fps=$(fps "$t")
+    read -r tshark_wall _ tshark_cpu < <(measure tshark -q -z conv,tcp -z conv,udp -r "$file")
   fi
-  f=$(fps "$BEST_FLOOR"); m=$(fps "$BEST_TRAF")
-  printf "%-10s %12s %12s %12s %10s %10s %12s\n" "$kind" "$f" "$m" "$tshark_fps" \
-    "$(ratio "$m" "$f")" "$(ratio "$m" "$tshark_fps")" "$RSS_TRAF"
+  for clock in wall cpu; do
+    if [ $clock = wall ]; then a=$FLOOR_WALL; b=$TRAF_WALL; c=$tshark_wall; else a=$FLOOR_CPU; b=$TRAF_CPU; c=$tshark_cpu; fi
+    f=$(fps "$a"); m=$(fps "$b"); t=$(fps "$c")
+    printf "%-10s %-5s %12s %12s %12s %9s %9s %11s\n" "$kind" $clock "$f" "$m" "$t" \
+      "$(ratio "$m" "$f")" "$(ratio "$m" "$t")" "$TRAF_RSS"
+  done
 done
 
 echo
 echo "== Peak memory against file length (realistic mix)"
-read -r _ rss1 < <(measure "$TRAFALYN" --headless -r "$REAL" --local "$LOCAL" --quiet)
-read -r _ rss2 < <(measure "$TRAFALYN" --headless -r "$LONG" --local "$LOCAL" --quiet)
+read -r _ rss1 _ < <(measure "$TRAFALYN" --headless -r "$REAL" --quiet)
+read -r _ rss2 _ < <(measure "$TRAFALYN" --headless -r "$LONG" --quiet)
 printf "%s frames: %s KB   %s frames: %s KB   long/short %s\n" "$FRAMES" "$rss1" \
   $((FRAMES * 2)) "$rss2" "$(ratio "$rss2" "$rss1")"
 
