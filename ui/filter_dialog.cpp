@@ -140,6 +140,10 @@ void CFilterDialog::AddRule(const CFilterRule& rule) {
   list_->addItem(item);
 }
 
+namespace {
+constexpr int kMaxStoredRules = 100;
+}  // namespace
+
 void CFilterDialog::OnAdd() {
   const std::array<uint8_t, 4> octets = address_->Octets();
   // The field holds at most five digits, so toInt cannot overflow; an
@@ -151,6 +155,12 @@ void CFilterDialog::OnAdd() {
   }
   if (octets == std::array<uint8_t, 4>{} && port == 0) {
     ShowMessage(this, QStringLiteral("Please enter IP, Port or both"));
+    return;
+  }
+  // The settings keep 100 rules; a 101st would be in force now and silently
+  // gone at the next start.
+  if (list_->count() >= kMaxStoredRules) {
+    ShowMessage(this, QStringLiteral("At most 100 filter rules can be kept"));
     return;
   }
   AddRule(CFilterRule(octets[0], octets[1], octets[2], octets[3], static_cast<uint16_t>(port)));

@@ -102,6 +102,16 @@ class FilterDialogTest : public QObject {
     QCOMPARE(f.messages.size(), 1);
   }
 
+  void KeepsNoMoreRulesThanTheSettingsHold() {
+    CDesktopFixture f;
+    CFilterDialog dialog(CFilterRuleList{});
+    for (int port = 1; port <= 100; ++port) Add(dialog, {}, QString::number(port));
+    QVERIFY(f.messages.isEmpty());
+    Add(dialog, {}, "101");
+    QCOMPARE(f.messages, QStringList{"At most 100 filter rules can be kept"});
+    QCOMPARE(dialog.RuleTexts().size(), 100);
+  }
+
   void HandsOverInSortedOrder() {
     CFilterRuleList start;
     start.Append(CFilterRule(192, 168, 0, 0, 0));
