@@ -15,6 +15,7 @@
 #include "capture/interface_record.h"
 #include "capture/packet_decoder.h"
 #include "model/traffic_model.h"
+#include "tests/model_test_support.h"
 
 namespace {
 
@@ -25,21 +26,11 @@ CIpAddr HostAddr(uint32_t i) {
                     static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i));
 }
 
+// The model tests' TCP segment, seen from this benchmark's own address.
 CPacketFields Tcp(int direction, CIpAddr remote, uint16_t remotePort, uint16_t localPort,
                   uint32_t seq, int payload, CTimeStamp t) {
-  CPacketFields f;
-  f.direction = direction;
-  f.protocol = 6;
-  f.seq = seq;
-  f.time = t;
-  f.headerLength = 40;
-  f.totalLength = 40 + payload;
+  CPacketFields f = TcpFields(direction, seq, payload, t, remote, remotePort, localPort);
   f.local = kLocal;
-  f.remote = remote;
-  f.localPort = localPort;
-  f.remotePort = remotePort;
-  f.ttl = 64;
-  f.tcpFlags = 0x18;
   return f;
 }
 
