@@ -15,7 +15,7 @@ program="$build_dir/trafalyn"
 # Live capture needs CAP_NET_RAW and CAP_NET_ADMIN on $program. Grant them
 # where that needs no password (root, or sudo without one); otherwise say how,
 # and the program still starts (it can replay capture files without them).
-caps="cap_net_raw,cap_net_admin+eip"
+caps="cap_net_raw,cap_net_admin+p"
 if command -v getcap >/dev/null 2>&1 && getcap "$program" 2>/dev/null | grep -q cap_net_raw; then
   :  # granted before
 elif [ "$(id -u)" = 0 ] && command -v setcap >/dev/null 2>&1; then

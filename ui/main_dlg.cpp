@@ -31,7 +31,7 @@ QString WithAdvice(const QString& message) {
   }
   return message + QStringLiteral(
                        "\n\nCapturing needs the capture permission. Run Trafalyn as root, or grant "
-                       "it once with:\nsudo setcap cap_net_raw,cap_net_admin+eip %1")
+                       "it once with:\nsudo setcap cap_net_raw,cap_net_admin+p %1")
                        .arg(QCoreApplication::applicationFilePath());
 }
 

@@ -101,7 +101,7 @@ class MainDlgTest : public QObject {
     QTRY_COMPARE(f.messages.size(), 2);
     QCOMPARE(f.messages[0], QStringLiteral("Could not open file: /nowhere/stats.txt"));
     QVERIFY(f.messages[1].startsWith(QStringLiteral("Unable to open the adapter eth9.\n")));
-    QVERIFY(f.messages[1].contains(QStringLiteral("sudo setcap cap_net_raw,cap_net_admin+eip ")));
+    QVERIFY(f.messages[1].contains(QStringLiteral("sudo setcap cap_net_raw,cap_net_admin+p ")));
   }
 
   void StatusLineFollowsWorker() {
