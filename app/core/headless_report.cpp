@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <initializer_list>
 
 #include "model/traffic_model.h"
 #include "output/conversation_export.h"
@@ -31,22 +32,34 @@ std::string Decimal(int value) {
   return text;
 }
 
+struct CColumnSpec {
+  const char* header;
+  CTextTable::EAlign align;
+};
+
+CTextTable TableWithColumns(std::initializer_list<CColumnSpec> columns) {
+  CTextTable out;
+  for (const CColumnSpec& column : columns) out.AddColumn(column.header, column.align);
+  return out;
+}
+
 }  // namespace
 
 CTextTable ConversationSummaryTable(const CConversationTable& table,
                                     const std::atomic<int>& quit) {
   using A = CTextTable::EAlign;
-  CTextTable out;
-  out.AddColumn("Remote IP/Port", A::kLeft);
-  out.AddColumn("Port", A::kLeft);
-  out.AddColumn("ID", A::kRight);
-  out.AddColumn("Prot", A::kRight);
-  out.AddColumn("Bytes", A::kRight);
-  out.AddColumn("Pkts", A::kRight);
-  out.AddColumn("Rsp. Tm", A::kLeft);
-  out.AddColumn("Start", A::kLeft);
-  out.AddColumn("End", A::kLeft);
-  out.AddColumn("Text", A::kLeft);
+  CTextTable out = TableWithColumns({
+      {"Remote IP/Port", A::kLeft},
+      {"Port", A::kLeft},
+      {"ID", A::kRight},
+      {"Prot", A::kRight},
+      {"Bytes", A::kRight},
+      {"Pkts", A::kRight},
+      {"Rsp. Tm", A::kLeft},
+      {"Start", A::kLeft},
+      {"End", A::kLeft},
+      {"Text", A::kLeft},
+  });
   for (const CExportRow& row : ConversationListRows(table)) {
     const CConversation* c = table.FindById(row.convId);
     if (c == nullptr) continue;
@@ -75,13 +88,14 @@ CTextTable ConversationSummaryTable(const CConversationTable& table,
 
 CTextTable HostSummaryTable(const CHostTable& hosts) {
   using A = CTextTable::EAlign;
-  CTextTable out;
-  out.AddColumn("IP", A::kLeft);
-  out.AddColumn("Sent", A::kRight);
-  out.AddColumn("Rcvd", A::kRight);
-  out.AddColumn("Pk. Sent", A::kRight);
-  out.AddColumn("Pk. Rcvd", A::kRight);
-  out.AddColumn("Last Time", A::kRight);
+  CTextTable out = TableWithColumns({
+      {"IP", A::kLeft},
+      {"Sent", A::kRight},
+      {"Rcvd", A::kRight},
+      {"Pk. Sent", A::kRight},
+      {"Pk. Rcvd", A::kRight},
+      {"Last Time", A::kRight},
+  });
   for (const CHostRecord& h : hosts.Hosts()) {
     out.AddRow({
         FormatAddress(h.address),
