@@ -3,16 +3,11 @@
 // thread ends by itself, the user is told why, the controller reports the
 // trace stopped, and a later Stop and Start still work. Root only.
 #include <gtest/gtest.h>
-#include <linux/if_packet.h>
-#include <net/if.h>
 #include <sched.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -21,13 +16,12 @@
 #include "app/core/app_state.h"
 #include "capture/capture_controller.h"
 #include "capture/interface_record.h"
+#include "tests/device_test_support.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
 template <typename Pred>
 bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
@@ -37,20 +31,6 @@ bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
     std::this_thread::sleep_for(10ms);
   }
   return true;
-}
-
-// One broadcast Ethernet frame out of `device`, from this thread's namespace.
-void SendFrame(const char* device) {
-  const int fd = socket(AF_PACKET, SOCK_RAW, 0);
-  if (fd < 0) return;
-  sockaddr_ll to{};
-  to.sll_family = AF_PACKET;
-  to.sll_ifindex = static_cast<int>(if_nametoindex(device));
-  to.sll_halen = 6;
-  std::memset(to.sll_addr, 0xff, 6);
-  unsigned char frame[60] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 2, 0, 0, 0, 0, 1, 0x08, 0x00};
-  (void)sendto(fd, frame, sizeof frame, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  close(fd);
 }
 
 struct CLossOutcome {

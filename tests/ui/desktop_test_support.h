@@ -36,6 +36,18 @@ struct CDesktopFixture {
     return *state->interfaces.back();
   }
 
+  // Appends a real device with its one address, as enumeration lists it,
+  // for the tests that trace live traffic on it.
+  CInterfaceRecord& AddLiveInterface(const std::string& device, uint8_t a, uint8_t b, uint8_t c,
+                                     uint8_t d) {
+    auto record = std::make_unique<CInterfaceRecord>();
+    record->label = std::to_string(state->interfaces.size() + 1) + ". " + device;
+    record->deviceName = device;
+    record->AddAddress(a, b, c, d);
+    state->interfaces.push_back(std::move(record));
+    return *state->interfaces.back();
+  }
+
   QTemporaryDir dir;
   std::unique_ptr<CSettingsStore> settings;
   std::unique_ptr<CAppState> state;

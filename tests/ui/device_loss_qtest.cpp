@@ -5,41 +5,15 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QTest>
-#include <linux/if_packet.h>
-#include <net/if.h>
 #include <sched.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "tests/device_test_support.h"
 #include "tests/ui/desktop_test_support.h"
 #include "ui/main_dlg.h"
 #include "ui/settings_page.h"
-
-namespace {
-
-bool Shell(const std::string& command) {
-  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// One broadcast Ethernet frame out of `device`.
-void SendFrame(const char* device) {
-  const int fd = socket(AF_PACKET, SOCK_RAW, 0);
-  if (fd < 0) return;
-  sockaddr_ll to{};
-  to.sll_family = AF_PACKET;
-  to.sll_ifindex = static_cast<int>(if_nametoindex(device));
-  to.sll_halen = 6;
-  std::memset(to.sll_addr, 0xff, 6);
-  unsigned char frame[60] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 2, 0, 0, 0, 0, 1, 0x08, 0x00};
-  (void)sendto(fd, frame, sizeof frame, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  close(fd);
-}
-
-}  // namespace
 
 class DeviceLossTest : public QObject {
   Q_OBJECT
@@ -57,11 +31,7 @@ class DeviceLossTest : public QObject {
 
   void settingsPageShowsTheTraceStopped() {
     CDesktopFixture f;
-    auto device = std::make_unique<CInterfaceRecord>();
-    device->label = "1. tfloss0";
-    device->deviceName = "tfloss0";
-    device->AddAddress(10, 99, 0, 1);
-    f.state->interfaces.push_back(std::move(device));
+    f.AddLiveInterface("tfloss0", 10, 99, 0, 1);
     CMainDlg window(*f.state, *f.settings, *f.capture, QStringLiteral("test"));
     window.show();
     auto* start = window.SettingsPage()->findChild<QPushButton*>(QStringLiteral("start"));

@@ -59,11 +59,7 @@ class ResponsivenessTest : public QObject {
                             ? qEnvironmentVariableIntValue("RESPONSIVENESS_SECONDS")
                             : 15;
     CDesktopFixture f;
-    auto device = std::make_unique<CInterfaceRecord>();
-    device->label = "1. lo";
-    device->deviceName = "lo";
-    device->AddAddress(127, 0, 0, 1);
-    f.state->interfaces.push_back(std::move(device));
+    f.AddLiveInterface("lo", 127, 0, 0, 1);
     CMainDlg window(*f.state, *f.settings, *f.capture, QStringLiteral("test"));
     window.show();
     CSettingsPage* settings = window.SettingsPage();
