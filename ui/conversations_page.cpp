@@ -21,6 +21,7 @@
 #include "ui/conversation_list_model.h"
 #include "ui/message_box.h"
 #include "ui/monospace_font.h"
+#include "ui/report_list_view.h"
 #include "ui/save_file_options_dialog.h"
 
 const char* const CConversationsPage::kTooMuchText = "\r\n\r\nOnly 2M of data shown per selection";
@@ -70,17 +71,7 @@ CConversationsPage::CConversationsPage(CAppState& state, QWidget* parent)
   model_ = new CConversationListModel(this);
   list_ = new QTableView(this);
   list_->setModel(model_);
-  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  list_->setShowGrid(false);
-  list_->setWordWrap(false);
-  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  list_->verticalHeader()->hide();
-  // Fixed row heights keep thousands of rows cheap to lay out and scroll.
-  list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
-  list_->horizontalHeader()->setSectionsClickable(false);
-  list_->horizontalHeader()->setHighlightSections(false);
+  SetUpReportList(*list_);
   FitColumns(*list_, CConversationListModel::kColumnWidths, CConversationListModel::ColumnSamples(), 0);
   // The preview text is as long as it likes; it gets what the list has left.
   list_->horizontalHeader()->setStretchLastSection(true);

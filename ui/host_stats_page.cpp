@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -15,6 +14,7 @@
 #include "ui/column_fit.h"
 #include "ui/graph_panel.h"
 #include "ui/host_list_model.h"
+#include "ui/report_list_view.h"
 #include "ui/text_window.h"
 
 CHostStatsPage::CHostStatsPage(CAppState& state, QWidget* parent)
@@ -33,15 +33,7 @@ CHostStatsPage::CHostStatsPage(CAppState& state, QWidget* parent)
   model_ = new CHostListModel(this);
   list_ = new QTableView(this);
   list_->setModel(model_);
-  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  list_->setShowGrid(false);
-  list_->setWordWrap(false);
-  list_->verticalHeader()->hide();
-  list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
-  list_->horizontalHeader()->setSectionsClickable(false);
-  list_->horizontalHeader()->setHighlightSections(false);
+  SetUpReportList(*list_);
   FitColumns(*list_, CHostListModel::kColumnWidths, CHostListModel::ColumnSamples(), 0);
 
   tabs_ = new QTabWidget(this);
