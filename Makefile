@@ -1,4 +1,5 @@
 # The two commands a new user needs: `make run` and `make test`.
+MAKEFLAGS += --no-print-directory
 JOBS    ?= $(shell nproc)
 BUILD   ?= build
 ASAN    ?= build-asan
