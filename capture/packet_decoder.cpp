@@ -127,7 +127,8 @@ EDecodeResult ProcessPacket(CDecodeContext& context, std::span<const uint8_t> ip
   try {
     model.Record(f, payload);
     recorded = true;
-    WriteLogsIfDue(model, context.Now());
+    // The clock is read only when a pass could be due.
+    if (On(state.logToFile)) WriteLogsIfDue(model, context.Now());
   } catch (const std::exception&) {
     // What was updated stays (counters may stand without a record); the
     // packet's processing ends here, and the recent list is still kept
