@@ -1,59 +1,36 @@
 #include "app/core/headless_report.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <string>
 
 #include "app/core/app_state.h"
 #include "model/traffic_model.h"
-#include "model_test_support.h"
+#include "output_test_support.h"
 
 using namespace std::string_literals;
 
 namespace {
 
-std::string Payload(const std::string& text) { return text; }
-
-void Record(CTrafficModel& m, const CPacketFields& f, const std::string& data) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
-  m.Record(f, {bytes, data.size()});
-}
-
-std::string ReadFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-// A client exchange with 10.0.5.5:80 (two requests on the same ports, so two
-// conversations) and a DNS answer pushed from 10.0.9.9, all under TZ=UTC.
+// Two requests to 10.0.5.5:80 on the same ports (two conversations) and a
+// DNS answer from 10.0.9.9.
 class HeadlessReport : public testing::Test {
  protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
+  HeadlessReport() {
     CTrafficModel& m = state.Model();
-    Record(m, TcpFields(kDirSent, 100, 10, {3600, 500}), Payload("GET \"a\",b\r\n"));
-    Record(m, TcpFields(kDirReceived, 900, 60, {3600, 900000}),
-           std::string("HTTP/1.1 200\x1b[2J") + std::string(44, 'z'));
-    Record(m, TcpFields(kDirReceived, 960, 40, {3601, 100}), std::string(40, 'y'));
-    Record(m, TcpFields(kDirSent, 110, 5, {3602, 0}), Payload("next\n"));
-    CPacketFields dns = UdpFields(kDirReceived, 20, {3605, 42}, MakeIpAddr(10, 0, 9, 9));
-    Record(m, dns, std::string(20, 'd'));
+    m.Record(TcpFields(kDirSent, 100, 10, {3600, 500}), AsBytes("GET \"a\",b\r\n"));
+    const std::string answer = "HTTP/1.1 200\x1b[2J" + std::string(44, 'z');
+    m.Record(TcpFields(kDirReceived, 900, 60, {3600, 900000}), AsBytes(answer));
+    m.Record(TcpFields(kDirReceived, 960, 40, {3601, 100}), AsBytes(std::string(40, 'y')));
+    m.Record(TcpFields(kDirSent, 110, 5, {3602, 0}), AsBytes("next\n"));
+    m.Record(UdpFields(kDirReceived, 20, {3605, 42}, MakeIpAddr(10, 0, 9, 9)),
+             AsBytes(std::string(20, 'd')));
   }
 
+  ScopedTimeZone zone_{"UTC"};
   CAppState state;
 };
 
 TEST_F(HeadlessReport, ConversationTableFollowsThePageRows) {
   const std::string text = ConversationSummaryTable(state.Model().conversations, state.quit).Render();
-  // The widest "Text" cell is the 60-byte preview.
   const std::string expected =
       "Remote IP/Port  Port   ID  Prot  Bytes  Pkts  Rsp. Tm   Start            End              Text\n"
       "--------------  -----  --  ----  -----  ----  --------  ---------------  ---------------  "s +
@@ -92,28 +69,21 @@ TEST_F(HeadlessReport, SummaryCountsDropsOnlyWhenLive) {
 }
 
 TEST_F(HeadlessReport, HostCsvFileIsPrivateAndNeverFollowsALink) {
-  char dir[] = "/tmp/headless_report_XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string name = std::string(dir) + "/hosts.csv";
+  TempDir dir;
+  const std::string name = dir.File("hosts.csv"), target = dir.File("target"),
+                    link = dir.File("link.csv");
   std::string error;
   ASSERT_TRUE(WriteHostCsv(state.Model().hosts, name, error)) << error;
   struct stat st {};
   ASSERT_EQ(stat(name.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  EXPECT_EQ(ReadFile(name), HostCsv(state.Model().hosts));
+  EXPECT_EQ(ReadFileBytes(name), HostCsv(state.Model().hosts));
 
-  const std::string target = std::string(dir) + "/target";
-  const std::string link = std::string(dir) + "/link.csv";
-  { std::ofstream(target) << "keep"; }
+  WriteFileBytes(target, "keep");
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
   EXPECT_FALSE(WriteHostCsv(state.Model().hosts, link, error));
   EXPECT_EQ(error, "Error opening file: " + link);
-  EXPECT_EQ(ReadFile(target), "keep");
-
-  unlink(link.c_str());
-  unlink(target.c_str());
-  unlink(name.c_str());
-  rmdir(dir);
+  EXPECT_EQ(ReadFileBytes(target), "keep");
 }
 
 TEST(TextTable, PadsTrimsAndHandlesEmptyTables) {

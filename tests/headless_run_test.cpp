@@ -1,15 +1,11 @@
 #include "app/core/headless_run.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
+
+#include "output_test_support.h"
 
 namespace {
 
@@ -18,33 +14,19 @@ namespace fs = std::filesystem;
 const std::string kSource = TRAFALYN_SOURCE_DIR;
 const std::string kSample = kSource + "/resources/sample.pcap";
 
-std::string ReadFile(const fs::path& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+std::string ReadFile(const fs::path& name) { return ReadFileBytes(name.string()); }
 
-// The whole program in-process, so that the sanitizer builds watch the
-// replay, the final pass and the exports too. The command-line tests check
-// the same runs from the outside.
+// The whole program in-process, so the sanitizer builds watch it too.
 class HeadlessRun : public testing::Test {
  protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    char pattern[] = "/tmp/headless_run_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   int Run(std::vector<std::string> args) {
     std::vector<std::string_view> views(args.begin(), args.end());
     return RunHeadlessProgram(views);
   }
 
-  fs::path dir_;
+  ScopedTimeZone zone_{"UTC"};
+  TempDir temp_;
+  fs::path dir_ = temp_.Path();
 };
 
 TEST_F(HeadlessRun, SampleReplayWritesTheGoldenExports) {
