@@ -60,11 +60,6 @@ TEST_F(ConversationText, JoinsPacketsOfOneDirectionInListOrder) {
   EXPECT_EQ(RenderConversationSummary(conv, 0, kNoQuit), "");
 }
 
-TEST_F(ConversationText, SummaryOfAnEmptyDirectionIsEmpty) {
-  Add(kDirSent, 1, "ping");
-  EXPECT_EQ(RenderConversationSummary(Only(), kDirReceived, kNoQuit), "");
-}
-
 TEST_F(ConversationText, StopsAfterThePacketThatPassesTwoMillion) {
   const std::string payload(60000, 'p');
   std::vector<CPacketRef> records;
@@ -79,19 +74,15 @@ TEST_F(ConversationText, StopsAfterThePacketThatPassesTwoMillion) {
   EXPECT_EQ(RenderConversationText(Only(), kDirSent, 1, 1, 0, kNoQuit), expected);
 }
 
-TEST_F(ConversationText, QuitFlagStopsThePacketWalk) {
+TEST_F(ConversationText, EmptyDirectionAndQuitFlagGiveNothing) {
   Add(kDirSent, 1, "one");
   Add(kDirSent, 4, "two");
+  EXPECT_EQ(RenderConversationSummary(Only(), kDirReceived, kNoQuit), "");
   const std::atomic<int> quit{1};
   EXPECT_EQ(RenderConversationText(Only(), kDirSent, 1, 1, 0, quit), "");
 }
 
-class RecentPackets : public ::testing::Test {
- protected:
-  ScopedTimeZone zone_{"UTC"};
-};
-
-TEST_F(RecentPackets, KeepsTheNewestFiftyOneOfNinetyTwentyThousandCharacterRecords) {
+TEST_F(ConversationText, RecentPacketsKeepTheNewestFiftyOneOfNinetyTwentyThousandCharRecords) {
   const CPacketFields f = UdpFields(kDirReceived, 1, {kStampSeconds, 0});
   // Any five-digit length gives a header block of the same size.
   const std::size_t header = RenderHeaderBlock(*RecordWith(f, "", 19700)).size();
@@ -110,7 +101,7 @@ TEST_F(RecentPackets, KeepsTheNewestFiftyOneOfNinetyTwentyThousandCharacterRecor
   EXPECT_TRUE(text == expected);
 }
 
-TEST_F(RecentPackets, ShortListIsOldestFirst) {
+TEST_F(ConversationText, ShortRecentListIsOldestFirst) {
   std::deque<CPacketRef> recent;
   recent.push_back(RecordWith(UdpFields(kDirSent, 3), "old"));
   recent.push_back(RecordWith(UdpFields(kDirReceived, 3), "new"));

@@ -32,23 +32,13 @@ CPacketFields SentTcp(uint8_t flags) {
   return f;
 }
 
-struct FlagCase {
-  uint8_t flags;
-  const char* names;
-};
-
-class TcpFlagNamesTest : public ::testing::TestWithParam<FlagCase> {};
-
-TEST_P(TcpFlagNamesTest, NamesSetBitsInFixedOrder) {
-  EXPECT_EQ(TcpFlagNames(GetParam().flags), GetParam().names);
+TEST(PacketText, TcpFlagNamesSetBitsInFixedOrder) {
+  const std::pair<uint8_t, const char*> cases[] = {
+      {0x00, ""},         {0x10, ""},        {0x20, ""}, {0x12, "SYN"},
+      {0x19, "FIN PUSH"}, {0xC0, "CWR ECE"}, {0xFF, "SYN FIN RST PUSH CWR ECE"},
+  };
+  for (const auto& [flags, names] : cases) EXPECT_EQ(TcpFlagNames(flags), names) << int{flags};
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, TcpFlagNamesTest,
-                         ::testing::Values(FlagCase{0x00, ""}, FlagCase{0x10, ""},
-                                           FlagCase{0x20, ""}, FlagCase{0x12, "SYN"},
-                                           FlagCase{0x19, "FIN PUSH"},
-                                           FlagCase{0xC0, "CWR ECE"},
-                                           FlagCase{0xFF, "SYN FIN RST PUSH CWR ECE"}));
 
 class HeaderBlock : public ::testing::Test {
  protected:
@@ -82,38 +72,28 @@ TEST_F(HeaderBlock, SentTcpHasSeqAckAndFlags) {
                 kSep + "\r\n\r\n");
 }
 
-TEST_F(HeaderBlock, PureAckPrintsEmptyFlags) {
-  const std::string block = RenderHeaderBlock(*RecordWith(SentTcp(0x10), "x"));
-  EXPECT_NE(block.find("\r\nFlags: \r\n" + kSep), std::string::npos);
-}
-
-TEST_F(HeaderBlock, UnknownProtocolHasEmptyNameAndNoTcpLines) {
+TEST_F(HeaderBlock, PureAckUnknownProtocolAndFragmentLines) {
+  EXPECT_NE(RenderHeaderBlock(*RecordWith(SentTcp(0x10), "x")).find("\r\nFlags: \r\n" + kSep),
+            std::string::npos);
   CPacketFields f = ReceivedUdp();
+  f.fragment = 1;
+  EXPECT_NE(RenderHeaderBlock(*RecordWith(f, "x"))
+                .find("UDP 192.168.1.1:53 -> 192.168.1.10:1025 ** FRAGMENT **\r\nRECIEVE"),
+            std::string::npos);
   f.protocol = 1;
+  f.fragment = 0;
   const std::string block = RenderHeaderBlock(*RecordWith(f, "x"));
   EXPECT_EQ(block.substr(0, 4 + 77 + 2 + 1), "\r\n\r\n" + kSep + "\r\n ");
   EXPECT_EQ(block.find("Seq:"), std::string::npos);
   EXPECT_EQ(block.find("Flags:"), std::string::npos);
 }
 
-TEST_F(HeaderBlock, FragmentIsMarkedOnTheEndpointLine) {
-  CPacketFields f = ReceivedUdp();
-  f.fragment = 1;
-  EXPECT_NE(RenderHeaderBlock(*RecordWith(f, "x"))
-                .find("UDP 192.168.1.1:53 -> 192.168.1.10:1025 ** FRAGMENT **\r\nRECIEVE"),
-            std::string::npos);
-}
-
-// Payload renderings: one row per record shape, with the data text, the hex
-// dump and the summary it must give.
 struct DataCase {
   const char* name;
-  std::string payload;  // the bytes captured
-  int claimed;          // payload length the header claims
+  std::string payload;
+  int claimed;  // payload length the header claims
   bool headerOnly;
-  std::string text;
-  std::string hex;
-  std::string summary;
+  std::string text, hex, summary;
 };
 
 class DataRendering : public ::testing::TestWithParam<DataCase> {};
