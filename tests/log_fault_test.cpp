@@ -1,6 +1,5 @@
-// Faults of the log directory while a trace runs: it is removed, made
-// read-only, or its disk fills up. The trace goes on recording, logging
-// stops, and the user is told.
+// The log directory is removed, made read-only or filled during a trace:
+// recording goes on, logging stops, and the user is told.
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 #include <sys/mount.h>
@@ -28,8 +27,7 @@ using namespace std::chrono_literals;
 
 enum class EFault { kRemoved, kReadOnly, kFull };
 
-// Writes `frames` UDP frames of 1400 payload bytes between 10.0.0.1 and 40
-// hosts, ten per second of capture time.
+// UDP frames of 1400 payload bytes from 10.0.0.1 to 40 hosts, ten a second.
 void WriteCapture(const std::string& path, int frames) {
   pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
   pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
@@ -70,8 +68,7 @@ class LogFault : public ::testing::TestWithParam<EFault> {
     fs::remove_all(dir_);
   }
 
-  // Mounts over the log directory: a read-only bind of itself, or a tmpfs
-  // too small for the logs. False where this process may not mount.
+  // A read-only bind of the log directory, or a tmpfs too small for it.
   bool Mount(EFault fault) {
     const char* logs = state_.logDir.c_str();
     if (fault == EFault::kFull) {
@@ -83,7 +80,6 @@ class LogFault : public ::testing::TestWithParam<EFault> {
     return mount(nullptr, logs, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
   }
 
-  // One log pass of the refresh worker.
   void WorkerPass(int64_t now) {
     std::lock_guard<std::mutex> lock(state_.trafficLock);
     if (state_.logToFile.load() == 0) return;
@@ -101,7 +97,7 @@ TEST_P(LogFault, TraceGoesOnAndTheUserIsTold) {
   const EFault fault = GetParam();
   if (fault != EFault::kRemoved && geteuid() != 0) GTEST_SKIP() << "needs root to mount";
 
-  // A first pass makes both files, so the fault hits files already in use.
+  // The fault hits files already in use.
   ASSERT_TRUE(ReplayCaptureFile(state_, capture_, local_).Ok());
   WorkerPass(1700000400);
   ASSERT_EQ(state_.logToFile.load(), 1);
@@ -114,7 +110,6 @@ TEST_P(LogFault, TraceGoesOnAndTheUserIsTold) {
     GTEST_SKIP() << "cannot mount over the log directory here";
   }
 
-  // The capture thread replays on while the worker runs its passes.
   std::atomic<int> keepGoing{1};
   CReplayResult during;
   std::thread capture([&] {
@@ -134,8 +129,7 @@ TEST_P(LogFault, TraceGoesOnAndTheUserIsTold) {
   EXPECT_TRUE(during.Ok()) << during.error;
   EXPECT_GT(during.framesRecorded, 0u);
   EXPECT_EQ(state_.logToFile.load(), 0);
-  // Told once per file, not once per pass: a failed statistics part still
-  // lets the trace part try its own file.
+  // Told once per file, not once per pass.
   const std::vector<std::string> messages = state_.notifications.TakeAll();
   ASSERT_GE(messages.size(), 1u);
   EXPECT_LE(messages.size(), 2u);
@@ -146,20 +140,16 @@ TEST_P(LogFault, TraceGoesOnAndTheUserIsTold) {
         << m;
   }
 
-  // Recording itself never depended on the logs.
   std::lock_guard<std::mutex> lock(state_.trafficLock);
   EXPECT_GT(state_.Model().hosts.Size(), 0u);
 }
 
+const char* const kFaultNames[] = {"DirectoryRemoved", "DirectoryReadOnly", "DiskFull"};
+
 INSTANTIATE_TEST_SUITE_P(Faults, LogFault,
                          ::testing::Values(EFault::kRemoved, EFault::kReadOnly, EFault::kFull),
                          [](const auto& info) {
-                           switch (info.param) {
-                             case EFault::kRemoved: return "DirectoryRemoved";
-                             case EFault::kReadOnly: return "DirectoryReadOnly";
-                             case EFault::kFull: return "DiskFull";
-                           }
-                           return "Unknown";
+                           return std::string(kFaultNames[static_cast<int>(info.param)]);
                          });
 
 }  // namespace

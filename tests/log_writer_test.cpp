@@ -25,8 +25,6 @@ class LogWriter : public ::testing::Test {
     state_.logToFile = 1;
   }
 
-  // One exchange per remote port: `sent` then `received` packets, the last
-  // at `last` seconds.
   CConversation& Exchange(uint16_t port, int sent, int received, int32_t last,
                           std::string_view payload = "data") {
     for (int i = 0; i < sent + received; ++i) {
@@ -65,12 +63,9 @@ TEST(LogFileNames, JoinDirectoryStampAndPrefix) {
   EXPECT_EQ(LogFileName("", "stats", kStampSeconds), "stats061205_140307.txt");
 }
 
-// The due rules, one conversation per case, each tested at its boundary.
 struct DueCase {
   const char* name;
-  int sent, received;
-  int idle;  // seconds since the last packet at the pass
-  int force;
+  int sent, received, idle, force;
   bool written;
 };
 
@@ -98,8 +93,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LogWriter, ClosedConversationIsDueAtOnce) {
-  // Client: request, answer, then a new request on the same ports closes
-  // the first exchange.
   Exchange(80, 1, 1, kStampSeconds);
   CConversation& first = *model_.conversations.Conversations().front();
   Exchange(80, 1, 0, kStampSeconds);
@@ -119,19 +112,11 @@ TEST_F(LogWriter, OnlyTheNewestFortyMayWait) {
   }
   EXPECT_EQ(ReadFileBytes(StatsName(kStampSeconds)), expected);
 
-  // Written once only; a final pass takes the rest into the same file.
   WriteLogs(model_, 1, 1, 0, 0, kStampSeconds + 1);
   EXPECT_EQ(LoggedIds().size(), 45u);
   const std::string file = ReadFileBytes(StatsName(kStampSeconds));
   EXPECT_EQ(file.find(kStatsHeader, 1), std::string::npos);
   EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 46);
-}
-
-TEST_F(LogWriter, StatsFileGetsItsHeaderEvenWithNothingDue) {
-  Exchange(80, 1, 0, kStampSeconds);
-  WriteLogs(model_, 0, 1, 0, 0, kStampSeconds);
-  EXPECT_EQ(ReadFileBytes(StatsName(kStampSeconds)), kStatsHeader);
-  EXPECT_FALSE(FileExists(TraceName(kStampSeconds)));
 }
 
 TEST_F(LogWriter, StatsRowIsByteExact) {
@@ -155,7 +140,6 @@ TEST_F(LogWriter, TraceLogWritesEachRecentPacketOnce) {
   EXPECT_EQ(ReadFileBytes(TraceName(kStampSeconds)), expected);
   EXPECT_FALSE(FileExists(StatsName(kStampSeconds)));
 
-  // The next pass appends only the new packet, as a hex dump when asked.
   CPacketRef late = model_.Record(UdpFields(kDirReceived, 20), AsBytes(std::string(20, 'q')));
   WriteLogs(model_, 0, 0, 1, 1, kStampSeconds + 20);
   EXPECT_EQ(ReadFileBytes(TraceName(kStampSeconds)),
@@ -204,8 +188,15 @@ TEST_F(LogWriter, FilesArePrivate) {
   }
 }
 
-TEST_F(LogWriter, UnwritableDirectoryReportsBothFilesAndStopsLogging) {
+TEST_F(LogWriter, UnwritableDirectoryReportsItsFilesAndStopsLogging) {
   state_.logDir = dir_.File("missing");
+  WriteLogs(model_, 0, 1, 1, 0, kStampSeconds);
+  EXPECT_EQ(state_.notifications.TakeAll(),
+            std::vector<std::string>{"Could not open file: " + model_.statsFileName});
+  EXPECT_EQ(state_.logToFile, 0);
+
+  state_.logToFile = 1;
+  ResetLogFiles(model_);
   Exchange(80, 1, 0, kStampSeconds);
   WriteLogs(model_, 0, 1, 1, 0, kStampSeconds);
   EXPECT_EQ(state_.notifications.TakeAll(),
@@ -213,17 +204,8 @@ TEST_F(LogWriter, UnwritableDirectoryReportsBothFilesAndStopsLogging) {
                                       "Could not open file: " + model_.traceFileName}));
   EXPECT_EQ(model_.statsFileName, dir_.File("missing") + "/stats061205_140307.txt");
   EXPECT_EQ(state_.logToFile, 0);
-  // The packet that was about to be written stays marked.
   EXPECT_EQ(model_.recent.front()->traceLogged, 1);
   EXPECT_FALSE(LogPassDue(model_, kStampSeconds + 100));
-}
-
-TEST_F(LogWriter, UnwritableDirectoryWithoutPacketsReportsTheStatsFileOnly) {
-  state_.logDir = dir_.File("missing");
-  WriteLogs(model_, 0, 1, 1, 0, kStampSeconds);
-  EXPECT_EQ(state_.notifications.TakeAll(),
-            std::vector<std::string>{"Could not open file: " + model_.statsFileName});
-  EXPECT_EQ(state_.logToFile, 0);
 }
 
 TEST_F(LogWriter, SymlinkAtTheFileNameIsRefused) {
@@ -236,7 +218,6 @@ TEST_F(LogWriter, SymlinkAtTheFileNameIsRefused) {
             std::vector<std::string>{"Could not open file: " + StatsName(kStampSeconds)});
   EXPECT_EQ(ReadFileBytes(target), "keep");
   EXPECT_EQ(state_.logToFile, 0);
-  // The trace part still ran.
   EXPECT_FALSE(ReadFileBytes(TraceName(kStampSeconds)).empty());
 }
 
