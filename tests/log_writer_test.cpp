@@ -156,9 +156,14 @@ TEST_F(LogWriter, FinalPassAfterQuitStillWritesTheData) {
             std::string::npos);
 }
 
-TEST_F(LogWriter, ResetStartsNewFilesWithANewHeader) {
+TEST_F(LogWriter, FilesArePrivateAndResetStartsNewOnes) {
   Exchange(80, 1, 0, kStampSeconds);
   WriteLogs(model_, 1, 1, 1, 0, kStampSeconds);
+  for (const std::string& name : {StatsName(kStampSeconds), TraceName(kStampSeconds)}) {
+    struct stat st {};
+    ASSERT_EQ(stat(name.c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+  }
   const std::string oldStats = ReadFileBytes(StatsName(kStampSeconds));
   const std::string oldTrace = ReadFileBytes(TraceName(kStampSeconds));
   ResetLogFiles(model_);
@@ -176,16 +181,6 @@ TEST_F(LogWriter, ResetStartsNewFilesWithANewHeader) {
   const CPacketRef& r = model_.recent.back();
   EXPECT_EQ(ReadFileBytes(TraceName(kStampSeconds + 40)),
             RenderHeaderBlock(*r) + RenderDataText(*r, kNoQuit));
-}
-
-TEST_F(LogWriter, FilesArePrivate) {
-  Exchange(80, 1, 0, kStampSeconds);
-  WriteLogs(model_, 1, 1, 1, 0, kStampSeconds);
-  for (const std::string& name : {StatsName(kStampSeconds), TraceName(kStampSeconds)}) {
-    struct stat st {};
-    ASSERT_EQ(stat(name.c_str(), &st), 0) << name;
-    EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
-  }
 }
 
 TEST_F(LogWriter, UnwritableDirectoryReportsItsFilesAndStopsLogging) {
