@@ -39,6 +39,18 @@ class CaptureControllerTest : public ::testing::Test {
     state.interfaces.push_back(std::move(r));
   }
 
+  void StartOn(const std::string& name) {
+    AddDevice(name);
+    state.interfaceIndex = 0;
+    controller.Start();
+  }
+
+  void ExpectStopIsQuick() {
+    const auto before = Clock::now();
+    controller.Stop();
+    EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(1500));
+  }
+
   bool WaitUntil(const std::function<bool()>& done, int ms) {
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
@@ -78,10 +90,8 @@ TEST_F(CaptureControllerTest, StartWithoutInterfaceDoesNothing) {
 }
 
 TEST_F(CaptureControllerTest, DeviceThatCannotBeOpenedEndsStoppedAndSaysWhy) {
-  AddDevice("trafalyn-none0");
-  state.interfaceIndex = 0;
   testing::internal::CaptureStderr();
-  controller.Start();
+  StartOn("trafalyn-none0");
   EXPECT_EQ(state.selectedInterface.load(), state.interfaces[0].get());
   ASSERT_TRUE(WaitUntil([&] { return !controller.IsCapturing(); }, 5000));
   ASSERT_TRUE(WaitUntil([&] { return endedCount.load() == 1; }, 1000));
@@ -91,9 +101,9 @@ TEST_F(CaptureControllerTest, DeviceThatCannotBeOpenedEndsStoppedAndSaysWhy) {
   EXPECT_EQ(endedId.load(), 1);
   const std::vector<std::string> messages = state.notifications.TakeAll();
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].rfind("Unable to open the adapter trafalyn-none0.\n", 0), 0u) << messages[0];
-  // The library's own reason follows.
-  EXPECT_GT(messages[0].size(), std::string("Unable to open the adapter trafalyn-none0.\n").size());
+  const std::string head = "Unable to open the adapter trafalyn-none0.\n";
+  EXPECT_EQ(messages[0].rfind(head, 0), 0u) << messages[0];
+  EXPECT_GT(messages[0].size(), head.size());  // the library's reason follows
   EXPECT_EQ(controller.Stats().framesSeen, 0u);
   EXPECT_EQ(state.Model().conversations.Size(), 0u);
 }
@@ -114,7 +124,6 @@ TEST_F(CaptureControllerTest, StartTwiceEndsTheFirstTrace) {
   EXPECT_EQ(endedId.load(), 2);
 }
 
-// Live capture needs the right to open a device: root here.
 class LiveCaptureTest : public CaptureControllerTest,
                         public ::testing::WithParamInterface<const char*> {
  protected:
@@ -138,9 +147,7 @@ class LiveCaptureTest : public CaptureControllerTest,
 };
 
 TEST_P(LiveCaptureTest, RecordsLoopbackDatagramsUntilStop) {
-  AddDevice(GetParam());
-  state.interfaceIndex = 0;
-  controller.Start();
+  StartOn(GetParam());
   ASSERT_TRUE(controller.IsCapturing());
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the socket is bound
   const uint16_t port = 39871;
@@ -152,9 +159,7 @@ TEST_P(LiveCaptureTest, RecordsLoopbackDatagramsUntilStop) {
   EXPECT_GE(controller.Stats().framesRecorded, 5u);
   EXPECT_GE(controller.Stats().framesSeen, controller.Stats().framesRecorded);
 
-  const auto before = Clock::now();
-  controller.Stop();
-  EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(1500));
+  ExpectStopIsQuick();
   EXPECT_FALSE(controller.IsCapturing());
   const uint64_t atStop = PacketsSentTo(port);
   SendDatagrams(port, 3);
@@ -173,26 +178,17 @@ TEST_P(LiveCaptureTest, RecordsLoopbackDatagramsUntilStop) {
 }
 
 TEST_P(LiveCaptureTest, StopOnAQuietDeviceReturnsQuickly) {
-  AddDevice(GetParam());
-  state.interfaceIndex = 0;
-  controller.Start();
+  StartOn(GetParam());
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
-  const auto before = Clock::now();
-  controller.Stop();
-  EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(1500));
-  // Stop right after Start, before the device is even open.
-  controller.Start();
-  const auto again = Clock::now();
-  controller.Stop();
-  EXPECT_LT(Clock::now() - again, std::chrono::milliseconds(1500));
+  ExpectStopIsQuick();
+  controller.Start();  // stopped before the device is even open
+  ExpectStopIsQuick();
   EXPECT_FALSE(controller.IsCapturing());
   EXPECT_EQ(controller.TraceId(), 2);
 }
 
 TEST_P(LiveCaptureTest, QuitFlagEndsTheTrace) {
-  AddDevice(GetParam());
-  state.interfaceIndex = 0;
-  controller.Start();
+  StartOn(GetParam());
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   state.quit = 1;
   SendDatagrams(39872, 1);
@@ -200,16 +196,12 @@ TEST_P(LiveCaptureTest, QuitFlagEndsTheTrace) {
   EXPECT_EQ(endedCount.load(), 1);
 }
 
-// A device that goes away during a trace: the trace ends by itself, says
-// why, and reports itself stopped.
 TEST_F(CaptureControllerTest, DeviceRemovedMidTraceEndsTheTrace) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to add a network device";
   const std::string name = "trcap" + std::to_string(getpid() % 100000);
   const std::string add = "ip link add " + name + " type veth peer name " + name + "p >/dev/null 2>&1 && ip link set " + name + " up && ip link set " + name + "p up";
   if (std::system(add.c_str()) != 0) GTEST_SKIP() << "cannot create a veth pair here";
-  AddDevice(name);
-  state.interfaceIndex = 0;
-  controller.Start();
+  StartOn(name);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_TRUE(controller.IsCapturing());
   ASSERT_EQ(std::system(("ip link del " + name).c_str()), 0);
