@@ -1,6 +1,5 @@
-// Column widths of the Conversations and Host Stats lists in fonts other
-// than the one the lists were designed with: no address, count or clock
-// time is cut short, and no column is narrower than its designed width.
+// Conversations and Host Stats column widths in other fonts: nothing cut
+// short, no column narrower than designed.
 #include <QApplication>
 #include <QFontMetrics>
 #include <QAbstractItemDelegate>
@@ -20,8 +19,7 @@
 
 namespace {
 
-// The last second of a day, for the widest clock time the lists show.
-constexpr CTimeStamp kLate{1700006399, 999999};
+constexpr CTimeStamp kLate{1700006399, 999999};  // 23:59:59.999999, the widest time
 const CIpAddr kWideAddress = MakeIpAddr(255, 255, 255, 254);
 
 }  // namespace
@@ -64,8 +62,7 @@ class ColumnFitTest : public QObject {
     page_->resize(1400, 500);
   }
 
-  // Rows holding the widest values the program produces in every column but
-  // the Conversations byte and packet counts (which would take gigabytes).
+  // The widest values in every column but Conversations bytes and packets.
   void FillWidest(bool conversations) {
     if (conversations) {
       const CTimeStamp first{kLate.sec - 99, 0};
