@@ -24,7 +24,7 @@ class FilterDialogTest : public QObject {
     return widget;
   }
 
-  // Types an entry and presses Add. Blank octets stay blank.
+  // Blank octets stay blank.
   static void Add(CFilterDialog& dialog, const QStringList& octets, const QString& port) {
     auto* address = Find<CIpAddressEdit>(dialog, "address");
     for (int i = 0; i < 4; ++i) address->Field(i)->setText(i < octets.size() ? octets[i] : QString());
@@ -32,8 +32,7 @@ class FilterDialogTest : public QObject {
     Find<QPushButton>(dialog, "add")->click();
   }
 
-  // Runs the Settings page's "&Filters..." with `act` applied to the modal
-  // dialog once it is shown.
+  // Presses the page's Filters button and applies `act` to the modal dialog.
   static void RunFilters(CSettingsPage& page, std::function<void(CFilterDialog&)> act) {
     QTimer::singleShot(0, [act] {
       auto* dialog = qobject_cast<CFilterDialog*>(QApplication::activeModalWidget());
@@ -50,7 +49,6 @@ class FilterDialogTest : public QObject {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("added");
     QTest::newRow("network") << QStringList{"192", "168"} << "" << "" << "192.168.*.*:*";
-    QTest::newRow("port only") << QStringList{} << "80" << "" << "*.*.*.*:80";
     QTest::newRow("highest port") << QStringList{} << "65535" << "" << "*.*.*.*:65535";
     QTest::newRow("port too big") << QStringList{"10"} << "65536"
                                   << "Port can not be greater than 65535" << "";
@@ -132,14 +130,6 @@ class FilterDialogTest : public QObject {
     for (const CFilterRule& rule : rules.Rules()) order << QString::fromStdString(rule.ToText());
     QCOMPARE(order, dialog.RuleTexts());
     QCOMPARE(rules.Rules()[2], CFilterRule(10, 1, 2, 3, 443));
-  }
-
-  void HelpText() {
-    CFilterDialog dialog(CFilterRuleList{});
-    QCOMPARE(Find<QLabel>(dialog, "help")->text(),
-             QStringLiteral("Enter Include/Exclude Filter IP and/or Port.  Leave trailing octals blank to "
-                            "specify an entire network.  Example:  192.168"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Set Filters"));
   }
 
   void OkThroughSettingsPagePublishesAndSaves() {

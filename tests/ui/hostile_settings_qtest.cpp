@@ -1,7 +1,5 @@
-// The whole application started on a settings file that is garbage, huge or
-// full of absurd values: it starts, keeps its state within bounds, shows its
-// window and shuts down in order. (The store's own reading rules are tested
-// with the store.)
+// The whole application on a garbage, huge or absurd settings file: it starts,
+// keeps its state within bounds, shows its window and shuts down in order.
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,17 +57,16 @@ class HostileSettingsTest : public QObject {
   void startsAndStopsOnAnySettingsFile() {
     QFETCH(QByteArray, content);
     const QString path = dir_.filePath(QStringLiteral("%1.ini").arg(QTest::currentDataTag()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
-
+    {
+      QFile file(path);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(content);
+    }
     CTrafficApp app;
     // "-s" too: an absurd stored interface must not start anything odd.
     app.InitInstance({QStringLiteral("--settings"), path, QStringLiteral("-s")});
     CAppState& state = app.State();
-    // The stored index is kept as read; one outside the list selects
-    // nothing and starts nothing.
+    // An index outside the list selects and starts nothing.
     if (state.InterfaceAt(state.interfaceIndex.load()) == nullptr) {
       QVERIFY(state.selectedInterface.load() == nullptr);
       QVERIFY(!app.Capture().IsCapturing());
