@@ -82,9 +82,7 @@ class HostStatsPageTest : public QObject {
     QSignalSpy resets(Model(), &QAbstractItemModel::modelReset);
     QSignalSpy inserts(Model(), &QAbstractItemModel::rowsInserted);
     QSignalSpy changes(Model(), &QAbstractItemModel::dataChanged);
-    AddHost(MakeIpAddr(10, 0, 0, 3), kNow);
-    AddHost(MakeIpAddr(9, 9, 9, 9), kNow);
-    AddHost(MakeIpAddr(10, 0, 0, 1), kNow);
+    for (const CIpAddr& a : {MakeIpAddr(10, 0, 0, 3), MakeIpAddr(9, 9, 9, 9), MakeIpAddr(10, 0, 0, 1)}) AddHost(a, kNow);
     Refresh();
     QCOMPARE(Model()->rowCount(), 3);
     QCOMPARE(inserts.count(), 1);  // one batch
@@ -105,7 +103,6 @@ class HostStatsPageTest : public QObject {
     const QModelIndexList selected = page_->HostList()->selectionModel()->selectedRows();
     QCOMPARE(selected.size(), 1);
     QCOMPARE(Cell(selected[0].row(), 0), QStringLiteral("10.0.0.3"));
-
     Refresh();  // nothing new: no signal at all
     QCOMPARE(changes.count(), 1);
     QCOMPARE(inserts.count(), 2);
