@@ -342,10 +342,4 @@ TEST_F(DecoderTest, RandomFramesAreSafe) {
   }
 }
 
-TEST(HeaderLengthTest, ByProtocol) {
-  EXPECT_EQ(HeaderLength(6, 20, 32), 52);
-  EXPECT_EQ(HeaderLength(17, 24, 0), 32);
-  EXPECT_EQ(HeaderLength(1, 20, 0), 0);
-}
-
 }  // namespace
