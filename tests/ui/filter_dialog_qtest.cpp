@@ -149,41 +149,36 @@ class FilterDialogTest : public QObject {
     QVERIFY(LoadFilterRules(*f.settings) == inForce);
   }
 
-  void CancelKeepsRulesInForce() {
-    CDesktopFixture f;
-    CFilterRuleList rules;
-    rules.Append(CFilterRule(10, 0, 0, 0, 0));
-    rules.SetMode(CFilterRuleList::kExclude);
-    f.state->Model().filterRules.Replace(rules);
-    CSettingsPage page(*f.state, *f.settings, *f.capture);
-    RunFilters(page, [](CFilterDialog& dialog) {
-      Find<QPushButton>(dialog, "deleteAll")->click();
-      Find<QRadioButton>(dialog, "include")->click();
-      Find<QPushButton>(dialog, "cancel")->click();
-    });
-    QVERIFY(f.state->Model().filterRules.Snapshot() == rules);
-    QCOMPARE(Find<QLabel>(page, "summary")->text(), QStringLiteral("Exclude"));
-    QCOMPARE(Find<QListWidget>(page, "rules")->count(), 1);
-    QVERIFY(!f.settings->ReadValue("FilerCount").has_value());
+  // The dialog empties the list and flips the mode; only OK puts that in force.
+  void ClearedListInForceOnlyOnOk_data() {
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("cancel keeps the rules") << false;
+    QTest::newRow("ok with no rules shows None") << true;
   }
-
-  void OkWithNoRulesShowsNone() {
+  void ClearedListInForceOnlyOnOk() {
+    QFETCH(bool, ok);
     CDesktopFixture f;
     CFilterRuleList rules;
     rules.Append(CFilterRule(10, 0, 0, 0, 0));
+    rules.SetMode(ok ? CFilterRuleList::kInclude : CFilterRuleList::kExclude);
     f.state->Model().filterRules.Replace(rules);
     CSettingsPage page(*f.state, *f.settings, *f.capture);
-    QCOMPARE(Find<QLabel>(page, "summary")->text(), QStringLiteral("Include"));
-    RunFilters(page, [](CFilterDialog& dialog) {
+    RunFilters(page, [ok](CFilterDialog& dialog) {
       Find<QPushButton>(dialog, "deleteAll")->click();
-      Find<QRadioButton>(dialog, "exclude")->click();
-      Find<QPushButton>(dialog, "ok")->click();
+      Find<QRadioButton>(dialog, ok ? "exclude" : "include")->click();
+      Find<QPushButton>(dialog, ok ? "ok" : "cancel")->click();
     });
-    QCOMPARE(f.state->Model().filterRules.Snapshot().Count(), std::size_t{0});
-    QCOMPARE(f.state->Model().filterRules.Snapshot().Mode(), CFilterRuleList::kExclude);
-    QCOMPARE(Find<QLabel>(page, "summary")->text(), QStringLiteral("None"));
-    QCOMPARE(Find<QListWidget>(page, "rules")->count(), 0);
-    QCOMPARE(f.settings->ReadFilterCount(), 0);
+    const CFilterRuleList inForce = f.state->Model().filterRules.Snapshot();
+    if (ok) {
+      QCOMPARE(inForce.Count(), std::size_t{0});
+      QCOMPARE(inForce.Mode(), CFilterRuleList::kExclude);
+      QCOMPARE(f.settings->ReadFilterCount(), 0);
+    } else {
+      QVERIFY(inForce == rules);
+      QVERIFY(!f.settings->ReadValue("FilerCount").has_value());
+    }
+    QCOMPARE(Find<QLabel>(page, "summary")->text(), ok ? QStringLiteral("None") : QStringLiteral("Exclude"));
+    QCOMPARE(Find<QListWidget>(page, "rules")->count(), ok ? 0 : 1);
   }
 };
 

@@ -43,6 +43,18 @@ class SettingsPageTest : public QObject {
     QCOMPARE(Find<QLabel>(page, "summary")->text(), QStringLiteral("None"));
     QCOMPARE(Find<QLineEdit>(page, "logDir")->text(), QString::fromStdString(f.state->logDir));
     QVERIFY(!f.settings->ReadValue("InterfaceKey").has_value());  // opening writes nothing
+    const std::string before = f.state->logDir;
+    QString offered;  // a chosen folder is stored, not applied
+    page.SetFolderChooser([&](const QString& start) {
+      offered = start;
+      return f.dir.path();
+    });
+    Find<QLineEdit>(page, "logDir")->setText(QStringLiteral("/typed/start"));
+    Find<QPushButton>(page, "chooseDir")->click();
+    QCOMPARE(offered, QStringLiteral("/typed/start"));
+    QCOMPARE(Find<QLineEdit>(page, "logDir")->text(), f.dir.path());
+    QCOMPARE(f.settings->ReadLogDir(), f.dir.path().toStdString());
+    QCOMPARE(f.state->logDir, before);
   }
 
   void StoredInterfaceRestore_data() {
@@ -75,7 +87,7 @@ class SettingsPageTest : public QObject {
     }
   }
 
-  void ProtocolSwitchesNeverBothOff() {
+  void SwitchPairsNeverBothOff() {
     CDesktopFixture f;
     CSettingsPage page(*f.state, *f.settings, *f.capture);
     auto* tcp = Find<QCheckBox>(page, "tcp");
@@ -90,11 +102,6 @@ class SettingsPageTest : public QObject {
     QCOMPARE(f.state->udp.load(), 0);
     udp->click();  // both on is allowed
     QCOMPARE(f.state->tcp.load() + f.state->udp.load(), 2);
-  }
-
-  void TraceFileOptions() {
-    CDesktopFixture f;
-    CSettingsPage page(*f.state, *f.settings, *f.capture);
     auto* stats = Find<QCheckBox>(page, "stats");
     auto* hex = Find<QCheckBox>(page, "hex");
     stats->click();  // Stats off: Data comes on, Hex becomes available
@@ -185,23 +192,6 @@ class SettingsPageTest : public QObject {
     QVERIFY(!QDir(f.dir.path()).entryList({QStringLiteral("stats*.txt")}).isEmpty());
     QVERIFY(f.state->Model().statsFileName.empty());
     SetFinalLogPassObserver({});
-  }
-
-  void FolderChoiceIsStoredNotApplied() {
-    CDesktopFixture f;
-    const std::string before = f.state->logDir;
-    CSettingsPage page(*f.state, *f.settings, *f.capture);
-    QString offered;
-    page.SetFolderChooser([&](const QString& start) {
-      offered = start;
-      return f.dir.path();
-    });
-    Find<QLineEdit>(page, "logDir")->setText(QStringLiteral("/typed/start"));
-    Find<QPushButton>(page, "chooseDir")->click();
-    QCOMPARE(offered, QStringLiteral("/typed/start"));
-    QCOMPARE(Find<QLineEdit>(page, "logDir")->text(), f.dir.path());
-    QCOMPARE(f.settings->ReadLogDir(), f.dir.path().toStdString());
-    QCOMPARE(f.state->logDir, before);
   }
 
   void ReplayFillsModelOffTheUiThread() {
