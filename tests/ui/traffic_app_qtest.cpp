@@ -30,16 +30,6 @@ class TrafficAppTest : public QObject {
   void initTestCase() { SetMessageSink([](const QString&) {}); }
   void cleanupTestCase() { SetMessageSink({}); }
 
-  void EmptySettingsGiveDefaults() {
-    CTrafficApp app;
-    app.InitInstance({QStringLiteral("--settings"), SettingsFile({})});
-    CAppState& state = app.State();
-    QCOMPARE(state.interfaceIndex.load(), 0);
-    QCOMPARE(state.selectedInterface.load(), nullptr);
-    QCOMPARE(state.Model().filterRules.SummaryText(), std::string("None"));
-    QVERIFY(app.MainWindow() != nullptr);
-  }
-
   void StoredValuesRestored() {
     CTrafficApp app;
     app.InitInstance({QStringLiteral("--settings"),
@@ -94,9 +84,13 @@ class TrafficAppTest : public QObject {
     QCOMPARE(app.Capture().TraceId(), 0);
   }
 
-  void ExitInstanceIsOrderedAndIdempotent() {
+  void EmptySettingsThenOrderedIdempotentExit() {
     CTrafficApp app;
     app.InitInstance({QStringLiteral("--settings"), SettingsFile({})});
+    QCOMPARE(app.State().interfaceIndex.load(), 0);
+    QCOMPARE(app.State().selectedInterface.load(), nullptr);
+    QCOMPARE(app.State().Model().filterRules.SummaryText(), std::string("None"));
+    QVERIFY(app.MainWindow() != nullptr);
     app.MainWindow()->close();
     QCOMPARE(app.State().quit.load(), 1);
     app.ExitInstance();
