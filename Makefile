@@ -58,13 +58,13 @@ bench: deps
 	@./bench/run_bench.sh build-bench $(BENCH_FRAMES)
 
 run: build
-	@./app/run.sh $(BUILD)
+	@./desktop/run.sh $(BUILD)
 
 # PNGs of every tab after a replay of resources/sample.pcap, drawn on the
 # offscreen platform, into docs/screenshots.
 .PHONY: screenshots
 screenshots: build
-	cd $(BUILD)/tests/ui && QT_QPA_PLATFORM=offscreen TZ=UTC \
+	cd $(BUILD)/tests/desktop && QT_QPA_PLATFORM=offscreen TZ=UTC \
 	  TRAFALYN_SCREENSHOT_DIR=$(CURDIR)/docs/screenshots ./screenshots_qtest
 
 clean:

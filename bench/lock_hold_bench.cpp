@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 #include "model/traffic_model.h"
 #include "output/conversation_text.h"
 #include "output/value_format.h"

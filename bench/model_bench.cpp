@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/core/app_state.h"
-#include "capture/active_filter_rules.h"
-#include "capture/filter_rule_list.h"
-#include "capture/interface_record.h"
-#include "capture/packet_decoder.h"
+#include "engine/app_state.h"
+#include "filters/active_filter_rules.h"
+#include "filters/filter_rule_list.h"
+#include "engine/interface_record.h"
+#include "engine/packet_decoder.h"
 #include "model/traffic_model.h"
 #include "tests/model_test_support.h"
 

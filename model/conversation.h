@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/ip_address.h"
+#include "wire/ip_address.h"
 #include "model/packet_record.h"
-#include "model/time_stamp.h"
+#include "wire/time_stamp.h"
 
 // One request/response exchange between the local host and one remote
 // endpoint over one protocol. Owned by the conversation table; every access

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 
 CConversationTable::Key CConversationTable::KeyOf(const CPacketRecord& r) {
   return CConversationIndex::MakeKey(r.protocol, r.remote, r.local, r.remotePort, r.localPort);

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/ip_address.h"
-#include "model/time_stamp.h"
+#include "wire/ip_address.h"
+#include "wire/time_stamp.h"
 
 // Counters of one remote port of a host.
 struct CPortRecord {

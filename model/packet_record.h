@@ -4,8 +4,8 @@
 #include <memory>
 #include <span>
 
-#include "model/ip_address.h"
-#include "model/time_stamp.h"
+#include "wire/ip_address.h"
+#include "wire/time_stamp.h"
 
 // Direction codes of a packet as seen from the local host.
 enum : int { kDirNone = 0, kDirSent = 1, kDirReceived = 2 };

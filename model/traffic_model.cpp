@@ -4,7 +4,7 @@
 #include <ctime>
 #include <mutex>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 
 CTrafficModel::CTrafficModel(CAppState& state)
     : conversations(state), lastFlushTime(static_cast<int64_t>(std::time(nullptr))), state_(state) {}

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/active_filter_rules.h"
+#include "filters/active_filter_rules.h"
 #include "model/conversation_table.h"
 #include "model/host_table.h"
 #include "model/packet_record.h"

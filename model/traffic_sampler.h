@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "model/time_stamp.h"
+#include "wire/time_stamp.h"
 
 // Bytes sent and received in 5-second buckets of capture time; the newest 40
 // buckets stay. Every operation requires the traffic lock.

@@ -4,7 +4,7 @@
 #include <exception>
 #include <new>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 #include "model/traffic_model.h"
 #include "output/conversation_text.h"
 #include "output/csv_row.h"

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <new>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 #include "model/traffic_model.h"
 #include "output/csv_row.h"
 #include "output/output_file.h"

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "model/ip_address.h"
-#include "model/time_stamp.h"
+#include "wire/ip_address.h"
+#include "wire/time_stamp.h"
 
 // The formatters through which every list, packet text, log file and export
 // writes protocol names, addresses, times and traffic amounts. All are pure

@@ -1,4 +1,4 @@
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 
 #include <gtest/gtest.h>
 

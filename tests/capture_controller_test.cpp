@@ -1,4 +1,4 @@
-#include "capture/capture_controller.h"
+#include "engine/capture_controller.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/app_state.h"
-#include "capture/interface_record.h"
+#include "engine/app_state.h"
+#include "engine/interface_record.h"
 #include "model/traffic_model.h"
 
 namespace {

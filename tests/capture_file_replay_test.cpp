@@ -1,4 +1,4 @@
-#include "capture/capture_file_replay.h"
+#include "engine/capture_file_replay.h"
 
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/app_state.h"
-#include "capture/interface_record.h"
+#include "engine/app_state.h"
+#include "engine/interface_record.h"
 #include "model/traffic_model.h"
 #include "tests/capture_test_frames.h"
 

@@ -1,4 +1,4 @@
-#include "capture/capture_privileges.h"
+#include "engine/capture_privileges.h"
 
 #include <gtest/gtest.h>
 #include <sys/capability.h>

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/ip_address.h"
+#include "wire/ip_address.h"
 
 struct CTestPacket {
   uint8_t protocol = 6;

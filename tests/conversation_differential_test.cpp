@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 #include "model/traffic_model.h"
 #include "tests/reference_traffic_model.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 #include "model/traffic_model.h"
 #include "output/packet_text.h"
 #include "output_test_support.h"

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/app_state.h"
-#include "capture/capture_controller.h"
-#include "capture/interface_record.h"
+#include "engine/app_state.h"
+#include "engine/capture_controller.h"
+#include "engine/interface_record.h"
 #include "tests/device_test_support.h"
 
 namespace {

@@ -8,13 +8,13 @@
 #include <thread>
 #include <vector>
 
-#include "capture/active_filter_rules.h"
-#include "capture/decimal_value.h"
-#include "capture/filter_rule.h"
-#include "capture/filter_rule_list.h"
-#include "capture/filter_rule_store.h"
-#include "capture/memory_setting_values.h"
-#include "capture/token_list.h"
+#include "filters/active_filter_rules.h"
+#include "filters/decimal_value.h"
+#include "filters/filter_rule.h"
+#include "filters/filter_rule_list.h"
+#include "settings/filter_rule_store.h"
+#include "settings/memory_setting_values.h"
+#include "filters/token_list.h"
 
 namespace {
 

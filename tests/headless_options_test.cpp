@@ -1,4 +1,4 @@
-#include "app/core/headless_options.h"
+#include "cli/headless_options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "app/core/headless_report.h"
+#include "cli/headless_report.h"
 
 #include <gtest/gtest.h>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 #include "model/traffic_model.h"
 #include "output_test_support.h"
 

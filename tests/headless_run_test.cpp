@@ -1,4 +1,4 @@
-#include "app/core/headless_run.h"
+#include "cli/headless_run.h"
 
 #include <gtest/gtest.h>
 

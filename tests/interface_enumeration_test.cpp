@@ -1,4 +1,4 @@
-#include "capture/interface_enumeration.h"
+#include "engine/interface_enumeration.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "capture/link_layer.h"
+#include "wire/link_layer.h"
 
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/app_state.h"
-#include "capture/capture_file_replay.h"
-#include "capture/interface_record.h"
+#include "engine/app_state.h"
+#include "engine/capture_file_replay.h"
+#include "engine/interface_record.h"
 #include "model/traffic_model.h"
 #include "output/log_writer.h"
 #include "tests/capture_test_frames.h"

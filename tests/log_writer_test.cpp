@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 #include "model/traffic_model.h"
 #include "output/conversation_text.h"
 #include "output/csv_row.h"

@@ -1,4 +1,4 @@
-#include "capture/packet_decoder.h"
+#include "engine/packet_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 #include "tests/capture_test_frames.h"
-#include "capture/filter_rule.h"
-#include "capture/filter_rule_list.h"
-#include "capture/interface_record.h"
-#include "capture/link_layer.h"
+#include "filters/filter_rule.h"
+#include "filters/filter_rule_list.h"
+#include "engine/interface_record.h"
+#include "wire/link_layer.h"
 #include "model/traffic_model.h"
 
 namespace {

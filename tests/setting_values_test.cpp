@@ -1,11 +1,11 @@
-#include "capture/setting_values.h"
+#include "settings/setting_values.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 
-#include "capture/memory_setting_values.h"
+#include "settings/memory_setting_values.h"
 
 namespace {
 

@@ -21,11 +21,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/app_state.h"
-#include "capture/capture_file_replay.h"
-#include "capture/filter_rule.h"
-#include "capture/filter_rule_list.h"
-#include "capture/interface_record.h"
+#include "engine/app_state.h"
+#include "engine/capture_file_replay.h"
+#include "filters/filter_rule.h"
+#include "filters/filter_rule_list.h"
+#include "engine/interface_record.h"
 #include "model/traffic_model.h"
 #include "output/conversation_export.h"
 #include "output/conversation_text.h"

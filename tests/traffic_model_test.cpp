@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/core/app_state.h"
+#include "engine/app_state.h"
 #include "tests/model_test_support.h"
 
 namespace {

@@ -10,12 +10,12 @@
 #include <mutex>
 #include <span>
 
-#include "app/core/app_state.h"
-#include "capture/byte_reader.h"
-#include "capture/decode_context.h"
-#include "capture/interface_record.h"
-#include "capture/link_layer.h"
-#include "capture/packet_decoder.h"
+#include "engine/app_state.h"
+#include "wire/byte_reader.h"
+#include "engine/decode_context.h"
+#include "engine/interface_record.h"
+#include "wire/link_layer.h"
+#include "engine/packet_decoder.h"
 #include "model/traffic_model.h"
 #include "output/conversation_text.h"
 

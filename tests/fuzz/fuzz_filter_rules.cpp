@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "capture/active_filter_rules.h"
-#include "capture/filter_rule_store.h"
-#include "capture/memory_setting_values.h"
+#include "filters/active_filter_rules.h"
+#include "settings/filter_rule_store.h"
+#include "settings/memory_setting_values.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -1,0 +1,55 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "wire/ip_address.h"
+
+// The command line of `trafalyn --headless`, checked and parsed. Pure; any
+// thread.
+struct CHeadlessOptions {
+  struct Rule {
+    CIpAddr address{};   // network order; 0 octet = any
+    uint16_t port = 0;   // host order; 0 = any
+  };
+
+  bool help = false;
+  std::string device;            // -i: live trace
+  std::string file;              // -r: replay
+  std::vector<CIpAddr> local;    // --local; empty: the default of the mode
+  int role = 0;                  // 0 client, 1 server
+  bool tcp = true;
+  bool udp = true;
+  bool headerOnly = false;
+  std::vector<Rule> rules;       // --filter, in order
+  int filterMode = 0;            // 0 include, 1 exclude
+  std::string logDir;            // empty: no logs
+  bool stats = false;
+  bool data = false;
+  bool hex = false;
+  std::string exportFile;
+  int exportFormat = 0;          // kExportCsv, kExportText, kExportHex
+  std::string hostsExportFile;
+  int durationSeconds = 0;       // 0: until Ctrl-C / SIGTERM
+  bool quiet = false;
+};
+
+// Parses everything after the program name; "--headless" itself is skipped
+// wherever it stands. Returns the options, or nothing with `error` set to a
+// one-line reason (no program name, no line end) for a usage error.
+//
+// With --log-dir and neither --stats nor --data, both logs are written.
+std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::string_view>& args,
+                                                     std::string& error);
+
+// "a.b.c.d" with four decimal octets 0..255 and nothing else.
+std::optional<CIpAddr> ParseDottedQuad(std::string_view text);
+
+// A filter rule in its text form: four octets, each decimal 0..255 or "*",
+// then ":" and a port, decimal 0..65535 or "*". "*" and 0 both mean any.
+std::optional<CHeadlessOptions::Rule> ParseRuleText(std::string_view text);
+
+// The --help text, lines ending in LF.
+const char* HeadlessUsage();

@@ -1,0 +1,154 @@
+#include "cli/headless_report.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <initializer_list>
+
+#include "model/traffic_model.h"
+#include "output/conversation_export.h"
+#include "output/conversation_text.h"
+#include "output/csv_row.h"
+#include "output/output_file.h"
+#include "output/value_format.h"
+
+namespace {
+
+std::string Decimal(uint64_t value) {
+  char text[32];
+  // The lists have always shown the 64-bit counters signed.
+  std::snprintf(text, sizeof text, "%" PRId64, static_cast<int64_t>(value));
+  return text;
+}
+
+std::string Unsigned(uint64_t value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%" PRIu64, value);
+  return text;
+}
+
+std::string Decimal(int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", value);
+  return text;
+}
+
+struct CColumnSpec {
+  const char* header;
+  CTextTable::EAlign align;
+};
+
+CTextTable TableWithColumns(std::initializer_list<CColumnSpec> columns) {
+  CTextTable out;
+  for (const CColumnSpec& column : columns) out.AddColumn(column.header, column.align);
+  return out;
+}
+
+}  // namespace
+
+CTextTable ConversationSummaryTable(const CConversationTable& table,
+                                    const std::atomic<int>& quit) {
+  using A = CTextTable::EAlign;
+  CTextTable out = TableWithColumns({
+      {"Remote IP/Port", A::kLeft},
+      {"Port", A::kLeft},
+      {"ID", A::kRight},
+      {"Prot", A::kRight},
+      {"Bytes", A::kRight},
+      {"Pkts", A::kRight},
+      {"Rsp. Tm", A::kLeft},
+      {"Start", A::kLeft},
+      {"End", A::kLeft},
+      {"Text", A::kLeft},
+  });
+  for (const CExportRow& row : ConversationListRows(table)) {
+    const CConversation* c = table.FindById(row.convId);
+    if (c == nullptr) continue;
+    const int d = row.direction;
+    // The direction that opens an exchange for the role carries the response
+    // time and the first two times; the other shows the reply's times.
+    const int opening = c->hostRole == kRoleServer ? kDirReceived : kDirSent;
+    const std::size_t k = d == opening ? CConversation::kFirstTime : CConversation::kReplyStartTime;
+    out.AddRow({
+        FormatEndpoint(c->remote, c->remotePort),
+        Decimal(static_cast<int>(c->localPort)),
+        Decimal(c->convId),
+        ProtocolName(c->protocol),
+        Decimal(d == kDirSent ? c->bytesSent : c->bytesReceived),
+        Decimal(d == kDirSent ? c->packetsSent : c->packetsReceived),
+        d == opening ? FormatElapsed(c->times[CConversation::kLastTime],
+                                     c->times[CConversation::kFirstTime])
+                     : std::string(),
+        FormatClockTime(c->times[k]),
+        FormatClockTime(c->times[k + 1]),
+        PrintableCell(RenderConversationSummary(*c, d, quit)),
+    });
+  }
+  return out;
+}
+
+CTextTable HostSummaryTable(const CHostTable& hosts) {
+  using A = CTextTable::EAlign;
+  CTextTable out = TableWithColumns({
+      {"IP", A::kLeft},
+      {"Sent", A::kRight},
+      {"Rcvd", A::kRight},
+      {"Pk. Sent", A::kRight},
+      {"Pk. Rcvd", A::kRight},
+      {"Last Time", A::kRight},
+  });
+  for (const CHostRecord& h : hosts.Hosts()) {
+    out.AddRow({
+        FormatAddress(h.address),
+        FormatByteCount(static_cast<int64_t>(h.bytesSent)),
+        FormatByteCount(static_cast<int64_t>(h.bytesReceived)),
+        FormatShortCount(static_cast<int64_t>(h.packetsSent)),
+        FormatShortCount(static_cast<int64_t>(h.packetsReceived)),
+        FormatClockTime(h.lastTime),
+    });
+  }
+  return out;
+}
+
+std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
+                          const std::atomic<int>& quit) {
+  std::string out;
+  out += "Frames read: " + Decimal(counts.framesRead) + "\n";
+  out += "Frames recorded: " + Decimal(counts.framesRecorded) + "\n";
+  if (counts.live) out += "Kernel drops: " + Decimal(counts.kernelDrops) + "\n";
+  const CTextTable conversations = ConversationSummaryTable(model.conversations, quit);
+  out += "\nConversations (" + Decimal(static_cast<uint64_t>(model.conversations.Size())) +
+         ", " + Decimal(static_cast<uint64_t>(conversations.RowCount())) + " rows)\n";
+  out += conversations.Render();
+  out += "\nHosts (" + Decimal(static_cast<uint64_t>(model.hosts.Size())) + ")\n";
+  out += HostSummaryTable(model.hosts).Render();
+  return out;
+}
+
+std::string HostCsv(const CHostTable& hosts) {
+  std::string out = "\"IP\",\"Sent\",\"Rcvd\",\"Pk. Sent\",\"Pk. Rcvd\",\"Last Time\",\"Ports\"\r\n";
+  for (const CHostRecord& h : hosts.Hosts()) {
+    AppendCsvField(out, FormatAddress(h.address));
+    for (uint64_t v : {h.bytesSent, h.bytesReceived, h.packetsSent, h.packetsReceived}) {
+      out += ',';
+      AppendCsvField(out, Unsigned(v));
+    }
+    out += ',';
+    AppendCsvField(out, FormatClockTime(h.lastTime));
+    out += ',';
+    AppendCsvField(out, Unsigned(h.ports.size()));
+    out += "\r\n";
+  }
+  return out;
+}
+
+bool WriteHostCsv(const CHostTable& hosts, const std::string& fileName, std::string& error) {
+  COutputFile file;
+  if (!file.Open(fileName, COutputFile::Mode::kTruncate)) {
+    error = "Error opening file: " + fileName;
+    return false;
+  }
+  const bool written = file.Write(HostCsv(hosts));
+  file.Close();
+  if (!written) error = "Error writing out file: " + fileName;
+  return written;
+}

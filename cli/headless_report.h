@@ -1,0 +1,46 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "cli/text_table.h"
+#include "model/conversation_table.h"
+#include "model/host_table.h"
+
+class CTrafficModel;
+
+// What the headless program prints and writes at the end of a run: the
+// summary with the Conversations and Host Stats lists as text tables, and the
+// host table as CSV. Every function that reads the model requires the
+// traffic lock; `quit` is CAppState::quit.
+
+struct CRunCounts {
+  uint64_t framesRead = 0;      // frames the capture library delivered
+  uint64_t framesRecorded = 0;  // packets that reached the traffic model
+  bool live = false;
+  uint64_t kernelDrops = 0;     // live only: frames the kernel dropped
+};
+
+// The Conversations list after a Refresh: the same columns, row order and
+// cell texts as the page, with unprintable bytes of the "Text" column shown
+// as ".".
+CTextTable ConversationSummaryTable(const CConversationTable& table,
+                                    const std::atomic<int>& quit);
+
+// The Host Stats list: one row per host in address order.
+CTextTable HostSummaryTable(const CHostTable& hosts);
+
+// The counts, then both tables under their titles. Lines end in LF.
+std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
+                          const std::atomic<int>& quit);
+
+// The host table as CSV: the header line "IP","Sent","Rcvd","Pk. Sent",
+// "Pk. Rcvd","Last Time","Ports", then one row per host in table order,
+// every field quoted, counters in plain decimal, the last time through
+// FormatClockTime and Ports the number of port records. Lines end in CR LF.
+std::string HostCsv(const CHostTable& hosts);
+
+// Writes HostCsv to a new or truncated private file (mode 0600, never
+// through a symbolic link). False, with `error` set, when it cannot be opened
+// or written.
+bool WriteHostCsv(const CHostTable& hosts, const std::string& fileName, std::string& error);

@@ -1,0 +1,219 @@
+#include "desktop/conversations/conversations_page.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <algorithm>
+#include <mutex>
+#include <new>
+
+#include "engine/app_state.h"
+#include "model/traffic_model.h"
+#include "output/conversation_export.h"
+#include "output/conversation_text.h"
+#include "desktop/common/column_fit.h"
+#include "desktop/conversations/conversation_list_model.h"
+#include "desktop/common/message_box.h"
+#include "desktop/common/monospace_font.h"
+#include "desktop/common/report_list_view.h"
+#include "desktop/conversations/save_file_options_dialog.h"
+
+const char* const CConversationsPage::kTooMuchText = "\r\n\r\nOnly 2M of data shown per selection";
+
+namespace {
+
+constexpr const char* kRenderError = "\r\nError retrieving data";
+constexpr const char* kLoadError = "Error Loading Text Data";
+
+class CWaitCursor {
+ public:
+  CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~CWaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+QString PaneText(const std::string& text) {
+  QString out = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return out;
+}
+
+}  // namespace
+
+CConversationsPage::CConversationsPage(CAppState& state, QWidget* parent)
+    : CSplitPage(parent), state_(state) {
+  auto* bar = new QWidget(this);
+  auto* row = new QHBoxLayout(bar);
+  row->setContentsMargins(7, 7, 7, 0);
+  refresh_ = new QPushButton(tr("&Refresh"), bar);
+  show_ = new QPushButton(tr("S&how"), bar);
+  clear_ = new QPushButton(tr("C&lear"), bar);
+  export_ = new QPushButton(tr("&Export..."), bar);
+  headersBox_ = new QCheckBox(tr("&Headers"), bar);
+  dataBox_ = new QCheckBox(tr("&Data"), bar);
+  hexBox_ = new QCheckBox(tr("H&ex"), bar);
+  for (QWidget* w : {static_cast<QWidget*>(refresh_), static_cast<QWidget*>(show_),
+                     static_cast<QWidget*>(clear_), static_cast<QWidget*>(export_)}) {
+    row->addWidget(w);
+  }
+  row->addSpacing(12);
+  row->addWidget(headersBox_);
+  row->addWidget(dataBox_);
+  row->addWidget(hexBox_);
+  row->addStretch(1);
+  SetTopBar(bar);
+
+  model_ = new CConversationListModel(this);
+  list_ = new QTableView(this);
+  list_->setModel(model_);
+  SetUpReportList(*list_);
+  FitColumns(*list_, CConversationListModel::kColumnWidths, CConversationListModel::ColumnSamples(), 0);
+  // The preview text is as long as it likes; it gets what the list has left.
+  list_->horizontalHeader()->setStretchLastSection(true);
+
+  pane_ = new QPlainTextEdit(this);
+  pane_->setFont(MonospaceFont());
+  // Packet headers, rules and hex dumps are laid out in columns; wrapped at
+  // the pane's edge they fall apart, so long lines scroll instead.
+  pane_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  pane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  pane_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+  const int marginY = TopBarBottom() + 3;
+  SetUpSplit({list_, 50, 50, 0, marginY, false}, {pane_, 50, 50, 0, marginY, false}, 80);
+
+  headersBox_->setChecked(true);
+  dataBox_->setChecked(true);
+
+  connect(refresh_, &QPushButton::clicked, this, &CConversationsPage::Refresh);
+  connect(show_, &QPushButton::clicked, this, &CConversationsPage::Show);
+  connect(clear_, &QPushButton::clicked, this, &CConversationsPage::Clear);
+  connect(export_, &QPushButton::clicked, this, &CConversationsPage::Export);
+  connect(list_, &QTableView::doubleClicked, this, &CConversationsPage::Show);
+  connect(headersBox_, &QCheckBox::clicked, this, &CConversationsPage::OnHeadersClicked);
+  connect(dataBox_, &QCheckBox::clicked, this, &CConversationsPage::OnDataClicked);
+  connect(hexBox_, &QCheckBox::clicked, this, &CConversationsPage::OnHexClicked);
+}
+
+void CConversationsPage::Refresh() {
+  CWaitCursor wait;
+  pane_->clear();
+  std::vector<CConversationRow> rows;
+  {
+    std::lock_guard<std::mutex> traffic(state_.trafficLock);
+    rows = CConversationListModel::BuildRows(state_.Model().conversations, state_.quit);
+  }
+  model_->SetRows(std::move(rows));
+}
+
+QList<int> CConversationsPage::SelectedRows() const {
+  QList<int> rows;
+  for (const QModelIndex& index : list_->selectionModel()->selectedRows()) rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+std::string CConversationsPage::SelectionText() const {
+  const QList<int> selected = SelectedRows();
+  std::string joined;
+  std::size_t total = 0;
+  std::lock_guard<std::mutex> traffic(state_.trafficLock);
+  const CConversationTable& table = state_.Model().conversations;
+  for (int r : selected) {
+    const CConversationRow& row = model_->Row(r);
+    // The capture thread may have trimmed the conversation since Refresh.
+    const CConversation* c = table.FindById(row.convId);
+    if (!c) continue;
+    try {
+      std::string text = RenderConversationText(*c, row.direction, headers_, data_, hex_, state_.quit);
+      total += text.size();
+      if (total > kShowLimit) {
+        joined += kTooMuchText;
+        break;
+      }
+      joined += text;
+    } catch (const std::bad_alloc&) {
+      joined += kRenderError;
+    }
+  }
+  return joined;
+}
+
+void CConversationsPage::Show() {
+  CWaitCursor wait;
+  pane_->clear();
+  try {
+    pane_->setPlainText(PaneText(SelectionText()));
+  } catch (const std::bad_alloc&) {
+    pane_->setPlainText(QString::fromLatin1(kLoadError));
+  }
+}
+
+void CConversationsPage::Clear() {
+  CWaitCursor wait;
+  pane_->clear();
+  model_->Clear();
+  std::lock_guard<std::mutex> traffic(state_.trafficLock);
+  state_.Model().conversations.Clear();
+}
+
+void CConversationsPage::OnHeadersClicked(bool checked) {
+  if (checked) {
+    headers_ = 1;
+  } else {
+    // Headers and Data cannot both be off.
+    data_ = 1;
+    headers_ = 0;
+    dataBox_->setChecked(true);
+  }
+  Show();
+}
+
+void CConversationsPage::OnDataClicked(bool checked) {
+  if (checked) {
+    data_ = 1;
+  } else {
+    headers_ = 1;
+    data_ = 0;
+    headersBox_->setChecked(true);
+  }
+  Show();
+}
+
+void CConversationsPage::OnHexClicked(bool checked) {
+  hex_ = checked ? 1 : 0;
+  Show();
+}
+
+void CConversationsPage::Export() {
+  CSaveFileOptionsDlg dialog(this);
+  if (dialog.exec() != QDialog::Accepted || !dialog.Confirmed()) return;
+  ExportWith(dialog.Options());
+}
+
+void CConversationsPage::ExportWith(const CSaveFileOptions& options) {
+  std::vector<CExportRow> rows;
+  if (options.selectedOnly) {
+    for (int r : SelectedRows()) rows.push_back({model_->Row(r).convId, model_->Row(r).direction});
+  } else {
+    rows.reserve(static_cast<std::size_t>(model_->rowCount()));
+    for (int r = 0; r < model_->rowCount(); ++r) {
+      rows.push_back({model_->Row(r).convId, model_->Row(r).direction});
+    }
+  }
+  CExportResult result;
+  {
+    CWaitCursor wait;
+    std::lock_guard<std::mutex> traffic(state_.trafficLock);
+    result = ExportConversations(state_.Model(), QFile::encodeName(options.fileName).toStdString(),
+                                 options.Format(), rows);
+  }
+  for (const std::string& message : result.messages) {
+    ShowMessage(this, QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())));
+  }
+}

@@ -1,0 +1,48 @@
+#include "desktop/hosts/graph_text_ctrl.h"
+
+#include <QPainter>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/app_state.h"
+#include "model/traffic_model.h"
+
+CGraphTextCtrl::CGraphTextCtrl(CAppState& state, QWidget* parent) : QWidget(parent), state_(state) {
+  QFont font(QStringLiteral("Arial"), 8, QFont::Normal);
+  font.setStyleHint(QFont::SansSerif);
+  setFont(font);
+}
+
+int CGraphTextCtrl::LineHeight() const { return fontMetrics().height() + 2; }
+
+int CGraphTextCtrl::ColumnWidth() const {
+  // The scales run up to "1000 MB"; beyond them two GB labels, rarely wider.
+  return fontMetrics().horizontalAdvance(QStringLiteral("1000 MB")) + 2;
+}
+
+void CGraphTextCtrl::Draw(QPainter& p, QSize size) const {
+  std::vector<std::string> labels;
+  {
+    std::lock_guard<std::mutex> graph(state_.graphLock);
+    labels = state_.Model().scaleLabels;
+  }
+  if (labels.empty()) return;
+  p.fillRect(QRect(QPoint(0, 0), size), palette().color(QPalette::Button));
+  p.setFont(font());
+  p.setPen(palette().color(QPalette::ButtonText));
+  const int line = LineHeight();
+  const int count = static_cast<int>(labels.size());
+  const int shown = count * line < size.height() ? count : 1;
+  const int slot = size.height() / count;
+  for (int i = 0; i < shown; ++i) {
+    const QRect box(0, i * slot, size.width(), line + 3);
+    p.drawText(box, Qt::AlignRight | Qt::AlignTop,
+               QString::fromStdString(labels[static_cast<std::size_t>(count - 1 - i)]));
+  }
+}
+
+void CGraphTextCtrl::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  Draw(p, size());
+}

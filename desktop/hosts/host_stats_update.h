@@ -1,0 +1,19 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "desktop/hosts/host_list_model.h"
+
+// What one refresh of the Host Stats page produced off the user-interface
+// thread: plain values, handed over by a queued call.
+struct CHostStatsUpdate {
+  // CHostStatsPage::Generation() when the values were taken; an update
+  // older than the page's last Clear is dropped.
+  uint64_t generation = 0;
+  bool haveHosts = false;
+  std::vector<CHostRow> hosts;  // ascending address order
+  bool graphRebuilt = false;
+  bool haveText = false;
+  std::string text;  // the live trace text, CR LF line ends
+};

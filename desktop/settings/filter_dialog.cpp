@@ -1,0 +1,195 @@
+#include "desktop/settings/filter_dialog.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+#include "desktop/settings/ip_address_edit.h"
+#include "desktop/common/message_box.h"
+#include "desktop/common/monospace_font.h"
+
+namespace {
+
+// Each list item carries its rule packed into one number: the four octets
+// above the 16-bit port.
+constexpr int kRuleRole = Qt::UserRole;
+
+qulonglong PackRule(const CFilterRule& rule) {
+  qulonglong value = 0;
+  for (uint8_t octet : rule.address) value = (value << 8) | octet;
+  return (value << 16) | rule.port;
+}
+
+CFilterRule UnpackRule(qulonglong value) {
+  const auto octet = [value](int shift) { return static_cast<uint8_t>((value >> shift) & 0xFF); };
+  return CFilterRule(octet(40), octet(32), octet(24), octet(16), static_cast<uint16_t>(value & 0xFFFF));
+}
+
+}  // namespace
+
+CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Set Filters"));
+  setObjectName(QStringLiteral("filterDialog"));
+
+  address_ = new CIpAddressEdit(this);
+  address_->setObjectName(QStringLiteral("address"));
+  port_ = new QLineEdit(this);
+  port_->setObjectName(QStringLiteral("port"));
+  port_->setMaxLength(5);
+  port_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), port_));
+  port_->setFixedWidth(port_->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 10);
+
+  list_ = new QListWidget(this);
+  list_->setObjectName(QStringLiteral("rules"));
+  list_->setSelectionMode(QAbstractItemView::MultiSelection);
+  list_->setSortingEnabled(true);
+  list_->setFont(MonospaceFont());
+
+  include_ = new QRadioButton(QStringLiteral("&Include"), this);
+  include_->setObjectName(QStringLiteral("include"));
+  exclude_ = new QRadioButton(QStringLiteral("&Exclude"), this);
+  exclude_->setObjectName(QStringLiteral("exclude"));
+  auto* modes = new QButtonGroup(this);
+  modes->addButton(include_);
+  modes->addButton(exclude_);
+
+  help_ = new QLabel(this);
+  help_->setObjectName(QStringLiteral("help"));
+  help_->setWordWrap(true);
+
+  auto* add = new QPushButton(QStringLiteral("&Add"), this);
+  auto* remove = new QPushButton(QStringLiteral("&Delete"), this);
+  auto* removeAll = new QPushButton(QStringLiteral("Del &All"), this);
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  add->setObjectName(QStringLiteral("add"));
+  remove->setObjectName(QStringLiteral("delete"));
+  removeAll->setObjectName(QStringLiteral("deleteAll"));
+  ok->setObjectName(QStringLiteral("ok"));
+  cancel->setObjectName(QStringLiteral("cancel"));
+  ok->setDefault(true);
+  // Enter in the entry fields must not close the dialog by accident.
+  for (QPushButton* button : {add, remove, removeAll, cancel}) button->setAutoDefault(false);
+
+  auto* entry = new QHBoxLayout;
+  auto* addressLabel = new QLabel(QStringLiteral("IP Address:"), this);
+  entry->addWidget(addressLabel);
+  entry->addWidget(address_);
+  entry->addSpacing(4);
+  entry->addWidget(new QLabel(QStringLiteral("Port:"), this));
+  entry->addWidget(port_);
+  entry->addStretch(1);
+
+  auto* type = new QHBoxLayout;
+  type->addWidget(new QLabel(QStringLiteral("Filter Type:"), this));
+  type->addSpacing(6);
+  type->addWidget(include_);
+  type->addSpacing(12);
+  type->addWidget(exclude_);
+  type->addStretch(1);
+
+  auto* left = new QVBoxLayout;
+  left->addLayout(entry);
+  left->addWidget(list_, 1);
+  left->addLayout(type);
+  left->addWidget(help_);
+
+  auto* buttons = new QVBoxLayout;
+  buttons->addSpacing(address_->sizeHint().height());
+  for (QPushButton* button : {add, remove, removeAll, ok, cancel}) buttons->addWidget(button);
+  buttons->addStretch(1);
+
+  auto* top = new QHBoxLayout(this);
+  top->addLayout(left, 1);
+  top->addSpacing(6);
+  top->addLayout(buttons);
+
+  connect(add, &QPushButton::clicked, this, &CFilterDialog::OnAdd);
+  connect(remove, &QPushButton::clicked, this, &CFilterDialog::OnDelete);
+  connect(removeAll, &QPushButton::clicked, this, &CFilterDialog::OnDeleteAll);
+  connect(ok, &QPushButton::clicked, this, &CFilterDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &CFilterDialog::reject);
+
+  // OnInitDialog's order: mode, rules, help text.
+  (rules.Mode() == CFilterRuleList::kExclude ? exclude_ : include_)->setChecked(true);
+  for (const CFilterRule& rule : rules.Rules()) AddRule(rule);
+  help_->setText(QStringLiteral(
+      "Enter Include/Exclude Filter IP and/or Port.  Leave trailing octals blank to specify an "
+      "entire network.  Example:  192.168"));
+  result_.SetMode(rules.Mode());
+  resize(sizeHint().expandedTo(QSize(440, 280)));
+}
+
+QStringList CFilterDialog::RuleTexts() const {
+  QStringList texts;
+  for (int i = 0; i < list_->count(); ++i) texts << list_->item(i)->text();
+  return texts;
+}
+
+void CFilterDialog::AddRule(const CFilterRule& rule) {
+  auto* item = new QListWidgetItem(QString::fromStdString(rule.ToText()));
+  item->setData(kRuleRole, PackRule(rule));
+  list_->addItem(item);
+}
+
+namespace {
+constexpr int kMaxStoredRules = 100;
+}  // namespace
+
+void CFilterDialog::OnAdd() {
+  const std::array<uint8_t, 4> octets = address_->Octets();
+  // The field holds at most five digits, so toInt cannot overflow; an
+  // empty field is port 0, as atoi reads it.
+  const int port = port_->text().toInt();
+  if (port > kMaxPort) {
+    ShowMessage(this, QStringLiteral("Port can not be greater than 65535"));
+    return;
+  }
+  if (octets == std::array<uint8_t, 4>{} && port == 0) {
+    ShowMessage(this, QStringLiteral("Please enter IP, Port or both"));
+    return;
+  }
+  // The settings keep 100 rules; a 101st would be in force now and silently
+  // gone at the next start.
+  if (list_->count() >= kMaxStoredRules) {
+    ShowMessage(this, QStringLiteral("At most 100 filter rules can be kept"));
+    return;
+  }
+  AddRule(CFilterRule(octets[0], octets[1], octets[2], octets[3], static_cast<uint16_t>(port)));
+  address_->Clear();
+  port_->clear();
+}
+
+void CFilterDialog::OnDelete() {
+  if (list_->selectedItems().isEmpty()) {
+    ShowMessage(this, QStringLiteral("Please select an item to delete"));
+    return;
+  }
+  for (int i = list_->count() - 1; i >= 0; --i) {
+    if (list_->item(i)->isSelected()) delete list_->takeItem(i);
+  }
+}
+
+void CFilterDialog::OnDeleteAll() {
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  list_->clear();
+  QGuiApplication::restoreOverrideCursor();
+}
+
+void CFilterDialog::accept() {
+  CFilterRuleList rules;
+  for (int i = 0; i < list_->count(); ++i) {
+    rules.Append(UnpackRule(list_->item(i)->data(kRuleRole).toULongLong()));
+  }
+  rules.SetMode(include_->isChecked() ? CFilterRuleList::kInclude : CFilterRuleList::kExclude);
+  result_ = std::move(rules);
+  QDialog::accept();
+}

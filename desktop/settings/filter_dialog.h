@@ -1,0 +1,47 @@
+#pragma once
+#include <QDialog>
+
+#include "filters/filter_rule_list.h"
+
+class CIpAddressEdit;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+
+// "Set Filters": edits a copy of the filter rules. Only OK yields a new
+// list (Rules(), in the list's sorted order, with the chosen mode); Cancel,
+// Escape and the close box leave the caller's rules as they were.
+// User-interface thread; run modally.
+class CFilterDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kMaxPort = 65535;
+
+  explicit CFilterDialog(const CFilterRuleList& rules, QWidget* parent = nullptr);
+
+  // The list to put in force; meaningful after the dialog was accepted.
+  const CFilterRuleList& Rules() const { return result_; }
+
+  // The rule texts in the order the list shows them.
+  QStringList RuleTexts() const;
+
+ public slots:
+  void OnAdd();
+  void OnDelete();
+  void OnDeleteAll();
+  void accept() override;
+
+ private:
+  void AddRule(const CFilterRule& rule);
+
+  CIpAddressEdit* address_ = nullptr;
+  QLineEdit* port_ = nullptr;
+  QListWidget* list_ = nullptr;
+  QRadioButton* include_ = nullptr;
+  QRadioButton* exclude_ = nullptr;
+  QLabel* help_ = nullptr;
+  CFilterRuleList result_;
+};

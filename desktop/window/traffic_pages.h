@@ -1,0 +1,24 @@
+#pragma once
+#include <functional>
+
+#include "desktop/window/refresh_worker.h"
+
+class CAppState;
+class QWidget;
+
+// The two pages that show the traffic model, as the main window hosts them:
+// the widgets for the "Host Stats" and "Conversations" tabs, and the hooks
+// through which the main window and its refresh worker drive Host Stats.
+struct CTrafficPages {
+  QWidget* hostStats = nullptr;
+  QWidget* conversations = nullptr;
+  // User-interface thread, no lock held: the Host Stats tab was just
+  // selected; refresh the host list at once.
+  std::function<void()> hostStatsSelected;
+  // The refresh worker's Host Stats job (see CRefreshWorker::SetHostStatsJob).
+  std::function<void(const CHostStatsTick&)> hostStatsJob;
+};
+
+// Builds both pages as children of `parent` (the main window owns them).
+// User-interface thread.
+CTrafficPages CreateTrafficPages(CAppState& state, QWidget* parent);

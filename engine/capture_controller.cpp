@@ -1,0 +1,211 @@
+#include "engine/capture_controller.h"
+
+#include <pcap/pcap.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <span>
+
+#include "engine/app_state.h"
+#include "engine/capture_privileges.h"
+#include "engine/decode_context.h"
+#include "engine/interface_enumeration.h"
+#include "engine/interface_record.h"
+#include "wire/link_layer.h"
+#include "engine/packet_decoder.h"
+
+namespace {
+
+// Frames are decoded inline on this thread, so it should win against the
+// user interface and the refresh worker. Raising priority needs privileges
+// the program usually lacks; then it runs at normal priority.
+void RaiseThreadPriority() {
+  const int tid = static_cast<int>(gettid());
+  (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -10);
+}
+
+std::string ActivateError(pcap_t* handle, int status) {
+  const char* detail = pcap_geterr(handle);
+  if (detail != nullptr && detail[0] != '\0') return detail;
+  return pcap_statustostr(status);
+}
+
+// pcap_open_live's settings with a larger kernel buffer, so bursts survive
+// a busy moment of the decoder. Null with `reason` set when it fails.
+pcap_t* OpenDevice(const std::string& name, std::string& reason) {
+  char errbuf[PCAP_ERRBUF_SIZE] = "";
+  pcap_t* handle = pcap_create(name.c_str(), errbuf);
+  if (handle == nullptr) {
+    reason = errbuf;
+    return nullptr;
+  }
+  pcap_set_snaplen(handle, CCaptureController::kSnapshotLength);
+  pcap_set_promisc(handle, 1);
+  pcap_set_timeout(handle, CCaptureController::kReadTimeoutMs);
+  pcap_set_buffer_size(handle, CCaptureController::kBufferBytes);
+  int status = 0;
+  {
+    // The only moment capture privileges are in effect.
+    const CCapturePrivileges privileges;
+    status = pcap_activate(handle);
+  }
+  if (status < 0) {
+    reason = ActivateError(handle, status);
+    pcap_close(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
+std::string Format(const char* format, const std::string& a, const std::string& b) {
+  const int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
+  if (n <= 0) return {};
+  std::string text(static_cast<std::size_t>(n), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, a.c_str(), b.c_str());
+  return text;
+}
+
+}  // namespace
+
+CCaptureController::CCaptureController(CAppState& state) : state_(state) {}
+
+CCaptureController::~CCaptureController() { Stop(); }
+
+void CCaptureController::SetEndedListener(std::function<void(int)> listener) {
+  std::lock_guard<std::mutex> lock(listenerMutex_);
+  endedListener_ = std::move(listener);
+}
+
+void CCaptureController::EnumerateInterfaces() { ::EnumerateInterfaces(state_); }
+
+void CCaptureController::Start() {
+  Stop();
+  const CInterfaceRecord* device = state_.InterfaceAt(state_.interfaceIndex.load());
+  if (device == nullptr) return;
+  state_.selectedInterface.store(device);
+  framesSeen_ = 0;
+  framesRecorded_ = 0;
+  kernelDrops_ = 0;
+  interfaceDrops_ = 0;
+  const int traceId = traceId_.load() + 1;
+  traceId_.store(traceId);
+  running_.store(1);
+  capturing_.store(1);
+  thread_ = std::thread(&CCaptureController::CaptureThreadProc, this, device, traceId);
+}
+
+void CCaptureController::Stop() {
+  if (!thread_.joinable()) return;
+  running_.store(0);
+  {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    if (handle_ != nullptr) pcap_breakloop(handle_);
+  }
+  thread_.join();
+  capturing_.store(0);
+}
+
+CCaptureStats CCaptureController::Stats() const {
+  CCaptureStats s;
+  s.framesSeen = framesSeen_.load();
+  s.framesRecorded = framesRecorded_.load();
+  s.kernelDrops = kernelDrops_.load();
+  s.interfaceDrops = interfaceDrops_.load();
+  return s;
+}
+
+int CCaptureController::CaptureThreadProc(CCaptureController* controller,
+                                          const CInterfaceRecord* device, int traceId) {
+  RaiseThreadPriority();
+  std::string reason;
+  pcap_t* handle = OpenDevice(device->deviceName, reason);
+  if (handle == nullptr) {
+    std::fprintf(stderr, "\nUnable to open the adapter. %s is not supported by WinPcap\n",
+                 device->deviceName.c_str());
+    controller->state_.notifications.Post(
+        Format("Unable to open the adapter %s.\n%s", device->deviceName, reason));
+    controller->EndedByItself(traceId);
+    return -1;
+  }
+  {
+    // Stop may have come while the device was opening; it could not break
+    // a loop that had not started, so look before entering it.
+    std::lock_guard<std::mutex> lock(controller->handleMutex_);
+    if (controller->running_.load() == 0) {
+      pcap_close(handle);
+      return 0;
+    }
+    controller->handle_ = handle;
+  }
+  controller->ReadFrames(handle, *device);
+  controller->UpdateKernelStats(handle);
+  {
+    std::lock_guard<std::mutex> lock(controller->handleMutex_);
+    controller->handle_ = nullptr;
+  }
+  pcap_close(handle);
+  if (controller->running_.load() != 0) controller->EndedByItself(traceId);
+  return 0;
+}
+
+void CCaptureController::ReadFrames(pcap_t* handle, const CInterfaceRecord& device) {
+  const int linkType = pcap_datalink(handle);
+  const bool supported = IsSupportedLinkType(linkType);
+  if (!supported) {
+    char number[16];
+    state_.notifications.Post(Format(
+        "The interface %s has the link type %s, which cannot be decoded; no packets will be "
+        "recorded.",
+        device.deviceName, LinkTypeName(linkType, number)));
+  }
+  CDecodeContext context(state_, device, running_, EDecodeClock::kWall);
+  auto lastStats = std::chrono::steady_clock::now();
+  for (;;) {
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    const int status = pcap_next_ex(handle, &header, &data);
+    if (status == 1) {
+      framesSeen_.fetch_add(1, std::memory_order_relaxed);
+      if (supported) {
+        const auto ipv4 = Ipv4FromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
+        if (ipv4) {
+          const CTimeStamp time{static_cast<int32_t>(header->ts.tv_sec),
+                                static_cast<int32_t>(header->ts.tv_usec)};
+          if (ProcessPacket(context, *ipv4, time) == EDecodeResult::kRecorded)
+            framesRecorded_.fetch_add(1, std::memory_order_relaxed);
+        }
+      }
+    } else if (status < 0) {
+      // A break comes from Stop; anything else is the device failing (it
+      // was unplugged or taken down) and ends the trace by itself.
+      if (status != PCAP_ERROR_BREAK && running_.load() != 0) {
+        state_.notifications.Post(
+            Format("Capture on %s stopped: %s", device.deviceName, pcap_geterr(handle)));
+      }
+      return;
+    }
+    // The time-out path looks at the flags too, so Stop and quitting never
+    // wait for traffic.
+    if (running_.load() == 0 || state_.Quitting()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastStats >= std::chrono::seconds(1)) {
+      lastStats = now;
+      UpdateKernelStats(handle);
+    }
+  }
+}
+
+void CCaptureController::UpdateKernelStats(pcap_t* handle) {
+  pcap_stat stat{};
+  if (pcap_stats(handle, &stat) != 0) return;
+  kernelDrops_.store(stat.ps_drop);
+  interfaceDrops_.store(stat.ps_ifdrop);
+}
+
+void CCaptureController::EndedByItself(int traceId) {
+  capturing_.store(0);
+  std::lock_guard<std::mutex> lock(listenerMutex_);
+  if (endedListener_) endedListener_(traceId);
+}

@@ -1,0 +1,22 @@
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "engine/interface_record.h"
+
+class CAppState;
+struct pcap_if;
+
+// Appends one record per device of the capture library's device chain, in
+// chain order: label "%d. %s" (position from 1, then the description or,
+// without one, the name), device name, IPv4 addresses in the library's
+// order, then 127.0.0.1 for a loopback device. Records built before an
+// error (out of memory) stay in `list`.
+void BuildInterfaceList(const pcap_if* devices,
+                        std::vector<std::unique_ptr<CInterfaceRecord>>& list);
+
+// Asks the capture library for its devices and appends them to the state's
+// interface list. A library error posts "Error in pcap_findalldevs: %s\n" to
+// the state's notifications and leaves the list as it was. The device chain
+// is always freed. Runs before any other thread uses the list.
+void EnumerateInterfaces(CAppState& state);

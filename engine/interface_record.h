@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "wire/ip_address.h"
+
+// One capture device: the text the interface list shows, the name a trace
+// opens, and its IPv4 addresses (the library's order, then 127.0.0.1 for a
+// loopback device). Built once at start-up and only read afterwards.
+class CInterfaceRecord {
+ public:
+  virtual ~CInterfaceRecord() = default;
+
+  void AddAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    addresses.push_back(MakeIpAddr(a, b, c, d));
+  }
+
+  // 1 when the local host sent the packet, 2 when it received it, 0 when
+  // neither. The first address of the list that equals either side decides;
+  // with no match, loopback traffic counts as the local host's.
+  int Direction(const CIpAddr& source, const CIpAddr& destination) const;
+
+  // Each address as "%d.%d.%d.%d" followed by two blanks.
+  std::string AddressListing() const;
+
+  std::vector<CIpAddr> addresses;
+  std::string label;       // "%d. %s"
+  std::string deviceName;  // what a trace opens
+};
