@@ -33,11 +33,11 @@
 
 namespace {
 
-const CIpAddr kLocal = MakeIpAddr(192, 0, 2, 10);
+const CIpAddr kLocal = CIpAddr(192, 0, 2, 10);
 constexpr int32_t kStart = 1700000000;
 
 CIpAddr HostAddr(uint32_t i) {
-  return MakeIpAddr(198, 18, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i));
+  return CIpAddr(198, 18, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i));
 }
 
 // The model tests' TCP segment, seen from this benchmark's own address, with

@@ -19,10 +19,10 @@
 
 namespace {
 
-const CIpAddr kLocal = MakeIpAddr(192, 0, 2, 10);
+const CIpAddr kLocal = CIpAddr(192, 0, 2, 10);
 
 CIpAddr HostAddr(uint32_t i) {
-  return MakeIpAddr(198, static_cast<uint8_t>(18 + ((i >> 16) & 1)),
+  return CIpAddr(198, static_cast<uint8_t>(18 + ((i >> 16) & 1)),
                     static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i));
 }
 

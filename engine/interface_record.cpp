@@ -1,6 +1,6 @@
 #include "engine/interface_record.h"
 
-#include <cstdio>
+#include "output/value_format.h"
 
 int CInterfaceRecord::Direction(const CIpAddr& source, const CIpAddr& destination) const {
   for (const CIpAddr& a : addresses) {
@@ -14,10 +14,6 @@ int CInterfaceRecord::Direction(const CIpAddr& source, const CIpAddr& destinatio
 
 std::string CInterfaceRecord::AddressListing() const {
   std::string text;
-  for (const CIpAddr& a : addresses) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "%d.%d.%d.%d  ", a[0], a[1], a[2], a[3]);
-    text += buf;
-  }
+  for (const CIpAddr& a : addresses) text += FormatAddress(a) + "  ";
   return text;
 }

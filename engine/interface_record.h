@@ -12,7 +12,7 @@ class CInterfaceRecord {
   virtual ~CInterfaceRecord() = default;
 
   void AddAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    addresses.push_back(MakeIpAddr(a, b, c, d));
+    addresses.emplace_back(a, b, c, d);
   }
 
   // 1 when the local host sent the packet, 2 when it received it, 0 when

@@ -85,10 +85,8 @@ EDecodeResult ProcessPacket(CDecodeContext& context, std::span<const uint8_t> ip
   // a frame cut short inside it has no place where the payload begins.
   if (!ip.Has(0, static_cast<std::size_t>(headerLength))) return EDecodeResult::kTruncated;
 
-  CIpAddr source;
-  CIpAddr destination;
-  std::copy_n(ipv4.begin() + 12, 4, source.begin());
-  std::copy_n(ipv4.begin() + 16, 4, destination.begin());
+  const CIpAddr source = CIpAddr::V4(ipv4.subspan<12, 4>());
+  const CIpAddr destination = CIpAddr::V4(ipv4.subspan<16, 4>());
 
   int direction = kDirNone;
   try {

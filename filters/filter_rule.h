@@ -32,6 +32,7 @@ class CFilterRule {
   // True when every non-zero octet and a non-zero port equal the packet's.
   // `addr` in network order, `packetPort` in host order. Allocates nothing.
   bool Matches(const CIpAddr& addr, uint16_t packetPort) const noexcept {
+    if (!addr.IsV4()) return false;
     for (int i = 0; i < 4; ++i) {
       if (address[i] != 0 && address[i] != addr[i]) return false;
     }

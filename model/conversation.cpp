@@ -29,7 +29,7 @@ void CConversation::ReleaseRecords(std::vector<CPacketRef>& list) {
 }
 
 int CConversation::Match(const CPacketRecord& r) {
-  if (r.protocol != protocol || !SameAddress(r.remote, remote) || !SameAddress(r.local, local)) {
+  if (r.protocol != protocol || !(r.remote == remote) || !(r.local == local)) {
     return -1;
   }
   if (r.fragment && HasReceivedIdentification(r.identification)) return 0;

@@ -1,7 +1,6 @@
 #include "model/conversation_index.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -12,17 +11,18 @@ constexpr std::size_t kMask = CConversationIndex::kCapacity - 1;
 CConversationIndex::Key CConversationIndex::MakeKey(uint8_t protocol, const CIpAddr& remote,
                                                     const CIpAddr& local, uint16_t remotePort,
                                                     uint16_t localPort) {
-  uint32_t r;
-  uint32_t l;
-  std::memcpy(&r, remote.data(), 4);
-  std::memcpy(&l, local.data(), 4);
-  return Key{static_cast<uint64_t>(r) | static_cast<uint64_t>(l) << 32,
+  // The family goes into the key too: an IPv4 address and an IPv6 address
+  // with the same leading bytes are not the same endpoint.
+  return Key{remote.High(), remote.Low(), local.High(), local.Low(),
              static_cast<uint64_t>(protocol) | static_cast<uint64_t>(remotePort) << 8 |
-                 static_cast<uint64_t>(localPort) << 24};
+                 static_cast<uint64_t>(localPort) << 24 |
+                 static_cast<uint64_t>(remote.Family()) << 40};
 }
 
 std::size_t CConversationIndex::Home(const Key& key) {
-  uint64_t h = key.addresses * 0x9E3779B97F4A7C15ull ^ key.rest * 0xC2B2AE3D27D4EB4Full;
+  uint64_t h = (key.remoteHigh ^ key.remoteLow * 0xFF51AFD7ED558CCDull) * 0x9E3779B97F4A7C15ull ^
+               (key.localHigh ^ key.localLow * 0xC4CEB9FE1A85EC53ull) * 0x94D049BB133111EBull ^
+               key.rest * 0xC2B2AE3D27D4EB4Full;
   h ^= h >> 32;
   h *= 0xD6E8FEB86659FD93ull;
   return static_cast<std::size_t>(h >> 40) & kMask;

@@ -19,10 +19,11 @@ class CConversationIndex {
  public:
   static constexpr std::size_t kCapacity = 4096;
 
-  // An endpoint key packed into two words.
+  // An endpoint key packed into words.
   struct Key {
-    uint64_t addresses;  // remote address, then local address, network order
-    uint64_t rest;       // protocol, remote port, local port
+    uint64_t remoteHigh, remoteLow;  // CIpAddr::High() and Low()
+    uint64_t localHigh, localLow;
+    uint64_t rest;  // protocol, remote port, local port, family
     friend bool operator==(const Key&, const Key&) = default;
   };
   static Key MakeKey(uint8_t protocol, const CIpAddr& remote, const CIpAddr& local,

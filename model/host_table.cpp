@@ -5,10 +5,20 @@
 namespace {
 
 // The address as a number, first byte highest: numeric order is the byte by
-// byte order of the table, and one integer comparison replaces a memcmp call.
-uint32_t OrderOf(const CIpAddr& a) {
+// byte order of the table, and integer comparisons replace memcmp calls.
+uint32_t OrderOf4(const CIpAddr& a) {
   return static_cast<uint32_t>(a[0]) << 24 | static_cast<uint32_t>(a[1]) << 16 |
          static_cast<uint32_t>(a[2]) << 8 | a[3];
+}
+
+std::pair<uint64_t, uint64_t> OrderOf6(const CIpAddr& a) {
+  uint64_t high = 0;
+  uint64_t low = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    high = high << 8 | a[i];
+    low = low << 8 | a[i + 8];
+  }
+  return {high, low};
 }
 
 void CountPort(CHostRecord& host, uint64_t sent, uint64_t received, uint16_t port,
@@ -29,16 +39,41 @@ void CountPort(CHostRecord& host, uint64_t sent, uint64_t received, uint16_t por
 
 }  // namespace
 
-std::size_t CHostTable::LowerBound(const CIpAddr& address) const {
-  return static_cast<std::size_t>(std::lower_bound(order_.begin(), order_.end(), OrderOf(address)) -
-                                  order_.begin());
+std::size_t CHostTable::LowerBound(const CIpAddr& address, bool& found) const {
+  if (address.IsV4()) {
+    const uint32_t key = OrderOf4(address);
+    const auto it = std::lower_bound(order4_.begin(), order4_.end(), key);
+    found = it != order4_.end() && *it == key;
+    return static_cast<std::size_t>(it - order4_.begin());
+  }
+  const auto key = OrderOf6(address);
+  const auto it = std::lower_bound(order6_.begin(), order6_.end(), key);
+  found = it != order6_.end() && *it == key;
+  return order4_.size() + static_cast<std::size_t>(it - order6_.begin());
+}
+
+void CHostTable::InsertOrder(std::size_t at, const CIpAddr& address) {
+  if (address.IsV4()) {
+    order4_.insert(order4_.begin() + static_cast<std::ptrdiff_t>(at), OrderOf4(address));
+  } else {
+    order6_.insert(order6_.begin() + static_cast<std::ptrdiff_t>(at - order4_.size()),
+                   OrderOf6(address));
+  }
+}
+
+void CHostTable::EraseOrder(std::size_t at) {
+  if (at < order4_.size()) {
+    order4_.erase(order4_.begin() + static_cast<std::ptrdiff_t>(at));
+  } else {
+    order6_.erase(order6_.begin() + static_cast<std::ptrdiff_t>(at - order4_.size()));
+  }
 }
 
 void CHostTable::Update(uint64_t bytesSent, uint64_t bytesReceived, const CIpAddr& remote,
                         uint16_t remotePort, CTimeStamp time) {
-  const std::size_t at = LowerBound(remote);
-  const uint32_t order = OrderOf(remote);
-  if (at < order_.size() && order_[at] == order) {
+  bool found = false;
+  const std::size_t at = LowerBound(remote, found);
+  if (found) {
     CHostRecord& h = hosts_[at];
     h.bytesSent += bytesSent;
     h.bytesReceived += bytesReceived;
@@ -65,7 +100,7 @@ void CHostTable::Update(uint64_t bytesSent, uint64_t bytesReceived, const CIpAdd
   h.lastTime = time;
   hosts_.insert(hosts_.begin() + static_cast<std::ptrdiff_t>(at), std::move(h));
   try {
-    order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(at), order);
+    InsertOrder(at, remote);
   } catch (...) {
     hosts_.erase(hosts_.begin() + static_cast<std::ptrdiff_t>(at));
     throw;
@@ -73,15 +108,16 @@ void CHostTable::Update(uint64_t bytesSent, uint64_t bytesReceived, const CIpAdd
 }
 
 const CHostRecord* CHostTable::Find(const CIpAddr& address) const {
-  const std::size_t at = LowerBound(address);
-  if (at == order_.size() || order_[at] != OrderOf(address)) return nullptr;
-  return &hosts_[at];
+  bool found = false;
+  const std::size_t at = LowerBound(address, found);
+  return found ? &hosts_[at] : nullptr;
 }
 
 bool CHostTable::Remove(const CIpAddr& address) {
-  const std::size_t at = LowerBound(address);
-  if (at == order_.size() || order_[at] != OrderOf(address)) return false;
+  bool found = false;
+  const std::size_t at = LowerBound(address, found);
+  if (!found) return false;
+  EraseOrder(at);
   hosts_.erase(hosts_.begin() + static_cast<std::ptrdiff_t>(at));
-  order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(at));
   return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "model/host_record.h"
@@ -19,7 +20,8 @@ class CHostTable {
 
   void Clear() {
     hosts_.clear();
-    order_.clear();
+    order4_.clear();
+    order6_.clear();
   }
 
   const std::vector<CHostRecord>& Hosts() const { return hosts_; }
@@ -31,12 +33,18 @@ class CHostTable {
   bool Remove(const CIpAddr& address);
 
  private:
-  // The index of the first host whose address is not below `address`.
-  std::size_t LowerBound(const CIpAddr& address) const;
+  // The index of the first host whose address is not below `address`, and
+  // whether that host has this address.
+  std::size_t LowerBound(const CIpAddr& address, bool& found) const;
+  void InsertOrder(std::size_t at, const CIpAddr& address);
+  void EraseOrder(std::size_t at);
 
   std::vector<CHostRecord> hosts_;
   // Each host's address as a number (first byte highest), in the same order:
-  // the binary search of every packet reads this 4 KB array instead of
-  // touching a host record at each step. Every change of hosts_ changes it.
-  std::vector<uint32_t> order_;
+  // the binary search of every packet reads these compact arrays instead of
+  // touching a host record at each step. IPv4 hosts come first in hosts_,
+  // as order4_; the IPv6 hosts follow, as order6_. Every change of hosts_
+  // changes one of them.
+  std::vector<uint32_t> order4_;
+  std::vector<std::pair<uint64_t, uint64_t>> order6_;
 };

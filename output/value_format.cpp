@@ -1,5 +1,7 @@
 #include "output/value_format.h"
 
+#include <arpa/inet.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
@@ -48,15 +50,21 @@ std::string ProtocolName(uint16_t protocol) {
 }
 
 std::string FormatAddress(const CIpAddr& a) {
+  if (a.IsV6()) {
+    char buf[INET6_ADDRSTRLEN];
+    if (inet_ntop(AF_INET6, a.Data(), buf, sizeof buf) == nullptr) return {};
+    return buf;
+  }
   char buf[20];
   std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
   return buf;
 }
 
 std::string FormatEndpoint(const CIpAddr& a, uint16_t port) {
-  char buf[28];
-  std::snprintf(buf, sizeof buf, "%u.%u.%u.%u:%u", a[0], a[1], a[2], a[3], unsigned{port});
-  return buf;
+  char buf[16];
+  std::snprintf(buf, sizeof buf, ":%u", unsigned{port});
+  if (a.IsV6()) return "[" + FormatAddress(a) + "]" + buf;
+  return FormatAddress(a) + buf;
 }
 
 std::string FormatClockTime(CTimeStamp time) {

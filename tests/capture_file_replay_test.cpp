@@ -76,9 +76,9 @@ CTestPacket Tcp(CIpAddr from, CIpAddr to, int payload = 20) {
   return p;
 }
 
-const CIpAddr kLocal = MakeIpAddr(10, 0, 0, 1);
-const CIpAddr kPeer = MakeIpAddr(10, 0, 5, 5);
-const CIpAddr kOther = MakeIpAddr(10, 0, 7, 7);
+const CIpAddr kLocal = CIpAddr(10, 0, 0, 1);
+const CIpAddr kPeer = CIpAddr(10, 0, 5, 5);
+const CIpAddr kOther = CIpAddr(10, 0, 7, 7);
 
 // Five frames of which two are the local host's TCP with payload.
 std::vector<std::vector<uint8_t>> MixedPackets() {
@@ -209,8 +209,8 @@ TEST_F(ReplayTest, LogPassFollowsTheCaptureClock) {
 
 TEST_F(ReplayTest, MostFrequentAddressSkipsBroadcastAndStopsAtTheLimit) {
   std::vector<CFrame> frames;
-  CTestPacket dhcp = Tcp(MakeIpAddr(0, 0, 0, 0), MakeIpAddr(255, 255, 255, 255));
-  CTestPacket mdns = Tcp(kOther, MakeIpAddr(224, 0, 0, 251));
+  CTestPacket dhcp = Tcp(CIpAddr(0, 0, 0, 0), CIpAddr(255, 255, 255, 255));
+  CTestPacket mdns = Tcp(kOther, CIpAddr(224, 0, 0, 251));
   for (int i = 0; i < 3; ++i) frames.push_back({1, EthernetFrame(Ipv4Packet(Tcp(kLocal, kPeer)))});
   for (int i = 0; i < 2; ++i) frames.push_back({1, EthernetFrame(Ipv4Packet(mdns))});
   for (int i = 0; i < 10; ++i) frames.push_back({1, EthernetFrame(Ipv4Packet(dhcp))});
@@ -234,15 +234,15 @@ TEST_F(ReplayTest, SampleCapture) {
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample capture";
   const auto address = MostFrequentAddress(path);
   ASSERT_TRUE(address);
-  EXPECT_EQ(*address, MakeIpAddr(192, 0, 2, 10));
+  EXPECT_EQ(*address, CIpAddr(192, 0, 2, 10));
   CInterfaceRecord workstation;
   workstation.AddAddress(192, 0, 2, 10);
   const CReplayResult r = ReplayCaptureFile(state, path, workstation);
   EXPECT_TRUE(r.Ok()) << r.error;
   EXPECT_GT(r.framesRecorded, 0u);
   EXPECT_LT(r.framesRecorded, r.framesRead);
-  EXPECT_EQ(state.Model().hosts.Find(MakeIpAddr(192, 0, 2, 20)), nullptr);
-  EXPECT_NE(state.Model().hosts.Find(MakeIpAddr(198, 51, 100, 20)), nullptr);
+  EXPECT_EQ(state.Model().hosts.Find(CIpAddr(192, 0, 2, 20)), nullptr);
+  EXPECT_NE(state.Model().hosts.Find(CIpAddr(198, 51, 100, 20)), nullptr);
 }
 
 // A reader under the traffic lock always sees a consistent model (run under TSan).

@@ -7,8 +7,8 @@
 
 struct CTestPacket {
   uint8_t protocol = 6;
-  CIpAddr source = MakeIpAddr(10, 0, 0, 1);
-  CIpAddr destination = MakeIpAddr(10, 0, 5, 5);
+  CIpAddr source = CIpAddr(10, 0, 0, 1);
+  CIpAddr destination = CIpAddr(10, 0, 5, 5);
   uint16_t sourcePort = 40000;
   uint16_t destinationPort = 80;
   int optionWords = 0;     // IPv4 options, 4 bytes each

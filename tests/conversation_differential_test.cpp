@@ -184,7 +184,7 @@ class Stream {
   CIpAddr RemoteAddr(int i) {
     // Spread over first octets so that the byte-by-byte order matters.
     static const uint8_t kFirst[] = {9, 10, 172, 192, 198, 203, 255, 1};
-    return MakeIpAddr(kFirst[i % 8], static_cast<uint8_t>(i >> 3), static_cast<uint8_t>(i * 7),
+    return CIpAddr(kFirst[i % 8], static_cast<uint8_t>(i >> 3), static_cast<uint8_t>(i * 7),
                       static_cast<uint8_t>(i >> 11));
   }
 
@@ -194,7 +194,7 @@ class Stream {
     // Mostly a small set of hosts; during bursts, hosts never seen before,
     // and host 3 on ever new ports.
     fl.remote = RemoteAddr(fresh ? (Chance(0.1) ? 3 : 64 + nextHost_++) : Uniform(0, 40));
-    fl.local = Chance(0.9) ? MakeIpAddr(192, 0, 2, 10) : MakeIpAddr(192, 0, 2, 11);
+    fl.local = Chance(0.9) ? CIpAddr(192, 0, 2, 10) : CIpAddr(192, 0, 2, 11);
     // A few ports per host, but host 3 sees many, past its 100-port bound.
     fl.remotePort = fl.remote == RemoteAddr(3) ? static_cast<uint16_t>(Uniform(1, 400))
                                                : static_cast<uint16_t>(Uniform(0, 2) * 443 + 80);

@@ -26,10 +26,10 @@ class Export : public ::testing::Test {
       const std::string request = "request " + std::to_string(port);
       const std::string answer = "answer \"" + std::to_string(port) + "\"";
       model_.Record(TcpFields(kDirSent, 1, static_cast<int>(request.size()),
-                              {kStampSeconds, 0}, MakeIpAddr(10, 0, 5, 5), port),
+                              {kStampSeconds, 0}, CIpAddr(10, 0, 5, 5), port),
                     AsBytes(request));
       model_.Record(TcpFields(kDirReceived, 1, static_cast<int>(answer.size()),
-                              {kStampSeconds, 250}, MakeIpAddr(10, 0, 5, 5), port),
+                              {kStampSeconds, 250}, CIpAddr(10, 0, 5, 5), port),
                     AsBytes(answer));
     }
   }
@@ -49,11 +49,11 @@ class Export : public ::testing::Test {
 
 TEST_F(Export, ListRowsPutTheResponseRowFirst) {
   state_.hostRole = kRoleServer;
-  model_.Record(TcpFields(kDirReceived, 1, 3, {kStampSeconds, 0}, MakeIpAddr(10, 0, 5, 6)),
+  model_.Record(TcpFields(kDirReceived, 1, 3, {kStampSeconds, 0}, CIpAddr(10, 0, 5, 6)),
                 AsBytes("req"));
-  model_.Record(TcpFields(kDirSent, 1, 3, {kStampSeconds, 9}, MakeIpAddr(10, 0, 5, 6)),
+  model_.Record(TcpFields(kDirSent, 1, 3, {kStampSeconds, 9}, CIpAddr(10, 0, 5, 6)),
                 AsBytes("ans"));
-  model_.Record(TcpFields(kDirReceived, 1, 3, {kStampSeconds, 0}, MakeIpAddr(10, 0, 5, 7)),
+  model_.Record(TcpFields(kDirReceived, 1, 3, {kStampSeconds, 0}, CIpAddr(10, 0, 5, 7)),
                 AsBytes("one"));
   const std::vector<CExportRow> rows = ConversationListRows(model_.conversations);
   std::vector<std::pair<int, int>> got;
@@ -133,7 +133,7 @@ TEST_F(Export, FullDiskReportsEachFailedRowAndGoesOn) {
   const std::string payload(1400, 'e');
   for (uint32_t i = 0; i < 30; ++i) {
     model_.Record(TcpFields(kDirSent, 1 + i * 1400, 1400, {kStampSeconds, 0},
-                            MakeIpAddr(10, 0, 7, 7)),
+                            CIpAddr(10, 0, 7, 7)),
                   AsBytes(payload));
   }
   const int big = model_.conversations.Conversations().back()->convId;

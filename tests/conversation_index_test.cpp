@@ -13,19 +13,19 @@ using Key = CConversationIndex::Key;
 Key KeyNumber(uint32_t n) {
   // Few distinct addresses and ports, so keys crowd the same probe runs.
   return CConversationIndex::MakeKey(n % 3 == 0 ? 17 : 6,
-                                     MakeIpAddr(10, 0, static_cast<uint8_t>(n >> 8),
+                                     CIpAddr(10, 0, static_cast<uint8_t>(n >> 8),
                                                 static_cast<uint8_t>(n)),
-                                     MakeIpAddr(192, 0, 2, 10), 443,
+                                     CIpAddr(192, 0, 2, 10), 443,
                                      static_cast<uint16_t>(n * 7));
 }
 
 TEST(ConversationIndex, KeysDifferInEveryField) {
-  const CIpAddr a = MakeIpAddr(1, 2, 3, 4), b = MakeIpAddr(5, 6, 7, 8);
+  const CIpAddr a = CIpAddr(1, 2, 3, 4), b = CIpAddr(5, 6, 7, 8);
   const Key k = CConversationIndex::MakeKey(6, a, b, 80, 1000);
   EXPECT_FALSE(k == CConversationIndex::MakeKey(17, a, b, 80, 1000));
   EXPECT_FALSE(k == CConversationIndex::MakeKey(6, b, a, 80, 1000));
   EXPECT_FALSE(k == CConversationIndex::MakeKey(6, a, b, 1000, 80));
-  EXPECT_FALSE(k == CConversationIndex::MakeKey(6, a, MakeIpAddr(5, 6, 7, 9), 80, 1000));
+  EXPECT_FALSE(k == CConversationIndex::MakeKey(6, a, CIpAddr(5, 6, 7, 9), 80, 1000));
   EXPECT_TRUE(k == CConversationIndex::MakeKey(6, a, b, 80, 1000));
 }
 

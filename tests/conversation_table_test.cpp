@@ -112,16 +112,16 @@ TEST_F(ConversationTableTest, UdpRecordsGoToTheFront) {
 
 TEST_F(ConversationTableTest, Trims2001ConversationsTo1600AndContinuesIds) {
   for (int i = 0; i < 2001; ++i) {
-    Add(TcpFields(kDirSent, 1, 1, {1000, 0}, MakeIpAddr(10, 1, i / 256, i % 256)));
+    Add(TcpFields(kDirSent, 1, 1, {1000, 0}, CIpAddr(10, 1, i / 256, i % 256)));
   }
   ASSERT_EQ(table.Size(), 1600u);
   EXPECT_EQ(Conv(0).convId, 402);
   EXPECT_EQ(table.FindById(401), nullptr);
   EXPECT_EQ(table.FindById(402), &Conv(0));
-  Add(TcpFields(kDirSent, 1, 1, {1000, 0}, MakeIpAddr(10, 9, 9, 9)));
+  Add(TcpFields(kDirSent, 1, 1, {1000, 0}, CIpAddr(10, 9, 9, 9)));
   EXPECT_EQ(table.Conversations().back()->convId, 2002);
   // A trimmed conversation's endpoints start afresh.
-  Add(TcpFields(kDirSent, 2, 1, {1000, 0}, MakeIpAddr(10, 1, 0, 0)));
+  Add(TcpFields(kDirSent, 2, 1, {1000, 0}, CIpAddr(10, 1, 0, 0)));
   EXPECT_EQ(table.Conversations().back()->convId, 2003);
 }
 
@@ -170,13 +170,13 @@ TEST_F(ConversationTableTest, LaterFragmentFindsItsConversationByIdentification)
 
 TEST_F(ConversationTableTest, FragmentOfAnotherHostDoesNotJoinOnAnEqualId) {
   auto other = FragmentFields(kDirReceived, 5);
-  other.remote = MakeIpAddr(192, 0, 2, 99);
+  other.remote = CIpAddr(192, 0, 2, 99);
   Add(other);
   auto first = TcpFields(kDirReceived, 1, 10);
   first.identification = 5;
   Add(first);
   EXPECT_EQ(Conv(0).received.size(), 1u);
-  EXPECT_EQ(Conv(0).remote, MakeIpAddr(10, 0, 5, 5));
+  EXPECT_EQ(Conv(0).remote, CIpAddr(10, 0, 5, 5));
   EXPECT_EQ(table.PendingFragments().size(), 1u);
 }
 
@@ -189,9 +189,9 @@ TEST_F(ConversationTableTest, ThirteenthPendingFragmentTrimsToTen) {
 }
 
 TEST_F(ConversationTableTest, DifferentPortsOrProtocolsAreDifferentConversations) {
-  Add(TcpFields(kDirSent, 1, 1, {1, 0}, MakeIpAddr(10, 0, 5, 5), 80, 40000));
-  Add(TcpFields(kDirSent, 1, 1, {1, 0}, MakeIpAddr(10, 0, 5, 5), 80, 40001));
-  Add(TcpFields(kDirSent, 1, 1, {1, 0}, MakeIpAddr(10, 0, 5, 5), 443, 40000));
+  Add(TcpFields(kDirSent, 1, 1, {1, 0}, CIpAddr(10, 0, 5, 5), 80, 40000));
+  Add(TcpFields(kDirSent, 1, 1, {1, 0}, CIpAddr(10, 0, 5, 5), 80, 40001));
+  Add(TcpFields(kDirSent, 1, 1, {1, 0}, CIpAddr(10, 0, 5, 5), 443, 40000));
   auto u = UdpFields(kDirSent, 1);
   u.remotePort = 80;
   u.localPort = 40000;

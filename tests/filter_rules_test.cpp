@@ -98,13 +98,13 @@ TEST(FilterRule, MatchesComparesNonZeroFieldsOnly) {
     CIpAddr address;
     uint16_t port;
     bool matches;
-  } cases[] = {{CFilterRule(10, 0, 0, 1, 0), MakeIpAddr(10, 200, 3, 1), 9, true},
-               {CFilterRule(10, 0, 0, 1, 0), MakeIpAddr(10, 200, 3, 2), 9, false},
-               {CFilterRule(10, 0, 0, 1, 0), MakeIpAddr(11, 200, 3, 1), 9, false},
-               {CFilterRule(1, 2, 3, 4, 443), MakeIpAddr(1, 2, 3, 4), 443, true},
-               {CFilterRule(1, 2, 3, 4, 443), MakeIpAddr(1, 2, 3, 4), 444, false},
-               {CFilterRule(), MakeIpAddr(0, 0, 0, 0), 0, true},
-               {CFilterRule(0, 0, 0, 4, 0), MakeIpAddr(4, 0, 0, 0), 0, false}};
+  } cases[] = {{CFilterRule(10, 0, 0, 1, 0), CIpAddr(10, 200, 3, 1), 9, true},
+               {CFilterRule(10, 0, 0, 1, 0), CIpAddr(10, 200, 3, 2), 9, false},
+               {CFilterRule(10, 0, 0, 1, 0), CIpAddr(11, 200, 3, 1), 9, false},
+               {CFilterRule(1, 2, 3, 4, 443), CIpAddr(1, 2, 3, 4), 443, true},
+               {CFilterRule(1, 2, 3, 4, 443), CIpAddr(1, 2, 3, 4), 444, false},
+               {CFilterRule(), CIpAddr(0, 0, 0, 0), 0, true},
+               {CFilterRule(0, 0, 0, 4, 0), CIpAddr(4, 0, 0, 0), 0, false}};
   for (const auto& c : cases)
     EXPECT_EQ(c.rule.Matches(c.address, c.port), c.matches) << c.rule.ToText();
 }
@@ -117,15 +117,15 @@ TEST(FilterRuleList, PassesByModeAndFirstMatch) {
     uint16_t port;
     bool passes;
   } cases[] = {
-      {kInc, {}, MakeIpAddr(1, 2, 3, 4), 5, true},
-      {kExc, {}, MakeIpAddr(1, 2, 3, 4), 5, true},
-      {kInc, {CFilterRule(192, 168, 0, 0, 0)}, MakeIpAddr(192, 168, 5, 9), 1234, true},
-      {kInc, {CFilterRule(192, 168, 0, 0, 0)}, MakeIpAddr(10, 0, 0, 1), 1234, false},
-      {kExc, {CFilterRule(0, 0, 0, 0, 80)}, MakeIpAddr(8, 8, 8, 8), 80, false},
-      {kExc, {CFilterRule(0, 0, 0, 0, 80)}, MakeIpAddr(8, 8, 8, 8), 443, true},
-      {kInc, {CFilterRule(1, 1, 1, 1, 0), CFilterRule(0, 0, 0, 0, 53)}, MakeIpAddr(9, 9, 9, 9), 53, true},
-      {kExc, {CFilterRule(1, 1, 1, 1, 0), CFilterRule(0, 0, 0, 0, 53)}, MakeIpAddr(9, 9, 9, 9), 54, true},
-      {kExc, {CFilterRule()}, MakeIpAddr(9, 9, 9, 9), 54, false}};
+      {kInc, {}, CIpAddr(1, 2, 3, 4), 5, true},
+      {kExc, {}, CIpAddr(1, 2, 3, 4), 5, true},
+      {kInc, {CFilterRule(192, 168, 0, 0, 0)}, CIpAddr(192, 168, 5, 9), 1234, true},
+      {kInc, {CFilterRule(192, 168, 0, 0, 0)}, CIpAddr(10, 0, 0, 1), 1234, false},
+      {kExc, {CFilterRule(0, 0, 0, 0, 80)}, CIpAddr(8, 8, 8, 8), 80, false},
+      {kExc, {CFilterRule(0, 0, 0, 0, 80)}, CIpAddr(8, 8, 8, 8), 443, true},
+      {kInc, {CFilterRule(1, 1, 1, 1, 0), CFilterRule(0, 0, 0, 0, 53)}, CIpAddr(9, 9, 9, 9), 53, true},
+      {kExc, {CFilterRule(1, 1, 1, 1, 0), CFilterRule(0, 0, 0, 0, 53)}, CIpAddr(9, 9, 9, 9), 54, true},
+      {kExc, {CFilterRule()}, CIpAddr(9, 9, 9, 9), 54, false}};
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
     EXPECT_EQ(MakeList(c.mode, c.rules).Passes(c.address, c.port), c.passes) << "case " << i;
@@ -202,7 +202,7 @@ TEST(FilterRuleStore, UnreadableStoreLoadsAnEmptyListThatPassesEverything) {
   active.Replace(MakeList(kInc, {CFilterRule(1, 1, 1, 1, 1)}));
   LoadFilterRules(settings, active);
   EXPECT_EQ(active.Snapshot().Count(), 0u);
-  EXPECT_TRUE(active.Passes(MakeIpAddr(7, 7, 7, 7), 7));
+  EXPECT_TRUE(active.Passes(CIpAddr(7, 7, 7, 7), 7));
 }
 
 TEST(FilterRuleStore, SavingFewerRulesBlanksStaleValues) {
@@ -245,7 +245,7 @@ TEST(FilterRuleStore, UnwritableStoreWritesNothing) {
 // Exclude lists whose last rule hits it); a reader seeing a partial or
 // mode-switched list would let it pass.
 TEST(ActiveFilterRules, ReplaceNeverShowsAPartialList) {
-  const CIpAddr probe = MakeIpAddr(10, 1, 2, 3);
+  const CIpAddr probe = CIpAddr(10, 1, 2, 3);
   const uint16_t probePort = 4000;
   CActiveFilterRules active;
   active.Replace(MakeList(kInc, {CFilterRule(1, 1, 1, 1, 0)}));

@@ -73,13 +73,13 @@ TEST(HeadlessOptions, EverythingGiven) {
             "--duration 7 --quiet", error);
   ASSERT_TRUE(o) << error;
   EXPECT_EQ(o->device, "veth0");
-  EXPECT_EQ(o->local, (std::vector<CIpAddr>{MakeIpAddr(192, 0, 2, 10), MakeIpAddr(10, 0, 0, 1)}));
+  EXPECT_EQ(o->local, (std::vector<CIpAddr>{CIpAddr(192, 0, 2, 10), CIpAddr(10, 0, 0, 1)}));
   EXPECT_EQ(o->role, 1);
   EXPECT_TRUE(o->tcp && !o->udp && o->headerOnly && o->quiet);
   ASSERT_EQ(o->rules.size(), 2u);
-  EXPECT_EQ(o->rules[0].address, MakeIpAddr(192, 168, 0, 0));
+  EXPECT_EQ(o->rules[0].address, CIpAddr(192, 168, 0, 0));
   EXPECT_EQ(o->rules[0].port, 0);
-  EXPECT_EQ(o->rules[1].address, MakeIpAddr(0, 0, 0, 0));
+  EXPECT_EQ(o->rules[1].address, CIpAddr(0, 0, 0, 0));
   EXPECT_EQ(o->rules[1].port, 80);
   EXPECT_EQ(o->filterMode, 1);
   EXPECT_EQ(o->logDir, "/tmp/logs");
@@ -108,7 +108,7 @@ TEST(HeadlessOptions, HelpNeedsNothingElse) {
 TEST(HeadlessOptions, RuleTextWildcardsAndZeros) {
   const auto rule = ParseRuleText("10.0.*.1:*");
   ASSERT_TRUE(rule);
-  EXPECT_EQ(rule->address, MakeIpAddr(10, 0, 0, 1));
+  EXPECT_EQ(rule->address, CIpAddr(10, 0, 0, 1));
   EXPECT_EQ(rule->port, 0);
   for (const char* bad : {":80", "1.2.3.4:", "1.2.3.4:8 0", "1..3.4:80"}) EXPECT_FALSE(ParseRuleText(bad)) << bad;
   EXPECT_TRUE(ParseRuleText("255.255.255.255:65535"));

@@ -21,7 +21,7 @@ class HeadlessReport : public testing::Test {
     m.Record(TcpFields(kDirReceived, 900, 60, {3600, 900000}), AsBytes(answer));
     m.Record(TcpFields(kDirReceived, 960, 40, {3601, 100}), AsBytes(std::string(40, 'y')));
     m.Record(TcpFields(kDirSent, 110, 5, {3602, 0}), AsBytes("next\n"));
-    m.Record(UdpFields(kDirReceived, 20, {3605, 42}, MakeIpAddr(10, 0, 9, 9)),
+    m.Record(UdpFields(kDirReceived, 20, {3605, 42}, CIpAddr(10, 0, 9, 9)),
              AsBytes(std::string(20, 'd')));
   }
 

@@ -84,7 +84,7 @@ TEST(InterfaceEnumeration, KeepsIpv4AddressesInTheLibrarysOrder) {
   BuildInterfaceList(fake.Chain(), list);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0]->addresses,
-            (std::vector<CIpAddr>{MakeIpAddr(192, 0, 2, 10), MakeIpAddr(10, 1, 2, 3)}));
+            (std::vector<CIpAddr>{CIpAddr(192, 0, 2, 10), CIpAddr(10, 1, 2, 3)}));
   EXPECT_EQ(list[0]->AddressListing(), "192.0.2.10  10.1.2.3  ");
 }
 

@@ -35,8 +35,8 @@ void WriteCapture(const std::string& path, int frames) {
   for (int i = 0; i < frames; ++i) {
     CTestPacket p;
     p.protocol = 17;
-    p.source = MakeIpAddr(10, 0, 0, 1);
-    p.destination = MakeIpAddr(192, 0, 2, static_cast<uint8_t>(1 + i % 40));
+    p.source = CIpAddr(10, 0, 0, 1);
+    p.destination = CIpAddr(192, 0, 2, static_cast<uint8_t>(1 + i % 40));
     p.sourcePort = static_cast<uint16_t>(30000 + i);
     p.payload = 1400;
     const auto frame = EthernetFrame(Ipv4Packet(p));

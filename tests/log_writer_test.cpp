@@ -31,7 +31,7 @@ class LogWriter : public ::testing::Test {
       const int d = i < sent ? kDirSent : kDirReceived;
       CPacketFields f = TcpFields(d, static_cast<uint32_t>(i + 1),
                                   static_cast<int>(payload.size()), {last, i},
-                                  MakeIpAddr(10, 0, 5, 5), port);
+                                  CIpAddr(10, 0, 5, 5), port);
       model_.Record(f, AsBytes(payload));
     }
     return *model_.conversations.Conversations().back();

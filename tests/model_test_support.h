@@ -7,7 +7,7 @@
 
 inline CPacketFields TcpFields(int direction, uint32_t seq, int payload,
                                CTimeStamp t = {1000, 0},
-                               CIpAddr remote = MakeIpAddr(10, 0, 5, 5),
+                               CIpAddr remote = CIpAddr(10, 0, 5, 5),
                                uint16_t remotePort = 80, uint16_t localPort = 40000) {
   CPacketFields f;
   f.direction = direction;
@@ -16,7 +16,7 @@ inline CPacketFields TcpFields(int direction, uint32_t seq, int payload,
   f.time = t;
   f.headerLength = 40;
   f.totalLength = 40 + payload;
-  f.local = MakeIpAddr(10, 0, 0, 1);
+  f.local = CIpAddr(10, 0, 0, 1);
   f.remote = remote;
   f.localPort = localPort;
   f.remotePort = remotePort;
@@ -26,7 +26,7 @@ inline CPacketFields TcpFields(int direction, uint32_t seq, int payload,
 }
 
 inline CPacketFields UdpFields(int direction, int payload, CTimeStamp t = {1000, 0},
-                               CIpAddr remote = MakeIpAddr(10, 0, 5, 5)) {
+                               CIpAddr remote = CIpAddr(10, 0, 5, 5)) {
   CPacketFields f = TcpFields(direction, 0, payload, t, remote, 53, 5353);
   f.protocol = 17;
   f.tcpFlags = 0;

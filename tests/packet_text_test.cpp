@@ -14,9 +14,9 @@ CPacketFields ReceivedUdp() {
   CPacketFields f;
   f.direction = kDirReceived;
   f.protocol = 17;
-  f.remote = MakeIpAddr(192, 168, 1, 1);
+  f.remote = CIpAddr(192, 168, 1, 1);
   f.remotePort = 53;
-  f.local = MakeIpAddr(192, 168, 1, 10);
+  f.local = CIpAddr(192, 168, 1, 10);
   f.localPort = 1025;
   f.ttl = 128;
   f.identification = 0x1234;

@@ -58,13 +58,13 @@ void WriteCaptureFile(const std::string& path) {
     const int host = static_cast<int>(random() % kRemoteHosts);
     CTestPacket p;
     p.protocol = random() % 5 == 0 ? 17 : 6;
-    const CIpAddr remote = MakeIpAddr(198, 51, static_cast<uint8_t>(100 + host / 250),
+    const CIpAddr remote = CIpAddr(198, 51, static_cast<uint8_t>(100 + host / 250),
                                       static_cast<uint8_t>(1 + host % 250));
     const uint16_t remotePort = static_cast<uint16_t>(80 + random() % 8);
     const uint16_t localPort = static_cast<uint16_t>(40000 + host);
     const bool sent = random() % 2 == 0;
-    p.source = sent ? MakeIpAddr(10, 0, 0, 1) : remote;
-    p.destination = sent ? remote : MakeIpAddr(10, 0, 0, 1);
+    p.source = sent ? CIpAddr(10, 0, 0, 1) : remote;
+    p.destination = sent ? remote : CIpAddr(10, 0, 0, 1);
     p.sourcePort = sent ? localPort : remotePort;
     p.destinationPort = sent ? remotePort : localPort;
     p.payload = 1 + static_cast<int>(random() % 1400);

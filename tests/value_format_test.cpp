@@ -13,10 +13,10 @@ TEST(ValueFormat, ProtocolsAndAddresses) {
   EXPECT_EQ(ProtocolName(6), "TCP");
   EXPECT_EQ(ProtocolName(17), "UDP");
   EXPECT_EQ(ProtocolName(262), "");
-  EXPECT_EQ(FormatAddress(MakeIpAddr(192, 168, 0, 1)), "192.168.0.1");
-  EXPECT_EQ(FormatAddress(MakeIpAddr(255, 255, 255, 255)), "255.255.255.255");
-  EXPECT_EQ(FormatEndpoint(MakeIpAddr(192, 168, 0, 1), 65535), "192.168.0.1:65535");
-  EXPECT_EQ(FormatEndpoint(MakeIpAddr(0, 0, 0, 0), 0), "0.0.0.0:0");
+  EXPECT_EQ(FormatAddress(CIpAddr(192, 168, 0, 1)), "192.168.0.1");
+  EXPECT_EQ(FormatAddress(CIpAddr(255, 255, 255, 255)), "255.255.255.255");
+  EXPECT_EQ(FormatEndpoint(CIpAddr(192, 168, 0, 1), 65535), "192.168.0.1:65535");
+  EXPECT_EQ(FormatEndpoint(CIpAddr(0, 0, 0, 0), 0), "0.0.0.0:0");
 }
 
 TEST(ValueFormat, TimesAndDatesInUtc) {

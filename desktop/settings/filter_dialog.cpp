@@ -24,7 +24,7 @@ constexpr int kRuleRole = Qt::UserRole;
 
 qulonglong PackRule(const CFilterRule& rule) {
   qulonglong value = 0;
-  for (uint8_t octet : rule.address) value = (value << 8) | octet;
+  for (std::size_t i = 0; i < 4; ++i) value = (value << 8) | rule.address[i];
   return (value << 16) | rule.port;
 }
 

@@ -20,7 +20,7 @@
 namespace {
 
 constexpr CTimeStamp kLate{1700006399, 999999};  // 23:59:59.999999, the widest time
-const CIpAddr kWideAddress = MakeIpAddr(255, 255, 255, 254);
+const CIpAddr kWideAddress = CIpAddr(255, 255, 255, 254);
 
 }  // namespace
 

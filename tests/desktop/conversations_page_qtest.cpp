@@ -55,7 +55,7 @@ class ConversationsPageTest : public QObject {
   // a Client one mirroring it, then a sent-only UDP one; refreshed.
   void RecordThree() {
     state_->hostRole = kRoleServer;
-    const CIpAddr server = MakeIpAddr(10, 0, 5, 1), client = MakeIpAddr(10, 0, 5, 2);
+    const CIpAddr server = CIpAddr(10, 0, 5, 1), client = CIpAddr(10, 0, 5, 2);
     RecordPacket(*state_, TcpFields(kDirReceived, 100, 20, At(1005, 0), server, 5000, 80));
     RecordPacket(*state_, TcpFields(kDirReceived, 120, 20, At(1005, 100000), server, 5000, 80));
     RecordPacket(*state_, TcpFields(kDirSent, 900, 30, At(1005, 400000), server, 5000, 80));
@@ -63,7 +63,7 @@ class ConversationsPageTest : public QObject {
     RecordPacket(*state_, TcpFields(kDirSent, 100, 20, At(1006, 0), client, 80, 40000));
     RecordPacket(*state_, TcpFields(kDirSent, 120, 20, At(1006, 100000), client, 80, 40000));
     RecordPacket(*state_, TcpFields(kDirReceived, 900, 30, At(1006, 400000), client, 80, 40000));
-    RecordPacket(*state_, UdpFields(kDirSent, 12, At(1007, 0), MakeIpAddr(10, 0, 5, 3)));
+    RecordPacket(*state_, UdpFields(kDirSent, 12, At(1007, 0), CIpAddr(10, 0, 5, 3)));
     page_->Refresh();
   }
 
@@ -189,7 +189,7 @@ class ConversationsPageTest : public QObject {
     for (int c = 0; c < 3; ++c)
       for (int i = 0; i < 300; ++i)
         RecordPacket(*state_, TcpFields(kDirSent, 1000 + 3000 * i, 2800, At(2000 + c, i),
-                                        MakeIpAddr(10, 0, 6, uint8_t(c + 1)), 80, 40000));
+                                        CIpAddr(10, 0, 6, uint8_t(c + 1)), 80, 40000));
     page_->Refresh();
     QCOMPARE(Model()->rowCount(), 3);
     const std::string first = Render(0, 1, 1, 0), second = Render(1, 1, 1, 0);
@@ -224,11 +224,11 @@ class ConversationsPageTest : public QObject {
   void trimmedConversationGivesNothing() {
     QTemporaryDir dir;
     CMessageCatcher catcher;
-    RecordPacket(*state_, UdpFields(kDirSent, 12, At(1000), MakeIpAddr(10, 0, 9, 9)));
+    RecordPacket(*state_, UdpFields(kDirSent, 12, At(1000), CIpAddr(10, 0, 9, 9)));
     page_->Refresh();
     QCOMPARE(Model()->rowCount(), 1);
     for (int i = 0; i < 2000; ++i)
-      RecordPacket(*state_, TcpFields(kDirSent, 1, 4, At(1001), MakeIpAddr(10, 1, uint8_t(i / 250), uint8_t(i % 250)), 80, 40000));
+      RecordPacket(*state_, TcpFields(kDirSent, 1, 4, At(1001), CIpAddr(10, 1, uint8_t(i / 250), uint8_t(i % 250)), 80, 40000));
     {
       std::lock_guard<std::mutex> traffic(state_->trafficLock);
       QVERIFY(state_->Model().conversations.FindById(Model()->Row(0).convId) == nullptr);
@@ -242,7 +242,7 @@ class ConversationsPageTest : public QObject {
 
   void fourThousandRowsFillQuickly() {
     for (int i = 0; i < 2000; ++i) {
-      const CIpAddr remote = MakeIpAddr(10, 2, uint8_t(i / 250), uint8_t(i % 250));
+      const CIpAddr remote = CIpAddr(10, 2, uint8_t(i / 250), uint8_t(i % 250));
       RecordPacket(*state_, TcpFields(kDirSent, 1, 40, At(3000, i), remote, 80, 40000));
       RecordPacket(*state_, TcpFields(kDirReceived, 1, 40, At(3000, i + 1), remote, 80, 40000));
     }

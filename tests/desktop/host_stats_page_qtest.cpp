@@ -23,7 +23,7 @@ namespace {
 
 constexpr int32_t kNow = 1700000000;
 
-CIpAddr Host(int i) { return MakeIpAddr(10, 0, uint8_t(i / 200), uint8_t(i % 200 + 1)); }
+CIpAddr Host(int i) { return CIpAddr(10, 0, uint8_t(i / 200), uint8_t(i % 200 + 1)); }
 
 }  // namespace
 
@@ -69,8 +69,8 @@ class HostStatsPageTest : public QObject {
   }
 
   void cellTexts() {
-    AddHost(MakeIpAddr(192, 168, 1, 1), kNow, 1000);
-    RecordPacket(*state_, UdpFields(kDirSent, 200000, CTimeStamp{kNow, 5}, MakeIpAddr(192, 168, 1, 1)));
+    AddHost(CIpAddr(192, 168, 1, 1), kNow, 1000);
+    RecordPacket(*state_, UdpFields(kDirSent, 200000, CTimeStamp{kNow, 5}, CIpAddr(192, 168, 1, 1)));
     Refresh();
     const QStringList expected = {"192.168.1.1", "195 KB", "1028", "1"};
     for (int c = 0; c < 4; ++c) QCOMPARE(Cell(0, c), expected[c]);
@@ -82,15 +82,15 @@ class HostStatsPageTest : public QObject {
     QSignalSpy resets(Model(), &QAbstractItemModel::modelReset);
     QSignalSpy inserts(Model(), &QAbstractItemModel::rowsInserted);
     QSignalSpy changes(Model(), &QAbstractItemModel::dataChanged);
-    for (const CIpAddr& a : {MakeIpAddr(10, 0, 0, 3), MakeIpAddr(9, 9, 9, 9), MakeIpAddr(10, 0, 0, 1)}) AddHost(a, kNow);
+    for (const CIpAddr& a : {CIpAddr(10, 0, 0, 3), CIpAddr(9, 9, 9, 9), CIpAddr(10, 0, 0, 1)}) AddHost(a, kNow);
     Refresh();
     QCOMPARE(Model()->rowCount(), 3);
     QCOMPARE(inserts.count(), 1);  // one batch
     page_->HostList()->selectionModel()->select(
         Model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 
-    AddHost(MakeIpAddr(10, 0, 0, 2), kNow);
-    AddHost(MakeIpAddr(10, 0, 0, 3), kNow);  // counters change
+    AddHost(CIpAddr(10, 0, 0, 2), kNow);
+    AddHost(CIpAddr(10, 0, 0, 3), kNow);  // counters change
     Refresh();
     QCOMPARE(Model()->rowCount(), 4);
     QStringList order;
@@ -138,7 +138,7 @@ class HostStatsPageTest : public QObject {
   }
 
   void clearForgetsHostsAndRecentPackets() {
-    AddHost(MakeIpAddr(10, 0, 0, 1), kNow);
+    AddHost(CIpAddr(10, 0, 0, 1), kNow);
     Refresh();
     page_->TextPanel()->SetText(QStringLiteral("old"));
     // A refresh taken before Clear but delivered after it is stale.
@@ -156,11 +156,11 @@ class HostStatsPageTest : public QObject {
   }
 
   void pauseFreezesThePage() {
-    AddHost(MakeIpAddr(10, 0, 0, 1), kNow);
+    AddHost(CIpAddr(10, 0, 0, 1), kNow);
     Refresh();
     page_->PauseBox()->click();
     QCOMPARE(state_->pause.load(), 1);
-    AddHost(MakeIpAddr(10, 0, 0, 2), kNow);
+    AddHost(CIpAddr(10, 0, 0, 2), kNow);
     Refresh();
     page_->RefreshNow();
     QCOMPARE(Model()->rowCount(), 1);
@@ -171,7 +171,7 @@ class HostStatsPageTest : public QObject {
   }
 
   void jobRebuildsGraphOrFillsTrace() {
-    AddHost(MakeIpAddr(10, 0, 0, 1), kNow);
+    AddHost(CIpAddr(10, 0, 0, 1), kNow);
     CHostStatsTick tick = Tick(kNow + 7);
     // Graph sub-page: the graph is rebuilt at the wall clock, no trace text.
     CHostStatsUpdate u = job_->Build(tick);
@@ -246,7 +246,7 @@ class HostStatsPageTest : public QObject {
   // follows once 4 seconds have passed; everything arrives by queued calls.
   void workerDrivesThePage() {
     const int32_t now = int32_t(std::time(nullptr));
-    AddHost(MakeIpAddr(10, 0, 0, 1), now);
+    AddHost(CIpAddr(10, 0, 0, 1), now);
     state_->graphSampleTime = 0;
     CRefreshWorker worker(*state_);
     worker.SetCycleMillis(100);

@@ -203,7 +203,7 @@ class SettingsPageTest : public QObject {
     QTRY_COMPARE(f.messages.size(), 1);
     QVERIFY2(f.messages[0].startsWith(QStringLiteral("Replayed ")), qPrintable(f.messages[0]));
     std::lock_guard<std::mutex> lock(f.state->trafficLock);
-    QVERIFY(f.state->Model().hosts.Find(MakeIpAddr(198, 51, 100, 20)) != nullptr);
+    QVERIFY(f.state->Model().hosts.Find(CIpAddr(198, 51, 100, 20)) != nullptr);
   }
 
   void ReplayRejectsBadAddresses_data() {

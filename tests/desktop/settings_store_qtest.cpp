@@ -239,8 +239,8 @@ class SettingsStoreTest : public QObject {
     CActiveFilterRules active;
     LoadFilterRules(fresh, active);
     QCOMPARE(active.SummaryText(), std::string("Include"));
-    QVERIFY(active.Passes(MakeIpAddr(1, 1, 1, 1), 443));
-    QVERIFY(!active.Passes(MakeIpAddr(1, 1, 1, 1), 80));
+    QVERIFY(active.Passes(CIpAddr(1, 1, 1, 1), 443));
+    QVERIFY(!active.Passes(CIpAddr(1, 1, 1, 1), 80));
   }
 };
 
