@@ -13,10 +13,11 @@
 // "IGMP", "IP", "TCP" or "UDP" for 2, 4, 6 and 17; empty for anything else.
 std::string ProtocolName(uint16_t protocol);
 
-// "a.b.c.d", first octet first.
+// "a.b.c.d" for IPv4, first octet first; the RFC 5952 text (inet_ntop) for
+// IPv6.
 std::string FormatAddress(const CIpAddr& address);
 
-// "a.b.c.d:port".
+// "a.b.c.d:port" for IPv4, "[addr]:port" for IPv6.
 std::string FormatEndpoint(const CIpAddr& address, uint16_t port);
 
 // Local "HH:MM:SS.uuuuuu"; empty when the seconds are before 1970.
