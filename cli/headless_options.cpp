@@ -115,9 +115,9 @@ std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
     } else if (arg == "--role") {
       if (!takeValue()) return fail("--role needs client or server");
       if (value == "client") {
-        o.role = 0;
+        o.role = EHostRole::kClient;
       } else if (value == "server") {
-        o.role = 1;
+        o.role = EHostRole::kServer;
       } else {
         return fail("--role must be client or server");
       }
@@ -152,11 +152,11 @@ std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
       if (!takeValue()) return fail("--format needs csv, text or hex");
       formatGiven = true;
       if (value == "csv") {
-        o.exportFormat = 0;
+        o.exportFormat = EExportForm::kCsv;
       } else if (value == "text") {
-        o.exportFormat = 1;
+        o.exportFormat = EExportForm::kText;
       } else if (value == "hex") {
-        o.exportFormat = 2;
+        o.exportFormat = EExportForm::kHex;
       } else {
         return fail("--format must be csv, text or hex");
       }
@@ -181,7 +181,7 @@ std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
   o.tcp = !noTcp;
   o.udp = !noUdp;
   if (include && exclude) return fail("--include and --exclude exclude each other");
-  o.filterMode = exclude ? 1 : 0;
+  o.exclude = exclude;
   if (o.logDir.empty() && logFlags) return fail("--stats, --data and --hex need --log-dir");
   if (!o.logDir.empty() && !o.stats && !o.data) o.stats = o.data = true;
   if (formatGiven && o.exportFile.empty()) return fail("--format needs --export");

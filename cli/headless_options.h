@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/traffic_types.h"
+#include "output/conversation_export.h"
 #include "wire/ip_address.h"
 
 // The command line of `trafalyn --headless`, checked and parsed. Pure; any
@@ -19,18 +21,18 @@ struct CHeadlessOptions {
   std::string device;            // -i: live trace
   std::string file;              // -r: replay
   std::vector<CIpAddr> local;    // --local; empty: the default of the mode
-  int role = 0;                  // 0 client, 1 server
+  EHostRole role = EHostRole::kClient;
   bool tcp = true;
   bool udp = true;
   bool headerOnly = false;
   std::vector<Rule> rules;       // --filter, in order
-  int filterMode = 0;            // 0 include, 1 exclude
+  bool exclude = false;          // the rules drop what they match
   std::string logDir;            // empty: no logs
   bool stats = false;
   bool data = false;
   bool hex = false;
   std::string exportFile;
-  int exportFormat = 0;          // kExportCsv, kExportText, kExportHex
+  EExportForm exportFormat = EExportForm::kCsv;
   std::string hostsExportFile;
   int durationSeconds = 0;       // 0: until Ctrl-C / SIGTERM
   bool quiet = false;

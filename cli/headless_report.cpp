@@ -6,7 +6,7 @@
 
 #include "model/traffic_model.h"
 #include "output/conversation_export.h"
-#include "output/conversation_text.h"
+#include "output/packet_text.h"
 #include "output/csv_row.h"
 #include "output/output_file.h"
 #include "output/value_format.h"
@@ -45,8 +45,7 @@ CTextTable TableWithColumns(std::initializer_list<CColumnSpec> columns) {
 
 }  // namespace
 
-CTextTable ConversationSummaryTable(const CConversationTable& table,
-                                    const std::atomic<int>& quit) {
+CTextTable ConversationSummaryTable(const CConversationTable& table, const CCancelToken& cancel) {
   using A = CTextTable::EAlign;
   CTextTable out = TableWithColumns({
       {"Remote IP/Port", A::kLeft},
@@ -61,26 +60,29 @@ CTextTable ConversationSummaryTable(const CConversationTable& table,
       {"Text", A::kLeft},
   });
   for (const CExportRow& row : ConversationListRows(table)) {
+    if (cancel.Cancelled()) break;
     const CConversation* c = table.FindById(row.convId);
     if (c == nullptr) continue;
-    const int d = row.direction;
+    const EDirection d = row.direction;
     // The direction that opens an exchange for the role carries the response
     // time and the first two times; the other shows the reply's times.
-    const int opening = c->hostRole == kRoleServer ? kDirReceived : kDirSent;
+    const EDirection opening = OpeningDirection(c->hostRole);
     const std::size_t k = d == opening ? CConversation::kFirstTime : CConversation::kReplyStartTime;
+    const CConversationSnapshot snapshot = c->Snapshot();
     out.AddRow({
         FormatEndpoint(c->remote, c->remotePort),
         Decimal(static_cast<int>(c->localPort)),
         Decimal(c->convId),
         ProtocolName(c->protocol),
-        Decimal(d == kDirSent ? c->bytesSent : c->bytesReceived),
-        Decimal(d == kDirSent ? c->packetsSent : c->packetsReceived),
+        Decimal(d == EDirection::kSent ? c->bytesSent : c->bytesReceived),
+        Decimal(d == EDirection::kSent ? c->packetsSent : c->packetsReceived),
         d == opening ? FormatElapsed(c->times[CConversation::kLastTime],
                                      c->times[CConversation::kFirstTime])
                      : std::string(),
         FormatClockTime(c->times[k]),
         FormatClockTime(c->times[k + 1]),
-        PrintableCell(RenderConversationSummary(*c, d, quit)),
+        PrintableCell(RenderDataSummary(d == EDirection::kSent ? snapshot.sentStart
+                                                               : snapshot.receivedStart)),
     });
   }
   return out;
@@ -110,12 +112,12 @@ CTextTable HostSummaryTable(const CHostTable& hosts) {
 }
 
 std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
-                          const std::atomic<int>& quit) {
+                          const CCancelToken& cancel) {
   std::string out;
   out += "Frames read: " + Decimal(counts.framesRead) + "\n";
   out += "Frames recorded: " + Decimal(counts.framesRecorded) + "\n";
   if (counts.live) out += "Kernel drops: " + Decimal(counts.kernelDrops) + "\n";
-  const CTextTable conversations = ConversationSummaryTable(model.conversations, quit);
+  const CTextTable conversations = ConversationSummaryTable(model.conversations, cancel);
   out += "\nConversations (" + Decimal(static_cast<uint64_t>(model.conversations.Size())) +
          ", " + Decimal(static_cast<uint64_t>(conversations.RowCount())) + " rows)\n";
   out += conversations.Render();

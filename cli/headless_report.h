@@ -1,9 +1,9 @@
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "cli/text_table.h"
+#include "model/cancel_token.h"
 #include "model/conversation_table.h"
 #include "model/host_table.h"
 
@@ -12,7 +12,7 @@ class CTrafficModel;
 // What the headless program prints and writes at the end of a run: the
 // summary with the Conversations and Host Stats lists as text tables, and the
 // host table as CSV. Every function that reads the model requires the
-// traffic lock; `quit` is CAppState::quit.
+// traffic lock.
 
 struct CRunCounts {
   uint64_t framesRead = 0;      // frames the capture library delivered
@@ -24,15 +24,14 @@ struct CRunCounts {
 // The Conversations list after a Refresh: the same columns, row order and
 // cell texts as the page, with unprintable bytes of the "Text" column shown
 // as ".".
-CTextTable ConversationSummaryTable(const CConversationTable& table,
-                                    const std::atomic<int>& quit);
+CTextTable ConversationSummaryTable(const CConversationTable& table, const CCancelToken& cancel);
 
 // The Host Stats list: one row per host in address order.
 CTextTable HostSummaryTable(const CHostTable& hosts);
 
 // The counts, then both tables under their titles. Lines end in LF.
 std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
-                          const std::atomic<int>& quit);
+                          const CCancelToken& cancel);
 
 // The host table as CSV: the header line "IP","Sent","Rcvd","Pk. Sent",
 // "Pk. Rcvd","Last Time","Ports", then one row per host in table order,

@@ -15,28 +15,23 @@
 #include <string>
 #include <thread>
 
-#include "engine/app_state.h"
 #include "cli/headless_options.h"
 #include "cli/headless_report.h"
 #include "engine/capture_privileges.h"
-#include "engine/capture_controller.h"
-#include "engine/capture_file_replay.h"
+#include "engine/traffic_engine.h"
 #include "filters/filter_rule_list.h"
-#include "engine/interface_enumeration.h"
-#include "engine/interface_record.h"
 #include "model/traffic_model.h"
 #include "output/conversation_export.h"
-#include "output/log_writer.h"
 #include "output/value_format.h"
 
 namespace {
 
 // Cleared by SIGINT or SIGTERM; the replay and the live loop poll it.
-std::atomic<int> gKeepGoing{1};
-static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<bool> gKeepGoing{true};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void OnStopSignal(int signo) {
-  gKeepGoing.store(0);
+  gKeepGoing.store(false);
   // A second signal should end the program at once, not wait for the
   // final pass.
   struct sigaction dfl {};
@@ -72,34 +67,15 @@ std::string AddressList(const std::vector<CIpAddr>& addresses) {
   return text.empty() ? "(none)" : text;
 }
 
-void Configure(CAppState& state, const CHeadlessOptions& o) {
-  state.hostRole = o.role;
-  state.tcp = o.tcp ? 1 : 0;
-  state.udp = o.udp ? 1 : 0;
-  state.headerOnly = o.headerOnly ? 1 : 0;
-  if (!o.logDir.empty()) {
-    state.logDir = o.logDir;
-    state.statsOption = o.stats ? 1 : 0;
-    state.dataOption = o.data ? 1 : 0;
-    state.hexOption = o.hex ? 1 : 0;
-    state.logToFile = 1;
-  }
+void Configure(CTrafficEngine& engine, const CHeadlessOptions& o) {
+  engine.SetCaptureOptions({o.tcp, o.udp, o.headerOnly, o.role});
+  if (!o.logDir.empty()) engine.SetLogOptions({true, o.stats, o.data, o.hex, o.logDir});
   CFilterRuleList rules;
-  rules.SetMode(o.filterMode);
+  rules.SetMode(o.exclude ? CFilterRuleList::kExclude : CFilterRuleList::kInclude);
   for (const auto& r : o.rules) {
     rules.Append(CFilterRule(r.address[0], r.address[1], r.address[2], r.address[3], r.port));
   }
-  state.Model().filterRules.Replace(std::move(rules));
-}
-
-// The newest second the model holds: the clock of a replay's final pass.
-int64_t NewestRecordedSecond(const CTrafficModel& model) {
-  int64_t newest = model.lastFlushTime;
-  for (const CHostRecord& h : model.hosts.Hosts()) newest = std::max<int64_t>(newest, h.lastTime.sec);
-  for (const auto& c : model.conversations.Conversations()) {
-    newest = std::max<int64_t>(newest, c->times[CConversation::kLastTime].sec);
-  }
-  return newest;
+  engine.Filters().Replace(std::move(rules));
 }
 
 struct CRun {
@@ -107,19 +83,16 @@ struct CRun {
   std::vector<CIpAddr> local;
   int status = 0;       // exit status so far
   bool finish = false;  // false: nothing was read, no summary or exports
-  int64_t finalNow = 0;
 };
 
-CRun Replay(CAppState& state, const CHeadlessOptions& o) {
+CRun Replay(CTrafficEngine& engine, const CHeadlessOptions& o) {
   CRun run;
-  CInterfaceRecord local;
-  local.deviceName = o.file;
-  local.addresses = o.local;
-  if (local.addresses.empty()) {
+  run.local = o.local;
+  if (run.local.empty()) {
     std::string error;
     const auto address = MostFrequentAddress(o.file, &error);
     if (address) {
-      local.addresses.push_back(*address);
+      run.local.push_back(*address);
     } else if (!error.empty()) {
       Complain("cannot read " + o.file + ": " + error);
       run.status = 1;
@@ -128,8 +101,7 @@ CRun Replay(CAppState& state, const CHeadlessOptions& o) {
       Complain(o.file + " holds no IPv4 traffic to take the local address from; give --local");
     }
   }
-  run.local = local.addresses;
-  const CReplayResult r = ReplayCaptureFile(state, o.file, local, &gKeepGoing);
+  const CReplayResult r = engine.Replay(o.file, run.local, &gKeepGoing);
   run.counts.framesRead = r.framesRead;
   run.counts.framesRecorded = r.framesRecorded;
   if (!r.Ok() && r.framesRead == 0) {
@@ -144,28 +116,26 @@ CRun Replay(CAppState& state, const CHeadlessOptions& o) {
   }
   if (r.cancelled) Complain("replay stopped after frame " + std::to_string(r.framesRead));
   run.finish = true;
-  std::lock_guard<std::mutex> lock(state.trafficLock);
-  run.finalNow = NewestRecordedSecond(state.Model());
   return run;
 }
 
 // The interface record to trace on: the enumerated device of that name, or
 // a new record when the library did not list it (it may still open).
-int SelectDevice(CAppState& state, const CHeadlessOptions& o) {
-  EnumerateInterfaces(state);
+int SelectDevice(CTrafficEngine& engine, const CHeadlessOptions& o) {
+  engine.EnumerateInterfaces();
   int index = -1;
-  for (std::size_t i = 0; i < state.interfaces.size(); ++i) {
-    if (state.interfaces[i]->deviceName == o.device) index = static_cast<int>(i);
+  const auto& list = engine.Interfaces();
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (list[i]->deviceName == o.device) index = static_cast<int>(i);
   }
   const bool listed = index >= 0;
   if (!listed) {
     auto record = std::make_unique<CInterfaceRecord>();
     record->deviceName = o.device;
-    record->label = std::to_string(state.interfaces.size() + 1) + ". " + o.device;
-    state.interfaces.push_back(std::move(record));
-    index = static_cast<int>(state.interfaces.size()) - 1;
+    record->label = std::to_string(list.size() + 1) + ". " + o.device;
+    index = engine.AddInterface(std::move(record));
   }
-  CInterfaceRecord& device = *state.interfaces[static_cast<std::size_t>(index)];
+  CInterfaceRecord& device = *engine.Interfaces()[static_cast<std::size_t>(index)];
   if (!o.local.empty()) device.addresses = o.local;
   // An unlisted device may still open (the library lists not every one);
   // whether it has addresses is unknown then.
@@ -175,41 +145,32 @@ int SelectDevice(CAppState& state, const CHeadlessOptions& o) {
   return index;
 }
 
-CRun Live(CAppState& state, const CHeadlessOptions& o) {
+CRun Live(CTrafficEngine& engine, const CHeadlessOptions& o) {
   using Clock = std::chrono::steady_clock;
   CRun run;
   CCapturePrivileges::WarnIfRoot();
-  state.interfaceIndex = SelectDevice(state, o);
-  run.local = state.InterfaceAt(state.interfaceIndex)->addresses;
-  std::atomic<int> ended{0};
-  CCaptureController controller(state);
-  controller.SetEndedListener([&ended](int) { ended.store(1); });
-  controller.Start();
+  const int index = SelectDevice(engine, o);
+  run.local = engine.InterfaceAt(index)->addresses;
+  std::atomic<bool> ended{false};
+  CCaptureController& capture = engine.Capture();
+  capture.SetEndedListener([&ended](int) { ended.store(true); });
+  engine.StartLive(index);
   const auto start = Clock::now();
-  auto lastLogCheck = start;
-  while (gKeepGoing.load() != 0 && ended.load() == 0) {
+  while (gKeepGoing.load() && !ended.load()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const auto now = Clock::now();
-    if (o.durationSeconds > 0 && now - start >= std::chrono::seconds(o.durationSeconds)) break;
-    // The refresh worker's share of the cadence: a quiet link still gets
-    // its conversations written once they are due.
-    if (now - lastLogCheck >= std::chrono::seconds(1)) {
-      lastLogCheck = now;
-      std::lock_guard<std::mutex> lock(state.trafficLock);
-      WriteLogsIfDue(state.Model(), static_cast<int64_t>(std::time(nullptr)));
-    }
+    if (o.durationSeconds > 0 && Clock::now() - start >= std::chrono::seconds(o.durationSeconds)) break;
   }
-  if (ended.load() == 0) {
+  if (!ended.load()) {
     // The capture library hands frames over in blocks, at the latest after
     // one read time-out; frames still in the kernel's buffer when Stop
     // comes would be lost. Give them that time to arrive.
     std::this_thread::sleep_for(std::chrono::milliseconds(CCaptureController::kReadTimeoutMs + 200));
   }
-  controller.Stop();
-  const CCaptureStats stats = controller.Stats();
+  engine.StopLive();
+  capture.SetEndedListener({});
+  const CCaptureStats stats = capture.Stats();
   run.counts = {stats.framesSeen, stats.framesRecorded, true, stats.kernelDrops};
-  run.finalNow = static_cast<int64_t>(std::time(nullptr));
-  if (ended.load() != 0) {
+  if (ended.load()) {
     // The controller has posted why. A device that delivered nothing was
     // most likely never opened: there is nothing to summarise.
     run.status = 1;
@@ -221,35 +182,38 @@ CRun Live(CAppState& state, const CHeadlessOptions& o) {
   return run;
 }
 
-// The final log pass, the exports and the summary text. Returns the summary.
-std::string Finish(CAppState& state, const CHeadlessOptions& o, CRun& run) {
-  std::lock_guard<std::mutex> lock(state.trafficLock);
-  CTrafficModel& model = state.Model();
-  if (!o.logDir.empty()) {
-    if (state.logToFile.load() != 0) {
-      WriteLogs(model, 1, state.statsOption, state.dataOption, state.hexOption, run.finalNow);
-    }
-    // The writer turns logging off when a file fails; it has said why.
-    if (state.logToFile.load() == 0) run.status = 1;
-  }
+// The exports and the summary text, after the final log pass. Returns the
+// summary.
+std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run) {
+  engine.Shutdown();
+  // The log service turns itself off when a file fails; it has said why.
+  if (!o.logDir.empty() && engine.Logs().Failed()) run.status = 1;
+  const std::shared_ptr<CCaptureSession> session = engine.Session();
   if (!o.exportFile.empty()) {
+    std::vector<CExportRow> rows = session->WithModel(
+        [](const CTrafficModel& model) { return ConversationListRows(model.conversations); });
+    // The rows are copies: the file is written without the traffic lock.
+    static const CCancelToken kNever;
     const CExportResult result =
-        ExportConversations(model, o.exportFile, o.exportFormat, ConversationListRows(model.conversations));
+        ExportConversations(o.exportFile, o.exportFormat, session->CopyRows(rows), kNever);
     // The last message is the outcome ("saved", or nothing to export),
     // which the user of a dialog needs and a script does not.
     const std::size_t errors = result.opened ? result.messages.size() - 1 : result.messages.size();
     for (std::size_t i = 0; i < errors; ++i) Complain(result.messages[i]);
     if (errors > 0) run.status = 1;
   }
-  if (!o.hostsExportFile.empty()) {
-    std::string error;
-    if (!WriteHostCsv(model.hosts, o.hostsExportFile, error)) {
-      Complain(error);
-      run.status = 1;
+  return session->WithModel([&](const CTrafficModel& model) -> std::string {
+    if (!o.hostsExportFile.empty()) {
+      std::string error;
+      if (!WriteHostCsv(model.hosts, o.hostsExportFile, error)) {
+        Complain(error);
+        run.status = 1;
+      }
     }
-  }
-  if (o.quiet) return {};
-  return "Local host: " + AddressList(run.local) + "\n" + RenderSummary(run.counts, model, state.quit);
+    if (o.quiet) return {};
+    static const CCancelToken kNever;
+    return "Local host: " + AddressList(run.local) + "\n" + RenderSummary(run.counts, model, kNever);
+  });
 }
 
 bool IsDirectory(const std::string& path, std::string& reason) {
@@ -281,16 +245,19 @@ int RunHeadlessProgram(const std::vector<std::string_view>& args) {
     return 1;
   }
 
-  CAppState state;
-  state.notifications.SetListener([&state] { PrintNotifications(state.notifications); });
-  Configure(state, o);
-  gKeepGoing.store(1);
+  CTrafficEngine engine;
+  CNotificationQueue& notifications = engine.Notifications();
+  notifications.SetListener([&notifications] { PrintNotifications(notifications); });
+  Configure(engine, o);
+  gKeepGoing.store(true);
   SetStopHandlers(true);
-  CRun run = o.file.empty() ? Live(state, o) : Replay(state, o);
+  CRun run = o.file.empty() ? Live(engine, o) : Replay(engine, o);
   std::string summary;
-  if (run.finish) summary = Finish(state, o, run);
+  if (run.finish) summary = Finish(engine, o, run);
+  engine.Shutdown();
   SetStopHandlers(false);
-  PrintNotifications(state.notifications);
+  notifications.SetListener({});
+  PrintNotifications(notifications);
   std::fputs(summary.c_str(), stdout);
   std::fflush(stdout);
   return run.status;

@@ -11,8 +11,6 @@ class CTextTable {
  public:
   enum class EAlign { kLeft, kRight };
 
-  virtual ~CTextTable() = default;
-
   void AddColumn(std::string header, EAlign align);
   // Cells beyond the number of columns are ignored; missing cells are empty.
   void AddRow(std::vector<std::string> cells);

@@ -8,13 +8,11 @@
 #include <cstdio>
 #include <span>
 
-#include "engine/app_state.h"
 #include "engine/capture_privileges.h"
-#include "engine/decode_context.h"
-#include "engine/interface_enumeration.h"
-#include "engine/interface_record.h"
-#include "wire/link_layer.h"
+#include "engine/capture_session.h"
+#include "engine/notification_sink.h"
 #include "engine/packet_decoder.h"
+#include "wire/link_layer.h"
 
 namespace {
 
@@ -69,7 +67,7 @@ std::string Format(const char* format, const std::string& a, const std::string& 
 
 }  // namespace
 
-CCaptureController::CCaptureController(CAppState& state) : state_(state) {}
+CCaptureController::CCaptureController(CNotificationSink& sink) : sink_(sink) {}
 
 CCaptureController::~CCaptureController() { Stop(); }
 
@@ -78,13 +76,19 @@ void CCaptureController::SetEndedListener(std::function<void(int)> listener) {
   endedListener_ = std::move(listener);
 }
 
-void CCaptureController::EnumerateInterfaces() { ::EnumerateInterfaces(state_); }
+std::string CCaptureController::DeviceName() const {
+  std::lock_guard<std::mutex> lock(deviceMutex_);
+  return device_.deviceName;
+}
 
-void CCaptureController::Start() {
+void CCaptureController::Start(std::shared_ptr<CCaptureSession> session,
+                               const CInterfaceRecord& device) {
   Stop();
-  const CInterfaceRecord* device = state_.InterfaceAt(state_.interfaceIndex.load());
-  if (device == nullptr) return;
-  state_.selectedInterface.store(device);
+  session_ = std::move(session);
+  {
+    std::lock_guard<std::mutex> lock(deviceMutex_);
+    device_ = device;
+  }
   framesSeen_ = 0;
   framesRecorded_ = 0;
   kernelDrops_ = 0;
@@ -93,7 +97,7 @@ void CCaptureController::Start() {
   traceId_.store(traceId);
   running_.store(1);
   capturing_.store(1);
-  thread_ = std::thread(&CCaptureController::CaptureThreadProc, this, device, traceId);
+  thread_ = std::thread(&CCaptureController::CaptureThreadProc, this, traceId);
 }
 
 void CCaptureController::Stop() {
@@ -116,51 +120,50 @@ CCaptureStats CCaptureController::Stats() const {
   return s;
 }
 
-int CCaptureController::CaptureThreadProc(CCaptureController* controller,
-                                          const CInterfaceRecord* device, int traceId) {
+void CCaptureController::CaptureThreadProc(int traceId) {
   RaiseThreadPriority();
   std::string reason;
-  pcap_t* handle = OpenDevice(device->deviceName, reason);
+  pcap_t* handle = OpenDevice(device_.deviceName, reason);
   if (handle == nullptr) {
-    std::fprintf(stderr, "\nUnable to open the adapter. %s is not supported by WinPcap\n",
-                 device->deviceName.c_str());
-    controller->state_.notifications.Post(
-        Format("Unable to open the adapter %s.\n%s", device->deviceName, reason));
-    controller->EndedByItself(traceId);
-    return -1;
+    std::fprintf(stderr, "\nUnable to open the adapter. %s: %s\n", device_.deviceName.c_str(),
+                 reason.c_str());
+    sink_.Post(Format("Unable to open the adapter %s.\n%s", device_.deviceName, reason));
+    EndedByItself(traceId);
+    return;
   }
   {
     // Stop may have come while the device was opening; it could not break
     // a loop that had not started, so look before entering it.
-    std::lock_guard<std::mutex> lock(controller->handleMutex_);
-    if (controller->running_.load() == 0) {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    if (running_.load() == 0) {
       pcap_close(handle);
-      return 0;
+      return;
     }
-    controller->handle_ = handle;
+    handle_ = handle;
   }
-  controller->ReadFrames(handle, *device);
-  controller->UpdateKernelStats(handle);
+  ReadFrames(handle);
+  UpdateKernelStats(handle);
   {
-    std::lock_guard<std::mutex> lock(controller->handleMutex_);
-    controller->handle_ = nullptr;
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    handle_ = nullptr;
   }
   pcap_close(handle);
-  if (controller->running_.load() != 0) controller->EndedByItself(traceId);
-  return 0;
+  if (running_.load() != 0) EndedByItself(traceId);
 }
 
-void CCaptureController::ReadFrames(pcap_t* handle, const CInterfaceRecord& device) {
+void CCaptureController::ReadFrames(pcap_t* handle) {
+  const CInterfaceRecord& device = device_;
   const int linkType = pcap_datalink(handle);
   const bool supported = IsSupportedLinkType(linkType);
   if (!supported) {
     char number[16];
-    state_.notifications.Post(Format(
+    sink_.Post(Format(
         "The interface %s has the link type %s, which cannot be decoded; no packets will be "
         "recorded.",
         device.deviceName, LinkTypeName(linkType, number)));
   }
-  CDecodeContext context(state_, device, running_, EDecodeClock::kWall);
+  CPacketDecoder decoder(*session_, device);
+  const CCancelToken& cancel = session_->Cancel();
   auto lastStats = std::chrono::steady_clock::now();
   for (;;) {
     pcap_pkthdr* header = nullptr;
@@ -168,12 +171,13 @@ void CCaptureController::ReadFrames(pcap_t* handle, const CInterfaceRecord& devi
     const int status = pcap_next_ex(handle, &header, &data);
     if (status == 1) {
       framesSeen_.fetch_add(1, std::memory_order_relaxed);
-      if (supported) {
-        const auto ipv4 = Ipv4FromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
-        if (ipv4) {
+      // A frame that arrives after Stop is not recorded.
+      if (supported && running_.load(std::memory_order_relaxed) != 0) {
+        const auto ip = Ipv4FromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
+        if (ip) {
           const CTimeStamp time{static_cast<int32_t>(header->ts.tv_sec),
                                 static_cast<int32_t>(header->ts.tv_usec)};
-          if (ProcessPacket(context, *ipv4, time) == EDecodeResult::kRecorded)
+          if (decoder.Decode(*ip, time) == EDecodeResult::kRecorded)
             framesRecorded_.fetch_add(1, std::memory_order_relaxed);
         }
       }
@@ -181,14 +185,13 @@ void CCaptureController::ReadFrames(pcap_t* handle, const CInterfaceRecord& devi
       // A break comes from Stop; anything else is the device failing (it
       // was unplugged or taken down) and ends the trace by itself.
       if (status != PCAP_ERROR_BREAK && running_.load() != 0) {
-        state_.notifications.Post(
-            Format("Capture on %s stopped: %s", device.deviceName, pcap_geterr(handle)));
+        sink_.Post(Format("Capture on %s stopped: %s", device.deviceName, pcap_geterr(handle)));
       }
       return;
     }
     // The time-out path looks at the flags too, so Stop and quitting never
     // wait for traffic.
-    if (running_.load() == 0 || state_.Quitting()) return;
+    if (running_.load() == 0 || cancel.Cancelled()) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastStats >= std::chrono::seconds(1)) {
       lastStats = now;

@@ -2,24 +2,27 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "engine/capture_stats.h"
+#include "engine/interface_record.h"
 
-class CAppState;
-class CInterfaceRecord;
+class CCaptureSession;
+class CNotificationSink;
 struct pcap;
 
-// Starts and stops live traces. A trace is one capture thread that opens the
-// selected interface, reads frames and hands the IPv4 ones to the decoder.
+// Starts and stops live traces. A trace is one capture thread that opens an
+// interface, reads frames and hands the IP packets to a decoder that records
+// into the trace's session.
 //
-// Start, Stop, EnumerateInterfaces and SetEndedListener belong to the
-// user-interface thread (or whichever single thread owns the controller);
-// IsCapturing, TraceId, Stats and RunningFlag may be read from any thread.
-// None of them takes the traffic lock; Stop must not be called while the
-// caller holds it (the capture thread may be waiting for it).
+// Start, Stop and SetEndedListener belong to the user-interface thread (or
+// whichever single thread owns the controller); IsCapturing, TraceId, Stats
+// and Device may be read from any thread. None of them takes the traffic
+// lock; Stop must not be called while the caller holds it (the capture
+// thread may be waiting for it).
 class CCaptureController {
  public:
   // The read time-out: the longest a capture thread waits for a frame before
@@ -28,26 +31,23 @@ class CCaptureController {
   static constexpr int kSnapshotLength = 65536;
   static constexpr int kBufferBytes = 32 << 20;
 
-  explicit CCaptureController(CAppState& state);
+  // Messages (a device that cannot be opened or fails) go to `sink`, which
+  // must outlive the controller.
+  explicit CCaptureController(CNotificationSink& sink);
   // Stops the trace.
-  virtual ~CCaptureController();
+  ~CCaptureController();
 
   CCaptureController(const CCaptureController&) = delete;
   CCaptureController& operator=(const CCaptureController&) = delete;
 
-  // Stops any running trace, then starts one on the interface at the state's
-  // interface index and makes it the selected interface. With no interface
-  // selected, or an index outside the list, nothing is started.
-  void Start();
+  // Stops any running trace, then starts one on `device` that records into
+  // `session`.
+  void Start(std::shared_ptr<CCaptureSession> session, const CInterfaceRecord& device);
 
   // Ends the trace: no frame that arrives afterwards reaches the model. Waits
   // for the capture thread, which takes at most about one read time-out.
   // Also releases a thread that already ended by itself. Idle: nothing.
   void Stop();
-
-  // Fills the state's interface list from the capture library (once, at
-  // start-up, before any trace).
-  void EnumerateInterfaces();
 
   // True from Start until Stop, or until the trace ends by itself: the
   // device could not be opened, failed while capturing, or the program is
@@ -61,8 +61,8 @@ class CCaptureController {
   // The current (or last) trace's counters.
   CCaptureStats Stats() const;
 
-  // 1 from Start until Stop; the decoder drops every frame while it is 0.
-  const std::atomic<int>& RunningFlag() const { return running_; }
+  // The device of the current (or last) trace; empty before the first.
+  std::string DeviceName() const;
 
   // Called on the capture thread, with the trace id, when a trace ends by
   // itself. It must only schedule work for another thread (a queued call):
@@ -72,14 +72,17 @@ class CCaptureController {
   void SetEndedListener(std::function<void(int traceId)> listener);
 
  private:
-  static int CaptureThreadProc(CCaptureController* controller,
-                               const CInterfaceRecord* device, int traceId);
+  void CaptureThreadProc(int traceId);
   // The capture loop on an open handle; returns when the trace should end.
-  void ReadFrames(pcap* handle, const CInterfaceRecord& device);
+  void ReadFrames(pcap* handle);
   void UpdateKernelStats(pcap* handle);
   void EndedByItself(int traceId);
 
-  CAppState& state_;
+  CNotificationSink& sink_;
+  // Set by Start while no capture thread runs; read by the capture thread.
+  std::shared_ptr<CCaptureSession> session_;
+  CInterfaceRecord device_;
+  mutable std::mutex deviceMutex_;  // guards device_ against DeviceName readers
   std::thread thread_;
   std::atomic<int> running_{0};
   std::atomic<int> capturing_{0};

@@ -4,16 +4,13 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <span>
 
-#include "engine/app_state.h"
-#include "wire/byte_reader.h"
-#include "engine/decode_context.h"
+#include "engine/capture_session.h"
 #include "engine/interface_record.h"
-#include "wire/link_layer.h"
 #include "engine/packet_decoder.h"
-#include "model/traffic_model.h"
+#include "wire/byte_reader.h"
+#include "wire/link_layer.h"
 
 namespace {
 
@@ -47,19 +44,17 @@ bool Counted(const CIpAddr& a) {
 
 }  // namespace
 
-CReplayResult ReplayCaptureFile(CAppState& state, const std::string& path,
-                                const CInterfaceRecord& local,
-                                const std::atomic<int>* keepGoing) {
+CReplayResult ReplayCaptureFile(CCaptureSession& session, const std::string& path,
+                                const CInterfaceRecord& local, const std::atomic<bool>* keepGoing,
+                                const std::function<void(bool)>& afterFrame) {
   CReplayResult result;
   CHandle handle = OpenFile(path, result.error);
   if (!handle) return result;
   const int linkType = pcap_datalink(handle.get());
 
-  const std::atomic<int> always{1};
-  CDecodeContext context(state, local, keepGoing != nullptr ? *keepGoing : always,
-                         EDecodeClock::kCapture);
+  CPacketDecoder decoder(session, local);
   for (;;) {
-    if (context.running.load() == 0) {
+    if (keepGoing != nullptr && !keepGoing->load(std::memory_order_relaxed)) {
       result.cancelled = true;
       break;
     }
@@ -74,16 +69,12 @@ CReplayResult ReplayCaptureFile(CAppState& state, const std::string& path,
     if (status == 0) continue;
     const CTimeStamp time{static_cast<int32_t>(header->ts.tv_sec),
                           static_cast<int32_t>(header->ts.tv_usec)};
-    if (result.framesRead++ == 0) {
-      // The model's last-flush time is on the wall clock; a file from
-      // another day would otherwise never (or at once) be due for a pass.
-      std::lock_guard<std::mutex> lock(state.trafficLock);
-      state.Model().lastFlushTime = time.sec;
-    }
-    context.AdvanceCaptureClock(time.sec);
-    const auto ipv4 = Ipv4FromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
-    if (ipv4 && ProcessPacket(context, *ipv4, time) == EDecodeResult::kRecorded)
-      ++result.framesRecorded;
+    ++result.framesRead;
+    session.Clock().Advance(time.sec);
+    const auto ip = Ipv4FromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
+    const bool recorded = ip && decoder.Decode(*ip, time) == EDecodeResult::kRecorded;
+    if (recorded) ++result.framesRecorded;
+    if (afterFrame) afterFrame(recorded);
   }
   return result;
 }

@@ -2,12 +2,13 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "wire/ip_address.h"
 
-class CAppState;
+class CCaptureSession;
 class CInterfaceRecord;
 
 // What a replay did.
@@ -25,18 +26,20 @@ struct CReplayResult {
 };
 
 // Feeds every frame of a pcap or pcapng file through the same link-layer step
-// and decoder as a live trace, as fast as it can. `local` holds the addresses
-// that count as the local host. The log pass runs by the capture clock: the
-// newest frame time stamp read stands for "now", and the last-flush time
-// starts at the first frame's time.
+// and decoder as a live trace, as fast as it can, into `session`, whose clock
+// must be a capture clock: it moves to each frame's time stamp. `local` holds
+// the addresses that count as the local host. After each frame,
+// `afterFrame` (optional) is called with whether the frame was recorded,
+// with no lock held: the log service's pass runs there, by the capture clock.
 //
 // Runs on the caller's thread, which must not hold the traffic lock: each
-// packet takes it, so pages may read the model meanwhile. While `keepGoing`
-// (optional) is 0 the replay stops before its next frame. Must not run at
-// the same time as a live trace or another replay.
-CReplayResult ReplayCaptureFile(CAppState& state, const std::string& path,
+// packet takes it, so pages may read the model meanwhile. Once `keepGoing`
+// (optional) is false the replay stops before its next frame. Nothing else
+// may record into the session meanwhile.
+CReplayResult ReplayCaptureFile(CCaptureSession& session, const std::string& path,
                                 const CInterfaceRecord& local,
-                                const std::atomic<int>* keepGoing = nullptr);
+                                const std::atomic<bool>* keepGoing = nullptr,
+                                const std::function<void(bool recorded)>& afterFrame = {});
 
 // The address seen most often as source or destination of the first
 // `frameLimit` IPv4 frames of a capture file: a sensible local address for a

@@ -14,7 +14,7 @@ class CCapturePrivileges {
   // set when they are permitted; does nothing for root or when they are not.
   CCapturePrivileges();
   // Clears the calling thread's effective set again.
-  virtual ~CCapturePrivileges();
+  ~CCapturePrivileges();
 
   CCapturePrivileges(const CCapturePrivileges&) = delete;
   CCapturePrivileges& operator=(const CCapturePrivileges&) = delete;

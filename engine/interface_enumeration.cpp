@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/app_state.h"
+#include "engine/notification_sink.h"
 
 namespace {
 
@@ -46,7 +46,8 @@ void BuildInterfaceList(const pcap_if_t* devices,
   }
 }
 
-void EnumerateInterfaces(CAppState& state) {
+void EnumerateInterfaces(CNotificationSink& sink,
+                         std::vector<std::unique_ptr<CInterfaceRecord>>& list) {
   char errbuf[PCAP_ERRBUF_SIZE] = "";
   pcap_if_t* raw = nullptr;
   const int status = pcap_findalldevs(&raw, errbuf);
@@ -55,8 +56,8 @@ void EnumerateInterfaces(CAppState& state) {
   if (status == PCAP_ERROR) {
     char message[PCAP_ERRBUF_SIZE + 64];
     std::snprintf(message, sizeof message, "Error in pcap_findalldevs: %s\n", errbuf);
-    state.notifications.Post(message);
+    sink.Post(message);
     return;
   }
-  BuildInterfaceList(devices.get(), state.interfaces);
+  BuildInterfaceList(devices.get(), list);
 }

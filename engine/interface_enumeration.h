@@ -4,7 +4,7 @@
 
 #include "engine/interface_record.h"
 
-class CAppState;
+class CNotificationSink;
 struct pcap_if;
 
 // Appends one record per device of the capture library's device chain, in
@@ -15,8 +15,8 @@ struct pcap_if;
 void BuildInterfaceList(const pcap_if* devices,
                         std::vector<std::unique_ptr<CInterfaceRecord>>& list);
 
-// Asks the capture library for its devices and appends them to the state's
-// interface list. A library error posts "Error in pcap_findalldevs: %s\n" to
-// the state's notifications and leaves the list as it was. The device chain
-// is always freed. Runs before any other thread uses the list.
-void EnumerateInterfaces(CAppState& state);
+// Asks the capture library for its devices and appends them to `list`. A
+// library error posts "Error in pcap_findalldevs: %s\n" to `sink` and leaves
+// the list as it was. The device chain is always freed.
+void EnumerateInterfaces(CNotificationSink& sink,
+                         std::vector<std::unique_ptr<CInterfaceRecord>>& list);

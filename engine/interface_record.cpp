@@ -2,14 +2,14 @@
 
 #include "output/value_format.h"
 
-int CInterfaceRecord::Direction(const CIpAddr& source, const CIpAddr& destination) const {
+EDirection CInterfaceRecord::Direction(const CIpAddr& source, const CIpAddr& destination) const {
   for (const CIpAddr& a : addresses) {
-    if (a == source) return 1;
-    if (a == destination) return 2;
+    if (a == source) return EDirection::kSent;
+    if (a == destination) return EDirection::kReceived;
   }
-  if (source == kLoopbackAddr) return 1;
-  if (destination == kLoopbackAddr) return 2;
-  return 0;
+  if (source == kLoopbackAddr) return EDirection::kSent;
+  if (destination == kLoopbackAddr) return EDirection::kReceived;
+  return EDirection::kNone;
 }
 
 std::string CInterfaceRecord::AddressListing() const {

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "model/traffic_types.h"
 #include "wire/ip_address.h"
 
 // One capture device: the text the interface list shows, the name a trace
@@ -9,16 +10,14 @@
 // loopback device). Built once at start-up and only read afterwards.
 class CInterfaceRecord {
  public:
-  virtual ~CInterfaceRecord() = default;
-
   void AddAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
     addresses.emplace_back(a, b, c, d);
   }
 
-  // 1 when the local host sent the packet, 2 when it received it, 0 when
-  // neither. The first address of the list that equals either side decides;
-  // with no match, loopback traffic counts as the local host's.
-  int Direction(const CIpAddr& source, const CIpAddr& destination) const;
+  // Whether the local host sent or received the packet, or neither. The
+  // first address of the list that equals either side decides; with no
+  // match, loopback traffic counts as the local host's.
+  EDirection Direction(const CIpAddr& source, const CIpAddr& destination) const;
 
   // Each address as "%d.%d.%d.%d" followed by two blanks.
   std::string AddressListing() const;

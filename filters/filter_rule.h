@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,9 +24,6 @@ class CFilterRule {
   // unreadable address with a usable port gives a port-only rule; an octet
   // outside 1..255 reads as "*"; only the low 16 bits of the port count.
   static CFilterRule ParseRule(std::string_view addressPart, std::string_view portPart);
-
-  // A copy on the heap, for holders that keep rules by pointer.
-  std::unique_ptr<CFilterRule> Clone() const { return std::make_unique<CFilterRule>(*this); }
 
   // True when every non-zero octet and a non-zero port equal the packet's.
   // `addr` in network order, `packetPort` in host order. Allocates nothing.

@@ -1,5 +1,7 @@
 #include "model/conversation.h"
 
+#include <algorithm>
+
 #include "model/record_pool.h"
 
 void* CConversation::operator new(std::size_t bytes) { return CRecordPool::Instance().Allocate(bytes); }
@@ -28,29 +30,27 @@ void CConversation::ReleaseRecords(std::vector<CPacketRef>& list) {
   }
 }
 
-int CConversation::Match(const CPacketRecord& r) {
+CConversation::EMatch CConversation::Match(const CPacketRecord& r) {
   if (r.protocol != protocol || !(r.remote == remote) || !(r.local == local)) {
-    return -1;
+    return EMatch::kOther;
   }
-  if (r.fragment && HasReceivedIdentification(r.identification)) return 0;
-  if (r.remotePort != remotePort || r.localPort != localPort) return -1;
-  if (closed) return 1;
-  if (hostRole == kRoleClient && r.direction == kDirSent && !received.empty()) {
-    closed = 1;
-    return 1;
+  if (r.fragment && HasReceivedIdentification(r.identification)) return EMatch::kSame;
+  if (r.remotePort != remotePort || r.localPort != localPort) return EMatch::kOther;
+  if (closed) return EMatch::kNewExchange;
+  // The opening direction again, after an answer: the next exchange.
+  const bool answered = hostRole == EHostRole::kClient ? !received.empty() : !sent.empty();
+  if (r.direction == OpeningDirection(hostRole) && answered) {
+    closed = true;
+    return EMatch::kNewExchange;
   }
-  if (hostRole == kRoleServer && r.direction == kDirReceived && !sent.empty()) {
-    closed = 1;
-    return 1;
-  }
-  return 0;
+  return EMatch::kSame;
 }
 
-void CConversation::Add(const CPacketRef& r, int appHostRole) {
+void CConversation::Add(const CPacketRef& r, EHostRole role) {
   remote = r->remote;
   local = r->local;
   const uint64_t length = static_cast<uint64_t>(static_cast<uint32_t>(r->totalLength));
-  const bool isSent = r->direction == kDirSent;
+  const bool isSent = r->direction == EDirection::kSent;
   if (isSent) {
     bytesSent += length;
     packetsSent += 1;
@@ -62,7 +62,7 @@ void CConversation::Add(const CPacketRef& r, int appHostRole) {
   localPort = r->localPort;
   remotePort = r->remotePort;
   protocol = r->protocol;
-  hostRole = appHostRole;
+  hostRole = role;
 
   // The times follow the record counts held before this record goes in.
   const CTimeStamp t = r->time;
@@ -120,4 +120,37 @@ int64_t CConversation::ResponseMicros() const {
   const CTimeStamp& a = times[kFirstTime];
   const CTimeStamp& b = times[kLastTime];
   return (static_cast<int64_t>(b.sec) - a.sec) * 1000000 + (static_cast<int64_t>(b.usec) - a.usec);
+}
+
+namespace {
+
+void CopyStart(const std::vector<CPacketRef>& list, CDataStart& start) {
+  if (list.empty()) return;
+  const CPacketRecord& first = *list.front();
+  start.present = true;
+  start.headerOnly = first.headerOnly;
+  const std::span<const uint8_t> data = first.Payload();
+  start.length = static_cast<uint8_t>(std::min<std::size_t>(data.size(), CDataStart::kBytes));
+  std::copy_n(data.begin(), start.length, start.bytes.begin());
+}
+
+}  // namespace
+
+CConversationSnapshot CConversation::Snapshot() const {
+  CConversationSnapshot s;
+  s.convId = convId;
+  s.role = hostRole;
+  s.protocol = static_cast<uint8_t>(protocol);
+  s.local = local;
+  s.remote = remote;
+  s.localPort = localPort;
+  s.remotePort = remotePort;
+  s.bytesSent = bytesSent;
+  s.bytesReceived = bytesReceived;
+  s.packetsSent = packetsSent;
+  s.packetsReceived = packetsReceived;
+  s.times = times;
+  CopyStart(sent, s.sentStart);
+  CopyStart(received, s.receivedStart);
+  return s;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "wire/ip_address.h"
+#include "model/conversation_snapshot.h"
 #include "model/packet_record.h"
 #include "wire/time_stamp.h"
 
@@ -16,22 +17,28 @@ class CConversation {
 
   enum TimeIndex { kFirstTime = 0, kOpeningEndTime = 1, kReplyStartTime = 2, kLastTime = 3 };
 
-  CConversation(int id, int role) : convId(id), hostRole(role) {}
+  // How a record relates to this conversation.
+  enum class EMatch {
+    kOther,        // not this conversation
+    kSame,         // part of this exchange
+    kNewExchange,  // same endpoints, but it starts the next exchange
+  };
+
+  CConversation(int id, EHostRole role) : convId(id), hostRole(role) {}
 
   // Conversations come and go with the traffic, 400 at a time when the table
   // is trimmed; they take their memory from the record pool.
   static void* operator new(std::size_t bytes);
   static void operator delete(void* p, std::size_t bytes) noexcept;
-  virtual ~CConversation();
+  ~CConversation();
 
-  // -1: not this conversation; 0: this one; 1: same endpoints, but the record
-  // starts a new exchange (the conversation is closed from then on).
-  int Match(const CPacketRecord& r);
+  // kNewExchange closes the conversation: it is final from then on.
+  EMatch Match(const CPacketRecord& r);
 
   // Counts the record, stamps it with this ConvId, updates the four times and
   // keeps it in sequence order unless its direction already holds 300.
-  // `appHostRole` is the host role in force.
-  void Add(const CPacketRef& r, int appHostRole);
+  // `role` is the host role in force.
+  void Add(const CPacketRef& r, EHostRole role);
 
   // The elapsed time from the first to the last packet, in microseconds.
   int64_t ResponseMicros() const;
@@ -40,10 +47,14 @@ class CConversation {
   // identification.
   bool HasReceivedIdentification(uint16_t identification) const;
 
-  int statsLogged = 0;
+  // The values a consumer of a finished conversation needs.
+  CConversationSnapshot Snapshot() const;
+
   int convId;
-  int closed = 0;
-  int hostRole;
+  // Final: closed by the next exchange, or by the end of its session. Later
+  // fragments may still join it.
+  bool closed = false;
+  EHostRole hostRole;
   std::vector<CPacketRef> received;  // ascending sequence number
   std::vector<CPacketRef> sent;      // ascending sequence number
   uint16_t protocol = 0;

@@ -30,7 +30,6 @@ class CConversationIndex {
                      uint16_t remotePort, uint16_t localPort);
 
   CConversationIndex() : slots_(kCapacity) {}
-  virtual ~CConversationIndex() = default;
 
   // The conversation filed under `key`, or null.
   CConversation* Find(const Key& key) const;

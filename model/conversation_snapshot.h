@@ -3,13 +3,9 @@
 #include <cstdint>
 #include <span>
 
+#include "model/traffic_types.h"
 #include "wire/ip_address.h"
 #include "wire/time_stamp.h"
-
-// Which side of an exchange the local host plays: the Client opens
-// exchanges (its requests are sent), the Server answers them (its requests
-// are received).
-enum class EHostRole : uint8_t { kClient = 0, kServer = 1 };
 
 // The start of one direction's data as the lists and logs summarise it: the
 // first bytes of the first kept record of that direction (the one with the

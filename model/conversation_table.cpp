@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/app_state.h"
 
 CConversationTable::Key CConversationTable::KeyOf(const CPacketRecord& r) {
   return CConversationIndex::MakeKey(r.protocol, r.remote, r.local, r.remotePort, r.localPort);
@@ -13,12 +12,15 @@ CConversationTable::Key CConversationTable::KeyOf(const CConversation& c) {
                                      c.remotePort, c.localPort);
 }
 
-CConversation* CConversationTable::FindNewest(const CPacketRecord& r, int* result) {
-  *result = -1;
+CConversation* CConversationTable::FindNewest(const CPacketRecord& r,
+                                              CConversation::EMatch& match, bool& cancelled) {
+  using EMatch = CConversation::EMatch;
+  match = EMatch::kOther;
+  cancelled = false;
   if (!r.fragment) {
     CConversation* c = newestByKey_.Find(KeyOf(r));
     if (c == nullptr) return nullptr;
-    *result = c->Match(r);
+    MatchAndAnnounce(*c, r, match);
     return c;
   }
   // A fragment may belong to any conversation of its addresses that holds a
@@ -28,33 +30,46 @@ CConversation* CConversationTable::FindNewest(const CPacketRecord& r, int* resul
   for (auto key = addressKeys_.rbegin(); key != addressKeys_.rend(); ++key, ++conv) {
     if (*key == addresses) {
       CConversation* c = conv->get();
-      const int m = c->Match(r);
-      if (m != -1) {
-        *result = m;
-        return c;
-      }
+      MatchAndAnnounce(*c, r, match);
+      if (match != EMatch::kOther) return c;
     }
-    if (state_.Quitting()) {
-      *result = -2;
+    if (cancel_.Cancelled()) {
+      cancelled = true;
       return nullptr;
     }
   }
   return nullptr;
 }
 
-void CConversationTable::FilePacket(const CPacketRef& r) {
-  int result;
-  CConversation* c = FindNewest(*r, &result);
-  if (result == -2) return;  // closing down: not filed
-  if (result == 0) {
+void CConversationTable::Announce(const CConversation& c) {
+  if (onFinal_) onFinal_(c.Snapshot());
+}
+
+void CConversationTable::MatchAndAnnounce(CConversation& c, const CPacketRecord& r,
+                                          CConversation::EMatch& match) {
+  const bool wasClosed = c.closed;
+  match = c.Match(r);
+  // The record that closes a conversation makes it final; one closed
+  // earlier was announced then.
+  if (!wasClosed && c.closed) Announce(c);
+}
+
+void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
+  using EMatch = CConversation::EMatch;
+  EMatch match;
+  bool cancelled;
+  CConversation* c = FindNewest(*r, match, cancelled);
+  if (cancelled) return;  // closing down: not filed
+  if (match == EMatch::kSame) {
     if (r->fragment) {
       r->localPort = c->localPort;
       r->remotePort = c->remotePort;
     }
-    c->Add(r, state_.hostRole.load(std::memory_order_relaxed));
-    AttachPending(*r, *c);
+    c->Add(r, role);
+    AttachPending(*r, *c, role);
     return;
   }
+
   if (r->fragment) {
     pending_.push_back(r);
     if (pending_.size() > kMaxPendingFragments) {
@@ -63,31 +78,31 @@ void CConversationTable::FilePacket(const CPacketRef& r) {
     }
     return;
   }
-  const int role = state_.hostRole.load(std::memory_order_relaxed);
-  auto conv = std::make_unique<CConversation>(++state_.convIdCounter, role);
+  auto conv = std::make_unique<CConversation>(++lastConvId_, role);
   conv->Add(r, role);
   CConversation* created = conv.get();
   conversations_.push_back(std::move(conv));
   addressKeys_.push_back(AddressKeyOf(*r));
   newestByKey_.Set(KeyOf(*created), created);
   TrimConversations();
-  AttachPending(*r, *created);
+  AttachPending(*r, *created, role);
 }
 
 void CConversationTable::TrimConversations() {
   if (conversations_.size() <= kMaxConversations) return;
   while (conversations_.size() > kTrimmedConversations) {
     CConversation* oldest = conversations_.front().get();
+    if (!oldest->closed) Announce(*oldest);
     newestByKey_.EraseIf(KeyOf(*oldest), oldest);
     conversations_.pop_front();
     addressKeys_.pop_front();
-    if (state_.Quitting()) break;
+    if (cancel_.Cancelled()) break;
   }
 }
 
-void CConversationTable::AttachPending(const CPacketRecord& r, CConversation& c) {
+void CConversationTable::AttachPending(const CPacketRecord& r, CConversation& c,
+                                       EHostRole role) {
   if (pending_.empty()) return;
-  const int role = state_.hostRole.load(std::memory_order_relaxed);
   std::deque<CPacketRef> keep;
   for (CPacketRef& p : pending_) {
     // Only fragments of the same protocol and addresses: an equal IP
@@ -105,7 +120,18 @@ void CConversationTable::AttachPending(const CPacketRecord& r, CConversation& c)
   pending_.swap(keep);
 }
 
+void CConversationTable::FinishAll() {
+  for (auto& c : conversations_) {
+    if (c->closed) continue;
+    c->closed = true;
+    Announce(*c);
+  }
+}
+
 void CConversationTable::Clear() {
+  for (const auto& c : conversations_) {
+    if (!c->closed) Announce(*c);
+  }
   newestByKey_.Clear();
   conversations_.clear();
   addressKeys_.clear();

@@ -1,16 +1,26 @@
 #pragma once
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
+
+#include "model/cancel_token.h"
 #include "model/conversation.h"
 #include "model/conversation_index.h"
 #include "model/packet_record.h"
 
-class CAppState;
-
-// Files every recorded packet into its conversation, numbers conversations,
-// and holds IP fragments whose conversation has not shown up yet.
-// Every operation requires the traffic lock.
+// Files every recorded packet into its conversation, numbers conversations
+// (from 1; the numbers run on across Clear), and holds IP fragments whose
+// conversation has not shown up yet.
+//
+// A conversation becomes final once: when the next exchange closes it, when
+// trimming drops it, at Clear, and at FinishAll (the end of a trace or a
+// replay). Each time, the final listener receives its snapshot. A late
+// fragment that joins a final conversation updates it without a second
+// announcement.
+//
+// Every operation requires the traffic lock; the listener runs with it held
+// and must only copy what it needs.
 class CConversationTable {
  public:
   static constexpr std::size_t kMaxConversations = 2000;
@@ -18,17 +28,25 @@ class CConversationTable {
   static constexpr std::size_t kMaxPendingFragments = 12;
   static constexpr std::size_t kTrimmedPendingFragments = 10;
 
-  // The state supplies the ConvId counter, the host role and the quit flag.
-  explicit CConversationTable(CAppState& state) : state_(state) {}
-  virtual ~CConversationTable() = default;
+  using FinalListener = std::function<void(const CConversationSnapshot&)>;
+
+  // `cancel` ends a fragment's search and trimming early; it must outlive
+  // the table.
+  explicit CConversationTable(const CCancelToken& cancel) : cancel_(cancel) {}
 
   CConversationTable(const CConversationTable&) = delete;
   CConversationTable& operator=(const CConversationTable&) = delete;
 
-  void FilePacket(const CPacketRef& r);
+  void SetFinalListener(FinalListener listener) { onFinal_ = std::move(listener); }
+
+  // Files the record with `role`, the host role in force.
+  void FilePacket(const CPacketRef& r, EHostRole role);
 
   // Deletes every conversation; pending fragments and the ConvId counter stay.
   void Clear();
+
+  // Makes every conversation final (closed).
+  void FinishAll();
 
   // Creation order, oldest first. ConvIds ascend along the list.
   const std::deque<std::unique_ptr<CConversation>>& Conversations() const { return conversations_; }
@@ -52,11 +70,19 @@ class CConversationTable {
   };
   static AddressKey AddressKeyOf(const CPacketRecord& r) { return {r.remote, r.local, r.protocol}; }
 
-  CConversation* FindNewest(const CPacketRecord& r, int* result);
-  void AttachPending(const CPacketRecord& r, CConversation& c);
+  // The conversation the record belongs to, or the one it closes; null when
+  // none matched or the search was cancelled (`cancelled` set).
+  CConversation* FindNewest(const CPacketRecord& r, CConversation::EMatch& match,
+                            bool& cancelled);
+  void AttachPending(const CPacketRecord& r, CConversation& c, EHostRole role);
   void TrimConversations();
+  void Announce(const CConversation& c);
+  // c.Match(r), announcing `c` when the record closes it.
+  void MatchAndAnnounce(CConversation& c, const CPacketRecord& r, CConversation::EMatch& match);
 
-  CAppState& state_;
+  const CCancelToken& cancel_;
+  FinalListener onFinal_;
+  int lastConvId_ = 0;
   std::deque<std::unique_ptr<CConversation>> conversations_;
   // The address key of each conversation, in the same order: a fragment's
   // newest-first search walks this compact copy and reads a conversation

@@ -121,3 +121,20 @@ bool CHostTable::Remove(const CIpAddr& address) {
   hosts_.erase(hosts_.begin() + static_cast<std::ptrdiff_t>(at));
   return true;
 }
+
+int CHostTable::AgeLimit(std::size_t hosts) {
+  if (hosts > 60) return 120;
+  if (hosts > 30) return 180;
+  return 300;
+}
+
+std::size_t CHostTable::AgeOut(int64_t now) {
+  if (hosts_.size() <= 10) return 0;
+  const int64_t limit = AgeLimit(hosts_.size());
+  std::vector<CIpAddr> aged;
+  for (const CHostRecord& h : hosts_) {
+    if (now - h.lastTime.sec > limit) aged.push_back(h.address);
+  }
+  for (const CIpAddr& a : aged) Remove(a);
+  return aged.size();
+}

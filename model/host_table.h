@@ -11,8 +11,6 @@ class CHostTable {
  public:
   static constexpr std::size_t kMaxHosts = 1000;
 
-  virtual ~CHostTable() = default;
-
   // Counts one packet; one of the byte counts is the packet's total length,
   // the other 0. A 1001st host is not recorded.
   void Update(uint64_t bytesSent, uint64_t bytesReceived, const CIpAddr& remote,
@@ -31,6 +29,14 @@ class CHostTable {
   const CHostRecord* Find(const CIpAddr& address) const;
   // Deletes the host with this address; false when there is none.
   bool Remove(const CIpAddr& address);
+
+  // Seconds a host may stay silent before ageing drops it, for a table of
+  // `hosts` hosts: 300, 180 above 30 hosts, 120 above 60.
+  static int AgeLimit(std::size_t hosts);
+  // With more than 10 hosts, drops every host silent for longer than the
+  // age limit at `now` (seconds by the session's clock). Returns how many
+  // went.
+  std::size_t AgeOut(int64_t now);
 
  private:
   // The index of the first host whose address is not below `address`, and

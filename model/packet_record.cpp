@@ -43,7 +43,7 @@ struct CRecordAllocator {
 
 CPacketRecord::CPacketRecord(const CPacketFields& fields, bool headerOnlyMode,
                              std::span<const uint8_t> available, uint8_t* storage)
-    : CPacketFields(fields), headerOnly(headerOnlyMode ? 1 : 0) {
+    : CPacketFields(fields), headerOnly(headerOnlyMode) {
   if (storage == nullptr) return;
   const std::size_t keep = KeptBytes(fields, headerOnlyMode, available.size());
   if (keep == 0) return;
@@ -74,4 +74,10 @@ CPacketRef MakePacketRecord(const CPacketFields& fields, bool headerOnlyMode,
   // report the missing bytes, as they do for a frame captured short.
   return std::allocate_shared<CPacketRecord>(CRecordAllocator<CPacketRecord>(0, nullptr), fields,
                                              headerOnlyMode, available, nullptr);
+}
+
+CPacketRef CopyPacketRecord(const CPacketRecord& r) {
+  CPacketRef copy = MakePacketRecord(r, r.headerOnly, r.Payload());
+  copy->convId = r.convId;
+  return copy;
 }

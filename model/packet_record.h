@@ -4,19 +4,14 @@
 #include <memory>
 #include <span>
 
+#include "model/traffic_types.h"
 #include "wire/ip_address.h"
 #include "wire/time_stamp.h"
-
-// Direction codes of a packet as seen from the local host.
-enum : int { kDirNone = 0, kDirSent = 1, kDirReceived = 2 };
-
-// Host roles, which decide how packets are cut into exchanges.
-enum : int { kRoleClient = 0, kRoleServer = 1 };
 
 // The values the decoder takes from one packet's headers, with the local and
 // remote roles already assigned by direction.
 struct CPacketFields {
-  int fragment = 0;          // More Fragments bit was set
+  bool fragment = false;     // More Fragments bit was set
   uint8_t tcpFlags = 0;      // TCP header byte 13; 0 for UDP
   uint32_t seq = 0;          // 0 for UDP
   uint32_t ack = 0;          // 0 for UDP
@@ -28,7 +23,7 @@ struct CPacketFields {
   uint16_t localPort = 0;
   uint16_t remotePort = 0;
   int totalLength = 0;       // IPv4 total length as the header claims it
-  int direction = kDirNone;
+  EDirection direction = EDirection::kNone;
   uint8_t ttl = 0;
   uint8_t protocol = 0;      // 6 or 17
 };
@@ -40,7 +35,9 @@ struct CPacketFields {
 // record, and the recent-packet list refers to it too. A record lives as long
 // as one of them still holds it, so the recent list can never reach a freed
 // record, and a record no owner kept goes away once the recent list drops it.
-// Every access happens under the traffic lock.
+// Every access happens under the traffic lock, except that a record already
+// filed into a conversation changes no more: a copy of its reference may be
+// read without the lock (Show and the export render such copies).
 class CPacketRecord : public CPacketFields {
  public:
   // `available` holds the payload bytes that were captured; the record keeps
@@ -49,14 +46,11 @@ class CPacketRecord : public CPacketFields {
   // block). A null `storage` keeps no payload, as when memory ran out.
   CPacketRecord(const CPacketFields& fields, bool headerOnlyMode,
                 std::span<const uint8_t> available, uint8_t* storage);
-  virtual ~CPacketRecord() = default;
-
   CPacketRecord(const CPacketRecord&) = delete;
   CPacketRecord& operator=(const CPacketRecord&) = delete;
 
-  int traceLogged = 0;  // set by the log writer once in the trace log
-  int convId = 0;       // set when the record is added to a conversation
-  int headerOnly = 0;   // header-only mode at creation: no payload kept
+  int convId = 0;           // set when the record is added to a conversation
+  bool headerOnly = false;  // header-only mode at creation: no payload kept
 
   // The payload length the IPv4 header claims: total length - header length.
   int PayloadLength() const { return totalLength - headerLength; }
@@ -81,3 +75,9 @@ using CPacketRef = std::shared_ptr<CPacketRecord>;
 // its shared count and its payload share one block from CRecordPool.
 CPacketRef MakePacketRecord(const CPacketFields& fields, bool headerOnlyMode,
                             std::span<const uint8_t> available);
+
+// A private copy of `r` (fields, ConvId, header-only mode and kept payload),
+// for readers that render it later without the traffic lock while the
+// original may still change (a pending fragment gets its ConvId and ports
+// when it is filed). Caller holds the traffic lock.
+CPacketRef CopyPacketRecord(const CPacketRecord& r);

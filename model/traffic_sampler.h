@@ -13,7 +13,6 @@ class CTrafficSampler {
   static constexpr std::size_t kMaxBuckets = 40;
   static constexpr int kMaxGap = 30;  // a longer silence starts the series anew
 
-  virtual ~CTrafficSampler() = default;
 
   void Update(uint64_t bytesSent, uint64_t bytesReceived, CTimeStamp time);
 

@@ -1,11 +1,8 @@
 #include "output/conversation_export.h"
 
-#include <atomic>
 #include <exception>
 #include <new>
 
-#include "engine/app_state.h"
-#include "model/traffic_model.h"
 #include "output/conversation_text.h"
 #include "output/csv_row.h"
 #include "output/output_file.h"
@@ -20,23 +17,15 @@ constexpr const char* kNothingExported =
     "No items selected.\nSelect Items, or choose All Data for File Save Options.";
 
 // One row's contribution; the empty string on success, else the error text.
-std::string ExportRow(COutputFile& file, const CConversation& c, int direction, int format,
-                      int rowNumber, const std::atomic<int>& quit) {
-  if (rowNumber == 0 && format == kExportCsv && !file.Write(kExportHeader)) return kWriteError;
+std::string ExportRow(COutputFile& file, const CConversationCopy& row, EExportForm form,
+                      int rowNumber, const CCancelToken& cancel) {
+  if (rowNumber == 0 && form == EExportForm::kCsv && !file.Write(kExportHeader)) return kWriteError;
   std::string text;
   try {
-    switch (format) {
-      case kExportCsv:
-        text = ConversationCsvRow(c, quit);
-        break;
-      case kExportText:
-        text = RenderConversationText(c, direction, 1, 1, 0, quit);
-        break;
-      case kExportHex:
-        text = RenderConversationText(c, direction, 1, 1, 1, quit);
-        break;
-      default:
-        return {};
+    if (form == EExportForm::kCsv) {
+      text = ConversationCsvRow(row.snapshot);
+    } else {
+      text = RenderConversationText(row.records, {true, true, form == EExportForm::kHex}, cancel);
     }
   } catch (const std::bad_alloc&) {
     text = "Error retrieving data\r\n";
@@ -51,18 +40,32 @@ std::vector<CExportRow> ConversationListRows(const CConversationTable& table) {
   rows.reserve(table.Size() * 2);
   for (const auto& c : table.Conversations()) {
     // The row that carries the response time stands first.
-    const int first = c->hostRole == kRoleServer ? kDirReceived : kDirSent;
-    const int second = first == kDirSent ? kDirReceived : kDirSent;
-    for (int d : {first, second}) {
-      const uint64_t packets = d == kDirSent ? c->packetsSent : c->packetsReceived;
+    const EDirection first = OpeningDirection(c->hostRole);
+    const EDirection second = first == EDirection::kSent ? EDirection::kReceived : EDirection::kSent;
+    for (EDirection d : {first, second}) {
+      const uint64_t packets = d == EDirection::kSent ? c->packetsSent : c->packetsReceived;
       if (packets > 0) rows.push_back({c->convId, d});
     }
   }
   return rows;
 }
 
-CExportResult ExportConversations(CTrafficModel& model, const std::string& fileName, int format,
-                                  const std::vector<CExportRow>& rows) {
+bool CopyConversationRow(const CConversationTable& table, const CExportRow& row,
+                         CConversationCopy& copy) {
+  // Rows name conversations by id: one trimmed or cleared since the list
+  // was filled is gone.
+  const CConversation* c = table.FindById(row.convId);
+  if (c == nullptr) return false;
+  copy.snapshot = c->Snapshot();
+  copy.direction = row.direction == EDirection::kReceived ? EDirection::kReceived : EDirection::kSent;
+  const auto& list = copy.direction == EDirection::kSent ? c->sent : c->received;
+  copy.records.assign(list.begin(), list.end());
+  return true;
+}
+
+CExportResult ExportConversations(const std::string& fileName, EExportForm form,
+                                  const std::vector<CConversationCopy>& rows,
+                                  const CCancelToken& cancel) {
   CExportResult result;
   COutputFile file;
   if (!file.Open(fileName, COutputFile::Mode::kTruncate)) {
@@ -70,20 +73,14 @@ CExportResult ExportConversations(CTrafficModel& model, const std::string& fileN
     return result;
   }
   result.opened = true;
-  const std::atomic<int>& quit = model.State().quit;
   int previous = 0;  // ConvIds start at 1
-  for (const CExportRow& row : rows) {
-    const int convId = row.convId;
+  for (const CConversationCopy& row : rows) {
+    const int convId = row.snapshot.convId;
     const bool repeat = convId == previous;
     previous = convId;
-    if (format == kExportCsv && repeat) continue;
-    // Rows name conversations by id: one trimmed or cleared since the list
-    // was filled is gone and is left out.
-    const CConversation* c = model.conversations.FindById(convId);
-    if (c == nullptr) continue;
-    const int direction = row.direction == kDirReceived ? kDirReceived : kDirSent;
+    if (form == EExportForm::kCsv && repeat) continue;
     try {
-      const std::string error = ExportRow(file, *c, direction, format, result.rowsWritten, quit);
+      const std::string error = ExportRow(file, row, form, result.rowsWritten, cancel);
       result.rowsWritten += 1;
       if (!error.empty()) result.messages.push_back(error);
     } catch (const std::exception&) {

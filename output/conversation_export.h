@@ -2,22 +2,32 @@
 #include <string>
 #include <vector>
 
+#include "model/cancel_token.h"
+#include "model/conversation_snapshot.h"
 #include "model/conversation_table.h"
-
-class CTrafficModel;
 
 // Writes conversations to a file chosen by the user: CSV statistics, or each
 // row's packet texts with data as text or hex. The dialog that asks for the
 // options lives in the user interface; this is the part that writes.
 
-// Output format codes of the Save File Options dialog.
-enum : int { kExportCsv = 0, kExportText = 1, kExportHex = 2 };
+// The forms of the Save File Options dialog.
+enum class EExportForm : uint8_t { kCsv = 0, kText = 1, kHex = 2 };
 
-// One row of the Conversations list: a conversation and one direction of it
-// (1 sent, 2 received).
+// One row of the Conversations list: a conversation and one direction of it.
 struct CExportRow {
   int convId = 0;
-  int direction = 1;
+  EDirection direction = EDirection::kSent;
+
+  friend bool operator==(const CExportRow&, const CExportRow&) = default;
+};
+
+// One direction of one conversation as it was when copied under the traffic
+// lock: its values and its records of that direction, which may then be
+// rendered without the lock.
+struct CConversationCopy {
+  CConversationSnapshot snapshot;
+  EDirection direction = EDirection::kSent;
+  std::vector<CPacketRef> records;
 };
 
 struct CExportResult {
@@ -35,9 +45,14 @@ struct CExportResult {
 // direction only when it has packets. Caller holds the traffic lock.
 std::vector<CExportRow> ConversationListRows(const CConversationTable& table);
 
+// The copy of `row`, or nothing when its conversation is gone. Caller holds
+// the traffic lock.
+bool CopyConversationRow(const CConversationTable& table, const CExportRow& row,
+                         CConversationCopy& copy);
+
 // Creates or truncates `fileName` (mode 0600, never through a symbolic link)
-// and writes `rows` in `format`. Two adjacent rows of one conversation give
-// one CSV row; rows whose conversation is gone are left out. Runs on the
-// caller's thread with the traffic lock held.
-CExportResult ExportConversations(CTrafficModel& model, const std::string& fileName, int format,
-                                  const std::vector<CExportRow>& rows);
+// and writes `rows` in `form`. Two adjacent rows of one conversation give one
+// CSV row. No lock needed: the rows are copies.
+CExportResult ExportConversations(const std::string& fileName, EExportForm form,
+                                  const std::vector<CConversationCopy>& rows,
+                                  const CCancelToken& cancel);

@@ -5,38 +5,17 @@
 
 #include "output/packet_text.h"
 
-namespace {
-
-const std::vector<CPacketRef>* DirectionList(const CConversation& c, int direction) {
-  if (direction == kDirSent) return &c.sent;
-  if (direction == kDirReceived) return &c.received;
-  return nullptr;
-}
-
-bool Quitting(const std::atomic<int>& quit) { return quit.load(std::memory_order_relaxed) != 0; }
-
-}  // namespace
-
-std::string RenderConversationSummary(const CConversation& c, int direction,
-                                      const std::atomic<int>& quit) {
-  const std::vector<CPacketRef>* list = DirectionList(c, direction);
-  if (list == nullptr || list->empty()) return {};
-  return RenderDataSummary(*list->front(), quit);
-}
-
-std::string RenderConversationText(const CConversation& c, int direction, int withHeaders,
-                                   int withData, int asHex, const std::atomic<int>& quit) {
+std::string RenderConversationText(std::span<const CPacketRef> records,
+                                   const CTextOptions& options, const CCancelToken& cancel) {
   std::string out;
-  const std::vector<CPacketRef>* list = DirectionList(c, direction);
-  if (list == nullptr) return out;
-  for (const CPacketRef& r : *list) {
-    if (Quitting(quit)) break;
-    if (withHeaders) AppendHeaderBlock(out, *r);
-    if (withData) {
-      if (asHex) {
-        AppendHexDump(out, *r, quit);
+  for (const CPacketRef& r : records) {
+    if (cancel.Cancelled()) break;
+    if (options.headers) AppendHeaderBlock(out, *r);
+    if (options.data) {
+      if (options.hex) {
+        AppendHexDump(out, *r, cancel);
       } else {
-        AppendDataText(out, *r, quit);
+        AppendDataText(out, *r, cancel);
       }
     }
     // Tested once per packet: the text may pass the limit by one packet.
@@ -48,18 +27,17 @@ std::string RenderConversationText(const CConversation& c, int direction, int wi
   return out;
 }
 
-std::string RenderRecentPackets(const std::deque<CPacketRef>& recent,
-                                const std::atomic<int>& quit) {
+std::string RenderRecentPackets(std::span<const CPacketRef> recent, const CCancelToken& cancel) {
   // Walked newest first so the limit drops the oldest packets; the pieces
   // are joined once at the end, oldest first, instead of prepending each.
   std::vector<std::string> pieces;
   std::size_t total = 0;
   try {
     for (auto it = recent.rbegin(); it != recent.rend(); ++it) {
-      if (Quitting(quit)) break;
+      if (cancel.Cancelled()) break;
       std::string piece;
       AppendHeaderBlock(piece, **it);
-      AppendDataText(piece, **it, quit);
+      AppendDataText(piece, **it, cancel);
       total += piece.size();
       pieces.push_back(std::move(piece));
       if (total > kRecentTextLimit) break;

@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "output/conversation_text.h"
+#include "output/packet_text.h"
 #include "output/value_format.h"
 
 void AppendCsvField(std::string& out, std::string_view field) {
@@ -15,9 +15,9 @@ void AppendCsvField(std::string& out, std::string_view field) {
   out += '"';
 }
 
-std::string ConversationCsvRow(const CConversation& c, const std::atomic<int>& quit) {
-  const CTimeStamp first = c.times[CConversation::kFirstTime];
-  const CTimeStamp last = c.times[CConversation::kLastTime];
+std::string ConversationCsvRow(const CConversationSnapshot& c) {
+  const CTimeStamp first = c.times[CConversationSnapshot::kFirstTime];
+  const CTimeStamp last = c.times[CConversationSnapshot::kLastTime];
   char number[32];
   std::string row;
   row.reserve(256);
@@ -36,9 +36,9 @@ std::string ConversationCsvRow(const CConversation& c, const std::atomic<int>& q
   row += ',';
   AppendCsvField(row, FormatElapsed(last, first));
   row += ',';
-  AppendCsvField(row, RenderConversationSummary(c, kDirSent, quit));
+  AppendCsvField(row, RenderDataSummary(c.sentStart));
   row += ',';
-  AppendCsvField(row, RenderConversationSummary(c, kDirReceived, quit));
+  AppendCsvField(row, RenderDataSummary(c.receivedStart));
   row += "\r\n";
   return row;
 }

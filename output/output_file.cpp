@@ -14,11 +14,17 @@ bool COutputFile::Open(const std::string& name, Mode mode) {
   // planted at the name must not redirect them. O_NONBLOCK keeps a FIFO at
   // the name from blocking the open while the caller holds the traffic lock.
   int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-  flags |= mode == Mode::kAppend ? O_APPEND : O_TRUNC;
+  if (mode == Mode::kAppend) flags |= O_APPEND;
+  if (mode == Mode::kTruncate) flags |= O_TRUNC;
+  if (mode == Mode::kCreate) flags |= O_EXCL;
   const int fd = ::open(name.c_str(), flags, 0600);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    error_ = errno;
+    return false;
+  }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error_ = EINVAL;
     ::close(fd);
     return false;
   }
@@ -35,7 +41,10 @@ bool COutputFile::Write(std::string_view text) {
   while (left > 0) {
     const ssize_t n = ::write(fd_, p, left);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      error_ = n < 0 ? errno : ENOSPC;
+      return false;
+    }
     p += n;
     left -= static_cast<std::size_t>(n);
   }

@@ -9,16 +9,22 @@
 // or the system refuses more (disk full). Not thread-safe; one owner.
 class COutputFile {
  public:
-  enum class Mode { kAppend, kTruncate };
+  enum class Mode {
+    kAppend,    // create if missing, write at the end
+    kTruncate,  // create if missing, empty it
+    kCreate,    // only a new file: an existing name fails with EEXIST
+  };
 
   COutputFile() = default;
   ~COutputFile();
   COutputFile(const COutputFile&) = delete;
   COutputFile& operator=(const COutputFile&) = delete;
 
-  // Creates the file if it does not exist. False when it cannot be opened.
+  // False when it cannot be opened; LastError() then says why (an errno
+  // value).
   bool Open(const std::string& name, Mode mode);
   bool IsOpen() const { return fd_ >= 0; }
+  int LastError() const { return error_; }
 
   // True when all of `text` was written.
   bool Write(std::string_view text);
@@ -27,4 +33,5 @@ class COutputFile {
 
  private:
   int fd_ = -1;
+  int error_ = 0;
 };

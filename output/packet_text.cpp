@@ -21,8 +21,6 @@ bool IsHexColumnBlank(uint8_t b) {
   return IsDataTextUnshowable(b) || b == '\n' || b == '\r' || b == '\t';
 }
 
-bool Quitting(const std::atomic<int>& quit) { return quit.load(std::memory_order_relaxed) != 0; }
-
 void AppendHeaderOnly(std::string& out, const CPacketRecord& r) {
   char buf[80];
   std::snprintf(buf, sizeof buf, "\r\nHeader Only - %d bytes of data not shown\r\n",
@@ -72,7 +70,7 @@ void AppendHexLine(std::string& out, std::size_t offset, std::span<const uint8_t
 }  // namespace
 
 std::string DirectionName(const CPacketRecord& r) {
-  return r.direction == kDirSent ? "SEND" : "RECIEVE";
+  return r.direction == EDirection::kSent ? "SEND" : "RECIEVE";
 }
 
 std::string TcpFlagNames(uint8_t flags) {
@@ -90,12 +88,12 @@ std::string TcpFlagNames(uint8_t flags) {
 }
 
 std::string PacketSource(const CPacketRecord& r) {
-  return r.direction == kDirReceived ? FormatEndpoint(r.remote, r.remotePort)
+  return r.direction == EDirection::kReceived ? FormatEndpoint(r.remote, r.remotePort)
                                      : FormatEndpoint(r.local, r.localPort);
 }
 
 std::string PacketDestination(const CPacketRecord& r) {
-  return r.direction == kDirSent ? FormatEndpoint(r.remote, r.remotePort)
+  return r.direction == EDirection::kSent ? FormatEndpoint(r.remote, r.remotePort)
                                  : FormatEndpoint(r.local, r.localPort);
 }
 
@@ -133,17 +131,17 @@ std::string RenderHeaderBlock(const CPacketRecord& r) {
   return s;
 }
 
-void AppendDataText(std::string& out, const CPacketRecord& r, const std::atomic<int>& quit) {
+void AppendDataText(std::string& out, const CPacketRecord& r, const CCancelToken& cancel) {
   if (r.headerOnly) {
     AppendHeaderOnly(out, r);
     return;
   }
   const std::span<const uint8_t> data = r.Payload();
   out.reserve(out.size() + data.size() + 40);
-  // Copied in slices so that a large payload still notices the quit flag.
+  // Copied in slices so that a large payload still notices the cancel token.
   constexpr std::size_t kSlice = 4096;
   for (std::size_t at = 0; at < data.size(); at += kSlice) {
-    if (Quitting(quit)) return;
+    if (cancel.Cancelled()) return;
     const std::size_t end = std::min(data.size(), at + kSlice);
     const std::size_t from = out.size();
     out.append(reinterpret_cast<const char*>(data.data() + at), end - at);
@@ -157,13 +155,13 @@ void AppendDataText(std::string& out, const CPacketRecord& r, const std::atomic<
   }
 }
 
-std::string RenderDataText(const CPacketRecord& r, const std::atomic<int>& quit) {
+std::string RenderDataText(const CPacketRecord& r, const CCancelToken& cancel) {
   std::string s;
-  AppendDataText(s, r, quit);
+  AppendDataText(s, r, cancel);
   return s;
 }
 
-void AppendHexDump(std::string& out, const CPacketRecord& r, const std::atomic<int>& quit) {
+void AppendHexDump(std::string& out, const CPacketRecord& r, const CCancelToken& cancel) {
   if (r.headerOnly) {
     AppendHeaderOnly(out, r);
     return;
@@ -172,7 +170,7 @@ void AppendHexDump(std::string& out, const CPacketRecord& r, const std::atomic<i
   const std::size_t fullLines = data.size() / 16;
   out.reserve(out.size() + (fullLines + 1) * 75 + 40);
   for (std::size_t line = 0; line < fullLines; ++line) {
-    if (Quitting(quit)) return;
+    if (cancel.Cancelled()) return;
     AppendHexLine(out, line * 16, data.subspan(line * 16, 16));
   }
   if (data.size() % 16 != 0) AppendHexLine(out, fullLines * 16, data.subspan(fullLines * 16));
@@ -180,19 +178,20 @@ void AppendHexDump(std::string& out, const CPacketRecord& r, const std::atomic<i
   out += "\r\n";
 }
 
-std::string RenderHexDump(const CPacketRecord& r, const std::atomic<int>& quit) {
+std::string RenderHexDump(const CPacketRecord& r, const CCancelToken& cancel) {
   std::string s;
-  AppendHexDump(s, r, quit);
+  AppendHexDump(s, r, cancel);
   return s;
 }
 
-std::string RenderDataSummary(const CPacketRecord& r, const std::atomic<int>& quit) {
-  if (r.headerOnly) return "(Header Only)";
-  const std::span<const uint8_t> data = r.Payload();
+std::string RenderDataSummary(const CDataStart& start) {
+  if (!start.present) return {};
+  if (start.headerOnly) return "(Header Only)";
+  const std::span<const uint8_t> data = start.Bytes();
   std::string s;
-  for (std::size_t i = 0; i < data.size() && i < 80; ++i) {
+  for (std::size_t i = 0; i < data.size(); ++i) {
     const uint8_t b = data[i];
-    if (b == 0x00 || b == '\r' || b == '\n' || Quitting(quit)) break;
+    if (b == 0x00 || b == '\r' || b == '\n') break;
     s += IsDataTextUnshowable(b) ? '.' : static_cast<char>(b);
   }
   return s;

@@ -1,8 +1,9 @@
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <string>
 
+#include "model/cancel_token.h"
+#include "model/conversation_snapshot.h"
 #include "model/packet_record.h"
 
 // Texts of one packet record: its decoded header block, its data as text or
@@ -10,10 +11,11 @@
 // line ends; payload bytes are copied unchanged except for the replacements
 // each rendering names.
 //
-// The caller holds the traffic lock for the record. `quit` is the program's
-// quit flag (CAppState::quit): the byte loops stop early once it is set and
-// return what they built so far. Allocation failure propagates as
-// std::bad_alloc; callers that must go on catch it.
+// A record may be rendered without the traffic lock once it is filed into a
+// conversation (records change no more then), or when it is a copy of the
+// caller's own. `cancel` ends the byte loops early: they return what they
+// built so far. Allocation failure propagates as std::bad_alloc; callers
+// that must go on catch it.
 
 // "SEND" for direction 1, "RECIEVE" otherwise.
 std::string DirectionName(const CPacketRecord& r);
@@ -34,13 +36,13 @@ void AppendHeaderBlock(std::string& out, const CPacketRecord& r);
 
 // The data bytes kept, with NUL, BEL, BS, VT and FF shown as "."; a header-only
 // record, or one that kept fewer bytes than its header claims, says so.
-std::string RenderDataText(const CPacketRecord& r, const std::atomic<int>& quit);
-void AppendDataText(std::string& out, const CPacketRecord& r, const std::atomic<int>& quit);
+std::string RenderDataText(const CPacketRecord& r, const CCancelToken& cancel);
+void AppendDataText(std::string& out, const CPacketRecord& r, const CCancelToken& cancel);
 
 // 16 bytes a line: offset, hex bytes, characters; ends with an empty line.
-std::string RenderHexDump(const CPacketRecord& r, const std::atomic<int>& quit);
-void AppendHexDump(std::string& out, const CPacketRecord& r, const std::atomic<int>& quit);
+std::string RenderHexDump(const CPacketRecord& r, const CCancelToken& cancel);
+void AppendHexDump(std::string& out, const CPacketRecord& r, const CCancelToken& cancel);
 
 // At most 80 bytes of the data up to the first NUL, CR or LF; "(Header Only)"
-// for a header-only record.
-std::string RenderDataSummary(const CPacketRecord& r, const std::atomic<int>& quit);
+// for a header-only record; empty when the direction has no record.
+std::string RenderDataSummary(const CDataStart& start);

@@ -3,7 +3,8 @@
 // (closings in both roles, role switches, retransmissions, fragments found by
 // identification and pending, more than 2,000 conversations, more than 1,000
 // hosts and 100 ports, late and far-apart time stamps, header-only switches,
-// clears), go into both, and every state is compared at checkpoints.
+// clears), go into both, and every state is compared at checkpoints, with
+// the conversations announced as final: each exactly once, in order.
 
 #include <gtest/gtest.h>
 
@@ -14,17 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/app_state.h"
 #include "model/traffic_model.h"
+#include "output/value_format.h"
 #include "tests/reference_traffic_model.h"
 
 namespace {
 
-std::string Addr(const CIpAddr& a) {
-  std::ostringstream s;
-  s << int(a[0]) << '.' << int(a[1]) << '.' << int(a[2]) << '.' << int(a[3]);
-  return s.str();
-}
+std::string Addr(const CIpAddr& a) { return FormatAddress(a); }
 
 // The first difference between a model record and a reference record, or "".
 std::string DiffRecord(const CPacketRecord& m, const RefRecord& r) {
@@ -38,7 +35,6 @@ std::string DiffRecord(const CPacketRecord& m, const RefRecord& r) {
   else if (!(m.time == f.time) || m.totalLength != f.totalLength) s << "time/length";
   else if (m.convId != r.convId) s << "convId " << m.convId << " != " << r.convId;
   else if (m.headerOnly != r.headerOnly || m.fragment != f.fragment) s << "flags";
-  else if (m.traceLogged != 0) s << "traceLogged";
   else if (!std::equal(m.Payload().begin(), m.Payload().end(), r.payload.begin(),
                        r.payload.end()))
     s << "payload";
@@ -63,7 +59,6 @@ std::string DiffConversation(const CConversation& m, const RefConversation& r) {
   if (m.convId != r.convId) s << "convId " << m.convId << " != " << r.convId;
   else if (m.closed != r.closed) s << "closed";
   else if (m.hostRole != r.hostRole) s << "hostRole";
-  else if (m.statsLogged != 0) s << "statsLogged";
   else if (m.protocol != r.protocol || m.remote != r.remote || m.local != r.local ||
            m.remotePort != r.remotePort || m.localPort != r.localPort)
     s << "endpoints " << Addr(m.remote) << " vs " << Addr(r.remote);
@@ -77,8 +72,10 @@ std::string DiffConversation(const CConversation& m, const RefConversation& r) {
   return d;
 }
 
-std::string Diff(const CTrafficModel& m, const RefModel& r, const CAppState& state) {
-  if (state.convIdCounter != r.convIdCounter) return "ConvId counter";
+std::string Diff(const CTrafficModel& m, const RefModel& r, const std::vector<RefFinal>& finals) {
+  if (finals != r.finals) {
+    return "finals " + std::to_string(finals.size()) + " != " + std::to_string(r.finals.size());
+  }
   const auto& convs = m.conversations.Conversations();
   if (convs.size() != r.conversations.size()) {
     return "conversations " + std::to_string(convs.size()) + " != " +
@@ -129,7 +126,7 @@ struct Flow {
   CIpAddr remote, local;
   uint16_t remotePort, localPort;
   uint32_t seq[3];
-  int direction;
+  EDirection direction;
 };
 
 // What the stream exercised, so that a change in the generator that stops
@@ -149,26 +146,23 @@ class Stream {
   void ForceBurst(int n) { burst_ = n; }
 
   // Runs `frames` packets into both models, comparing every `every` frames.
-  void Run(CAppState& state, RefModel& ref, int frames, int every, Coverage& cov) {
-    CTrafficModel& model = state.Model();
+  void Run(CTrafficModel& model, std::vector<RefFinal>& finals, RefModel& ref, int frames,
+           int every, Coverage& cov) {
     for (int n = 0; n < frames; ++n) {
-      Perturb(state, ref);
+      Perturb(model, ref);
       CPacketFields f = Next();
-      const int role = state.hostRole.load();
-      const bool headerOnly = state.headerOnly.load() != 0;
       std::size_t avail = static_cast<std::size_t>(f.totalLength - f.headerLength);
       if (Chance(0.05)) avail = Uniform(0, static_cast<int>(avail));
       const std::span<const uint8_t> payload(bytes_.data() + (n % 977), avail);
       const std::size_t pendingBefore = ref.pending.size();
       const int counterBefore = ref.convIdCounter;
       const std::size_t convsBefore = ref.conversations.size();
-      model.Record(f, payload);
-      model.TrimRecent();
-      ref.Record(f, payload, role, headerOnly);
+      model.Record(f, payload, {headerOnly_, role_});
+      ref.Record(f, payload, role_, headerOnly_);
       if (ref.pending.size() < pendingBefore) ++cov.fragmentsAttached;
       if (ref.convIdCounter > counterBefore && ref.conversations.size() < convsBefore) ++cov.trims;
       if (n % every == every - 1 || n == frames - 1) {
-        const std::string d = Diff(model, ref, state);
+        const std::string d = Diff(model, ref, finals);
         ASSERT_EQ(d, "") << "after frame " << n;
         for (const RefConversation& c : ref.conversations) cov.closings += c.closed;
         if (ref.hosts.size() == 1000) ++cov.hostBound;
@@ -200,15 +194,21 @@ class Stream {
                                                : static_cast<uint16_t>(Uniform(0, 2) * 443 + 80);
     fl.localPort = static_cast<uint16_t>(Chance(0.2) ? Uniform(1, 8) : Uniform(1024, 65535));
     for (uint32_t& s : fl.seq) s = static_cast<uint32_t>(rng_());
-    fl.direction = Chance(0.5) ? kDirSent : kDirReceived;
+    fl.direction = Chance(0.5) ? EDirection::kSent : EDirection::kReceived;
     return fl;
   }
 
-  // Role switches, header-only switches and the three clears, now and then.
-  void Perturb(CAppState& state, RefModel& ref) {
-    CTrafficModel& model = state.Model();
-    if (Chance(0.002)) state.hostRole = 1 - state.hostRole.load();
-    if (Chance(0.003)) state.headerOnly = 1 - state.headerOnly.load();
+  // Role switches, header-only switches, the three clears and the end of a
+  // trace, now and then.
+  void Perturb(CTrafficModel& model, RefModel& ref) {
+    if (Chance(0.002)) {
+      role_ = role_ == EHostRole::kClient ? EHostRole::kServer : EHostRole::kClient;
+    }
+    if (Chance(0.003)) headerOnly_ = !headerOnly_;
+    if (Chance(0.0004)) {
+      model.conversations.FinishAll();
+      ref.FinishAll();
+    }
     if (Chance(0.0004)) {
       model.conversations.Clear();
       ref.ClearConversations();
@@ -249,7 +249,9 @@ class Stream {
       const int n = static_cast<int>(flows_.size());
       fl = &flows_[Chance(0.6) ? Uniform(0, 4) : Uniform(0, n - 1)];
     }
-    if (Chance(0.25)) fl->direction = 3 - fl->direction;
+    if (Chance(0.25)) {
+      fl->direction = fl->direction == EDirection::kSent ? EDirection::kReceived : EDirection::kSent;
+    }
 
     CPacketFields f;
     f.protocol = fl->protocol;
@@ -265,7 +267,7 @@ class Stream {
     f.headerLength = f.protocol == 6 ? 40 : 28;
     f.totalLength = f.headerLength + payload;
     if (f.protocol == 6) {
-      uint32_t& seq = fl->seq[f.direction];
+      uint32_t& seq = fl->seq[static_cast<int>(f.direction)];
       if (Chance(0.05)) {
         f.seq = seq - static_cast<uint32_t>(payload);  // a retransmission
       } else if (Chance(0.03)) {
@@ -280,7 +282,7 @@ class Stream {
     if (Chance(0.04)) {
       // A fragment: TCP fragments come without ports. Its identification is
       // often that of a recent or an upcoming packet of some flow.
-      f.fragment = 1;
+      f.fragment = true;
       if (f.protocol == 6) {
         f.localPort = 0;
         f.remotePort = 0;
@@ -298,20 +300,38 @@ class Stream {
   uint32_t serial_ = 0;
   int nextHost_ = 0;
   int burst_ = 0;
+  EHostRole role_ = EHostRole::kClient;
+  bool headerOnly_ = false;
+};
+
+// A model whose final conversations are written down as they come.
+struct CRecordedModel {
+  CCancelToken cancel;
+  CTrafficModel model{cancel};
+  std::vector<RefFinal> finals;
+  CRecordedModel() {
+    model.conversations.SetFinalListener([this](const CConversationSnapshot& s) {
+      finals.push_back({s.convId, s.packetsSent, s.packetsReceived});
+    });
+  }
 };
 
 class ConversationDifferential : public ::testing::TestWithParam<uint64_t> {};
 
 TEST_P(ConversationDifferential, ModelMatchesReference) {
-  CAppState state;
+  CRecordedModel m;
   RefModel ref;
   Stream stream(GetParam());
   Coverage cov;
-  stream.Run(state, ref, 20000, 500, cov);
+  stream.Run(m.model, m.finals, ref, 20000, 500, cov);
   if (HasFatalFailure()) return;
   EXPECT_GT(cov.closings, 0);
   EXPECT_GT(cov.fragmentsAttached, 0);
-  RecordProperty("trims", cov.trims);
+  // Each conversation became final once.
+  std::vector<int> ids;
+  for (const RefFinal& f : m.finals) ids.push_back(f.convId);
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, ConversationDifferential, ::testing::Values(1u, 2u, 3u));
@@ -319,13 +339,13 @@ INSTANTIATE_TEST_SUITE_P(Seeds, ConversationDifferential, ::testing::Values(1u, 
 // One long stream with the bounds forced: enough fresh flows for several
 // trims of the conversation list and a full host table.
 TEST(ConversationDifferentialBounds, TrimsAndFullHostTable) {
-  CAppState state;
+  CRecordedModel m;
   RefModel ref;
   Stream stream(42);
   Coverage cov;
   for (int round = 0; round < 4; ++round) {
     stream.ForceBurst(2600);
-    stream.Run(state, ref, 8000, 1000, cov);
+    stream.Run(m.model, m.finals, ref, 8000, 1000, cov);
     if (HasFatalFailure()) return;
   }
   EXPECT_GT(cov.trims, 0);

@@ -26,6 +26,8 @@ TEST(ConversationIndex, KeysDifferInEveryField) {
   EXPECT_FALSE(k == CConversationIndex::MakeKey(6, b, a, 80, 1000));
   EXPECT_FALSE(k == CConversationIndex::MakeKey(6, a, b, 1000, 80));
   EXPECT_FALSE(k == CConversationIndex::MakeKey(6, a, CIpAddr(5, 6, 7, 9), 80, 1000));
+  const CIpAddr a6 = CIpAddr::V6({1, 2, 3, 4});  // the same leading bytes, another family
+  EXPECT_FALSE(k == CConversationIndex::MakeKey(6, a6, b, 80, 1000));
   EXPECT_TRUE(k == CConversationIndex::MakeKey(6, a, b, 80, 1000));
 }
 

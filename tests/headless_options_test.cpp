@@ -74,19 +74,19 @@ TEST(HeadlessOptions, EverythingGiven) {
   ASSERT_TRUE(o) << error;
   EXPECT_EQ(o->device, "veth0");
   EXPECT_EQ(o->local, (std::vector<CIpAddr>{CIpAddr(192, 0, 2, 10), CIpAddr(10, 0, 0, 1)}));
-  EXPECT_EQ(o->role, 1);
+  EXPECT_EQ(o->role, EHostRole::kServer);
   EXPECT_TRUE(o->tcp && !o->udp && o->headerOnly && o->quiet);
   ASSERT_EQ(o->rules.size(), 2u);
   EXPECT_EQ(o->rules[0].address, CIpAddr(192, 168, 0, 0));
   EXPECT_EQ(o->rules[0].port, 0);
   EXPECT_EQ(o->rules[1].address, CIpAddr(0, 0, 0, 0));
   EXPECT_EQ(o->rules[1].port, 80);
-  EXPECT_EQ(o->filterMode, 1);
+  EXPECT_TRUE(o->exclude);
   EXPECT_EQ(o->logDir, "/tmp/logs");
   // --hex alone still writes both logs; it only changes how data looks.
   EXPECT_TRUE(o->stats && o->data && o->hex);
   EXPECT_EQ(o->exportFile, "out.txt");
-  EXPECT_EQ(o->exportFormat, 2);
+  EXPECT_EQ(o->exportFormat, EExportForm::kHex);
   EXPECT_EQ(o->hostsExportFile, "h.csv");
   EXPECT_EQ(o->durationSeconds, 7);
 }

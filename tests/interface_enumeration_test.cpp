@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/app_state.h"
+#include "engine/notification_queue.h"
 
 namespace {
 
@@ -103,12 +103,13 @@ TEST(InterfaceEnumeration, LoopbackGetsLocalhostAppendedEvenWhenListed) {
 
 // The real library: the loopback device carries 127.0.0.1 last, nothing is posted.
 TEST(InterfaceEnumeration, RealLibraryListsLoopback) {
-  CAppState state;
-  EnumerateInterfaces(state);
-  EXPECT_TRUE(state.notifications.TakeAll().empty());
+  CNotificationQueue notifications;
+  std::vector<std::unique_ptr<CInterfaceRecord>> interfaces;
+  EnumerateInterfaces(notifications, interfaces);
+  EXPECT_TRUE(notifications.TakeAll().empty());
   bool sawLoopback = false;
-  for (std::size_t i = 0; i < state.interfaces.size(); ++i) {
-    const CInterfaceRecord& r = *state.interfaces[i];
+  for (std::size_t i = 0; i < interfaces.size(); ++i) {
+    const CInterfaceRecord& r = *interfaces[i];
     EXPECT_EQ(r.label.rfind(std::to_string(i + 1) + ". ", 0), 0u) << r.label;
     if (r.deviceName == "lo") {
       sawLoopback = true;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/capture_test_frames.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ const LinkCase kLinkCases[] = {
     {"EthernetArp", DLT_EN10MB, EthernetFrame(std::vector<uint8_t>(28, 0), 0x0806), SIZE_MAX},
     {"EthernetIpv6", DLT_EN10MB, EthernetFrame(Ipv6Packet(), 0x86DD), SIZE_MAX},
     {"EthernetVlanTagged", DLT_EN10MB, EthernetFrame(kPacket, 0x8100), SIZE_MAX},
-    {"EthernetHeaderOnly", DLT_EN10MB, EthernetFrame({}, 0x0800, false), 14},
+    {"EthernetHeaderOnly", DLT_EN10MB, std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0}, 14},
     {"EthernetCutInTypeField", DLT_EN10MB, std::vector<uint8_t>(13, 0), SIZE_MAX},
     {"CookedV1", DLT_LINUX_SLL, SllFrame(kPacket), 16},
     {"CookedV1Ipv6", DLT_LINUX_SLL, SllFrame(Ipv6Packet(), 0x86DD), SIZE_MAX},

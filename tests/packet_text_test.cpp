@@ -2,17 +2,30 @@
 
 #include <gtest/gtest.h>
 
-#include "output_test_support.h"
+#include "tests/test_support.h"
 
 namespace {
 
 using namespace std::string_literals;
 
 const std::string kSep(77, '=');
+// 2006-12-05 14:03:07 UTC.
+constexpr int32_t kStampSeconds = 1165327387;
+const CCancelToken kNoCancel;
+
+// The start of the data as a conversation keeps it for its summaries.
+CDataStart StartOf(const CPacketRecord& r) {
+  CDataStart s;
+  s.present = true;
+  s.headerOnly = r.headerOnly;
+  s.length = static_cast<uint8_t>(std::min<std::size_t>(r.Payload().size(), CDataStart::kBytes));
+  std::copy_n(r.Payload().begin(), s.length, s.bytes.begin());
+  return s;
+}
 
 CPacketFields ReceivedUdp() {
   CPacketFields f;
-  f.direction = kDirReceived;
+  f.direction = kReceived;
   f.protocol = 17;
   f.remote = CIpAddr(192, 168, 1, 1);
   f.remotePort = 53;
@@ -26,7 +39,7 @@ CPacketFields ReceivedUdp() {
 }
 
 CPacketFields SentTcp(uint8_t flags) {
-  CPacketFields f = TcpFields(kDirSent, 4294967295u, 5, {kStampSeconds, 0});
+  CPacketFields f = TcpFields(kSent, 4294967295u, 5, {kStampSeconds, 0});
   f.ack = 1;
   f.tcpFlags = flags;
   return f;
@@ -46,7 +59,7 @@ class HeaderBlock : public ::testing::Test {
 };
 
 TEST_F(HeaderBlock, ReceivedUdpReadsFromRemoteToLocal) {
-  CPacketRef r = RecordWith(ReceivedUdp(), "hello");
+  CPacketRef r = RecordWith(ReceivedUdp(), "hello", 5);
   r->convId = 7;
   EXPECT_EQ(DirectionName(*r), "RECIEVE");
   EXPECT_EQ(PacketSource(*r), "192.168.1.1:53");
@@ -60,7 +73,7 @@ TEST_F(HeaderBlock, ReceivedUdpReadsFromRemoteToLocal) {
 }
 
 TEST_F(HeaderBlock, SentTcpHasSeqAckAndFlags) {
-  CPacketRef r = RecordWith(SentTcp(0x19), "hello");
+  CPacketRef r = RecordWith(SentTcp(0x19), "hello", 5);
   r->convId = 3;
   EXPECT_EQ(DirectionName(*r), "SEND");
   EXPECT_EQ(RenderHeaderBlock(*r),
@@ -73,16 +86,16 @@ TEST_F(HeaderBlock, SentTcpHasSeqAckAndFlags) {
 }
 
 TEST_F(HeaderBlock, PureAckUnknownProtocolAndFragmentLines) {
-  EXPECT_NE(RenderHeaderBlock(*RecordWith(SentTcp(0x10), "x")).find("\r\nFlags: \r\n" + kSep),
+  EXPECT_NE(RenderHeaderBlock(*RecordWith(SentTcp(0x10), "x", 1)).find("\r\nFlags: \r\n" + kSep),
             std::string::npos);
   CPacketFields f = ReceivedUdp();
-  f.fragment = 1;
-  EXPECT_NE(RenderHeaderBlock(*RecordWith(f, "x"))
+  f.fragment = true;
+  EXPECT_NE(RenderHeaderBlock(*RecordWith(f, "x", 1))
                 .find("UDP 192.168.1.1:53 -> 192.168.1.10:1025 ** FRAGMENT **\r\nRECIEVE"),
             std::string::npos);
   f.protocol = 1;
-  f.fragment = 0;
-  const std::string block = RenderHeaderBlock(*RecordWith(f, "x"));
+  f.fragment = false;
+  const std::string block = RenderHeaderBlock(*RecordWith(f, "x", 1));
   EXPECT_EQ(block.substr(0, 4 + 77 + 2 + 1), "\r\n\r\n" + kSep + "\r\n ");
   EXPECT_EQ(block.find("Seq:"), std::string::npos);
   EXPECT_EQ(block.find("Flags:"), std::string::npos);
@@ -101,9 +114,9 @@ class DataRendering : public ::testing::TestWithParam<DataCase> {};
 TEST_P(DataRendering, TextHexAndSummary) {
   const DataCase& c = GetParam();
   CPacketRef r = RecordWith(ReceivedUdp(), c.payload, c.claimed, c.headerOnly);
-  EXPECT_EQ(RenderDataText(*r, kNoQuit), c.text);
-  EXPECT_EQ(RenderHexDump(*r, kNoQuit), c.hex);
-  EXPECT_EQ(RenderDataSummary(*r, kNoQuit), c.summary);
+  EXPECT_EQ(RenderDataText(*r, kNoCancel), c.text);
+  EXPECT_EQ(RenderHexDump(*r, kNoCancel), c.hex);
+  EXPECT_EQ(RenderDataSummary(StartOf(*r)), c.summary);
 }
 
 const std::string k16 = "0123456789abcdef";
@@ -144,14 +157,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, DataRendering, ::testing::ValuesIn(kDataCases),
 
 TEST(PacketText, SummaryStopsAtEightyBytes) {
   const std::string payload = std::string(79, 'a') + "bc";
-  EXPECT_EQ(RenderDataSummary(*RecordWith(ReceivedUdp(), payload), kNoQuit),
+  EXPECT_EQ(RenderDataSummary(StartOf(*RecordWith(ReceivedUdp(), payload, 81))),
             std::string(79, 'a') + "b");
+  EXPECT_EQ(RenderDataSummary(CDataStart{}), "");
 }
 
 TEST(PacketText, FullHexLinesAreSeventyFiveCharacters) {
   std::string payload;
   for (int i = 0; i < 256; ++i) payload += static_cast<char>(i);
-  const std::string dump = RenderHexDump(*RecordWith(ReceivedUdp(), payload), kNoQuit);
+  const std::string dump = RenderHexDump(*RecordWith(ReceivedUdp(), payload, 256), kNoCancel);
   ASSERT_EQ(dump.size(), 16 * 75 + 2u);
   for (std::size_t line = 0; line < 16; ++line) {
     EXPECT_EQ(dump.substr(line * 75 + 73, 2), "\r\n") << line;
@@ -159,12 +173,12 @@ TEST(PacketText, FullHexLinesAreSeventyFiveCharacters) {
   EXPECT_EQ(dump.substr(15 * 75, 9), "000000f0 ");
 }
 
-TEST(PacketText, QuitFlagCutsLongRenderingsShort) {
-  const std::atomic<int> quit{1};
-  CPacketRef r = RecordWith(ReceivedUdp(), std::string(5000, 'z'));
-  EXPECT_LT(RenderDataText(*r, quit).size(), 5000u);
-  EXPECT_TRUE(RenderHexDump(*r, quit).empty());
-  EXPECT_TRUE(RenderDataSummary(*r, quit).empty());
+TEST(PacketText, CancelCutsLongRenderingsShort) {
+  CCancelToken cancel;
+  cancel.Cancel();
+  CPacketRef r = RecordWith(ReceivedUdp(), std::string(5000, 'z'), 5000);
+  EXPECT_LT(RenderDataText(*r, cancel).size(), 5000u);
+  EXPECT_TRUE(RenderHexDump(*r, cancel).empty());
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "model/packet_record.h"
-#include "tests/model_test_support.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -24,24 +24,6 @@ TEST(RecordPool, ReleasedBlockIsHandedOutAgainForTheSameClass) {
   pool.Release(small, 100);
 }
 
-TEST(RecordPool, BlocksPastTheLargestClassAreNotKept) {
-  CRecordPool& pool = CRecordPool::Instance();
-  const std::size_t before = pool.FreeBytes();
-  void* big = pool.Allocate(CRecordPool::kLargestPooled + 1);
-  std::memset(big, 0xAB, CRecordPool::kLargestPooled + 1);
-  pool.Release(big, CRecordPool::kLargestPooled + 1);
-  EXPECT_EQ(pool.FreeBytes(), before);
-}
-
-TEST(RecordPool, FreeListsStayWithinTheirByteBound) {
-  CRecordPool& pool = CRecordPool::Instance();
-  std::vector<void*> blocks;
-  const std::size_t n = CRecordPool::kMaxFreeBytes / 2048 + 100;
-  for (std::size_t i = 0; i < n; ++i) blocks.push_back(pool.Allocate(2048));
-  for (void* b : blocks) pool.Release(b, 2048);
-  EXPECT_LE(pool.FreeBytes(), CRecordPool::kMaxFreeBytes);
-}
-
 // Records of every payload size, from pooled blocks and from blocks too big
 // for the pool, keep exactly their bytes, also while blocks are reused.
 TEST(RecordPool, RecordsKeepTheirPayloadAcrossReuse) {
@@ -50,24 +32,13 @@ TEST(RecordPool, RecordsKeepTheirPayloadAcrossReuse) {
     for (int payload : {1, 63, 64, 200, 1460, 1900, 2100, 9000, 65495}) {
       std::vector<uint8_t> bytes(static_cast<std::size_t>(payload));
       for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + round);
-      CPacketRef r = MakePacketRecord(TcpFields(kDirSent, 1, payload), false, bytes);
+      CPacketRef r = MakePacketRecord(TcpFields(kSent, 1, payload), false, bytes);
       ASSERT_EQ(r->Payload().size(), bytes.size());
       EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), r->Payload().begin()));
       kept.push_back(r);
     }
     for (const CPacketRef& r : kept) EXPECT_EQ(r.use_count(), 1);
   }
-}
-
-TEST(RecordPool, KeptBytesFollowsModeClaimAndCapture) {
-  const CPacketFields f = TcpFields(kDirSent, 1, 100);
-  EXPECT_EQ(CPacketRecord::KeptBytes(f, false, 500), 100u);
-  EXPECT_EQ(CPacketRecord::KeptBytes(f, false, 30), 30u);
-  EXPECT_EQ(CPacketRecord::KeptBytes(f, true, 500), 0u);
-  CPacketFields none = f;
-  none.totalLength = none.headerLength;
-  EXPECT_EQ(CPacketRecord::KeptBytes(none, false, 500), 0u);
-  EXPECT_TRUE(MakePacketRecord(f, true, Bytes(100))->Payload().empty());
 }
 
 }  // namespace

@@ -17,15 +17,15 @@
 struct RefRecord {
   CPacketFields f;
   int convId = 0;
-  int headerOnly = 0;
+  bool headerOnly = false;
   std::vector<uint8_t> payload;
 };
 using RefRecordRef = std::shared_ptr<RefRecord>;
 
 struct RefConversation {
   int convId = 0;
-  int closed = 0;
-  int hostRole = 0;
+  bool closed = false;
+  EHostRole hostRole = EHostRole::kClient;
   std::vector<RefRecordRef> received, sent;
   uint16_t protocol = 0;
   CIpAddr remote{}, local{};
@@ -42,21 +42,21 @@ struct RefConversation {
     }
     if (r.f.remotePort != remotePort || r.f.localPort != localPort) return -1;
     if (closed) return 1;
-    if (hostRole == kRoleClient && r.f.direction == kDirSent && !received.empty()) {
-      closed = 1;
-      return 1;
+    if (hostRole == EHostRole::kClient && r.f.direction == EDirection::kSent && !received.empty()) {
+      closed = true;
+      return 2;  // closed now
     }
-    if (hostRole == kRoleServer && r.f.direction == kDirReceived && !sent.empty()) {
-      closed = 1;
-      return 1;
+    if (hostRole == EHostRole::kServer && r.f.direction == EDirection::kReceived && !sent.empty()) {
+      closed = true;
+      return 2;
     }
     return 0;
   }
 
-  void Add(const RefRecordRef& r, int role) {
+  void Add(const RefRecordRef& r, EHostRole role) {
     remote = r->f.remote;
     local = r->f.local;
-    const bool isSent = r->f.direction == kDirSent;
+    const bool isSent = r->f.direction == EDirection::kSent;
     if (isSent) {
       bytesSent += static_cast<uint32_t>(r->f.totalLength);
       packetsSent += 1;
@@ -110,9 +110,17 @@ struct RefHost {
   CTimeStamp lastTime;
 };
 
+// What a consumer of finished conversations saw of one.
+struct RefFinal {
+  int convId;
+  uint64_t packetsSent, packetsReceived;
+  friend bool operator==(const RefFinal&, const RefFinal&) = default;
+};
+
 class RefModel {
  public:
   int convIdCounter = 0;
+  std::vector<RefFinal> finals;  // in the order they became final
   std::vector<RefConversation> conversations;  // oldest first
   std::vector<RefRecordRef> pending;
   std::vector<RefHost> hosts;
@@ -121,16 +129,16 @@ class RefModel {
   std::deque<RefRecordRef> recent;
 
   // One recorded packet, then the recent-list trim, as the decoder does it.
-  void Record(const CPacketFields& f, std::span<const uint8_t> available, int role,
+  void Record(const CPacketFields& f, std::span<const uint8_t> available, EHostRole role,
               bool headerOnly) {
     const uint64_t length = static_cast<uint32_t>(f.totalLength);
-    const uint64_t s = f.direction == kDirSent ? length : 0;
-    const uint64_t r = f.direction == kDirSent ? 0 : length;
+    const uint64_t s = f.direction == EDirection::kSent ? length : 0;
+    const uint64_t r = f.direction == EDirection::kSent ? 0 : length;
     UpdateHosts(s, r, f.remote, f.remotePort, f.time);
     UpdateSampler(s, r, f.time);
     auto rec = std::make_shared<RefRecord>();
     rec->f = f;
-    rec->headerOnly = headerOnly ? 1 : 0;
+    rec->headerOnly = headerOnly;
     if (!headerOnly && f.totalLength > f.headerLength) {
       const std::size_t want = static_cast<std::size_t>(f.totalLength - f.headerLength);
       for (std::size_t i = 0; i < want && i < available.size(); ++i) {
@@ -144,14 +152,30 @@ class RefModel {
     }
   }
 
-  void ClearConversations() { conversations.clear(); }
+  void ClearConversations() {
+    for (const RefConversation& c : conversations) {
+      if (!c.closed) Announce(c);
+    }
+    conversations.clear();
+  }
+  void FinishAll() {
+    for (RefConversation& c : conversations) {
+      if (!c.closed) Announce(c);
+      c.closed = true;
+    }
+  }
   void ClearHosts() { hosts.clear(); }
   void ClearRecent() { recent.clear(); }
 
  private:
-  void File(const RefRecordRef& r, int role) {
+  void Announce(const RefConversation& c) {
+    finals.push_back({c.convId, c.packetsSent, c.packetsReceived});
+  }
+
+  void File(const RefRecordRef& r, EHostRole role) {
     for (std::size_t i = conversations.size(); i-- > 0;) {
       const int m = conversations[i].Match(*r);
+      if (m == 2) Announce(conversations[i]);
       if (m == 0) {
         RefConversation& c = conversations[i];
         if (r->f.fragment) {
@@ -162,7 +186,7 @@ class RefModel {
         Attach(*r, c, role);
         return;
       }
-      if (m == 1) break;
+      if (m >= 1) break;
     }
     if (r->f.fragment) {
       pending.push_back(r);
@@ -177,12 +201,15 @@ class RefModel {
     c.Add(r, role);
     conversations.push_back(std::move(c));
     if (conversations.size() > 2000) {
-      while (conversations.size() > 1600) conversations.erase(conversations.begin());
+      while (conversations.size() > 1600) {
+        if (!conversations.front().closed) Announce(conversations.front());
+        conversations.erase(conversations.begin());
+      }
     }
     Attach(*r, conversations.back(), role);
   }
 
-  void Attach(const RefRecord& r, RefConversation& c, int role) {
+  void Attach(const RefRecord& r, RefConversation& c, EHostRole role) {
     for (std::size_t i = 0; i < pending.size();) {
       RefRecordRef p = pending[i];
       if (p->f.identification == r.f.identification && p->f.protocol == r.f.protocol &&
@@ -197,8 +224,10 @@ class RefModel {
     }
   }
 
+  // IPv4 before IPv6, then byte by byte.
   static int CompareAddr(const CIpAddr& a, const CIpAddr& b) {
-    for (int i = 0; i < 4; ++i) {
+    if (a.IsV4() != b.IsV4()) return a.IsV4() ? -1 : 1;
+    for (std::size_t i = 0; i < a.Size(); ++i) {
       if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
     }
     return 0;

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "output_test_support.h"
+#include "tests/test_support.h"
 
 namespace {
+
+constexpr int32_t kStampSeconds = 1165327387;  // 2006-12-05 14:03:07 UTC
 
 TEST(ValueFormat, ProtocolsAndAddresses) {
   EXPECT_EQ(ProtocolName(1), "");
@@ -17,6 +19,8 @@ TEST(ValueFormat, ProtocolsAndAddresses) {
   EXPECT_EQ(FormatAddress(CIpAddr(255, 255, 255, 255)), "255.255.255.255");
   EXPECT_EQ(FormatEndpoint(CIpAddr(192, 168, 0, 1), 65535), "192.168.0.1:65535");
   EXPECT_EQ(FormatEndpoint(CIpAddr(0, 0, 0, 0), 0), "0.0.0.0:0");
+  const CIpAddr v6 = CIpAddr::V6({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
+  EXPECT_EQ(FormatEndpoint(v6, 443), "[2001:db8::1]:443");
 }
 
 TEST(ValueFormat, TimesAndDatesInUtc) {

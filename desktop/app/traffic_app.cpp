@@ -1,15 +1,37 @@
 #include "desktop/app/traffic_app.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <exception>
 
-#include "engine/app_state.h"
 #include "desktop/app/settings_store.h"
-#include "engine/capture_controller.h"
-#include "settings/filter_rule_store.h"
-#include "model/traffic_model.h"
-#include "desktop/window/main_dlg.h"
 #include "desktop/common/message_box.h"
+#include "desktop/settings/capture_file_opener.h"
+#include "desktop/window/main_dlg.h"
+#include "engine/capture_file_replay.h"
+#include "engine/traffic_engine.h"
+#include "output/value_format.h"
+#include "settings/filter_rule_store.h"
+
+CDesktopArguments ParseDesktopArguments(const QStringList& arguments) {
+  CDesktopArguments args;
+  for (int i = 0; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    const bool hasValue = i + 1 < arguments.size();
+    if (a == QStringLiteral("--settings") && hasValue) {
+      args.settingsFile = arguments[++i];
+    } else if (a == QStringLiteral("--local") && hasValue) {
+      args.local = arguments[++i];
+    } else if (a == QStringLiteral("-s")) {
+      // Only the switch itself counts: "--settings" must not start a trace.
+      args.autoStart = true;
+    } else if (i == arguments.size() - 1 && !a.startsWith(QLatin1Char('-'))) {
+      args.replayFile = a;
+    }
+  }
+  return args;
+}
 
 CTrafficApp::CTrafficApp() = default;
 
@@ -19,43 +41,56 @@ QString CTrafficApp::ReadVersionText() { return QStringLiteral(TRAFALYN_VERSION)
 
 void CTrafficApp::InitInstance(const QStringList& arguments) {
   version_ = ReadVersionText();
-  state_ = std::make_unique<CAppState>();
-  capture_ = std::make_unique<CCaptureController>(*state_);
-  state_->quit = 0;
-
-  QString settingsFile;
-  const int fileAt = arguments.indexOf(QStringLiteral("--settings"));
-  if (fileAt >= 0 && fileAt + 1 < arguments.size()) settingsFile = arguments[fileAt + 1];
-  settings_ = settingsFile.isEmpty() ? std::make_unique<CSettingsStore>()
-                                     : std::make_unique<CSettingsStore>(settingsFile);
+  engine_ = std::make_unique<CTrafficEngine>();
+  const CDesktopArguments args = ParseDesktopArguments(arguments);
+  settings_ = args.settingsFile.isEmpty() ? std::make_unique<CSettingsStore>()
+                                          : std::make_unique<CSettingsStore>(args.settingsFile);
   settings_->CreateKeys();
 
-  state_->headerOnly = settings_->ReadHeaderOnly() == "1" ? 1 : 0;
   try {
-    capture_->EnumerateInterfaces();
-  } catch (...) {
-    ShowMessage(nullptr, QStringLiteral(
-                             "Call to WinPCap failed.  Please install WinPCap (included in download)."));
+    engine_->EnumerateInterfaces();
+  } catch (const std::exception& e) {
+    ShowMessage(nullptr, QStringLiteral("Could not list the capture devices: %1")
+                             .arg(QString::fromLocal8Bit(e.what())));
   }
-  RestoreSettings();
-  // Only the switch itself counts: "--settings" must not start a trace.
-  if (arguments.contains(QStringLiteral("-s"))) state_->autoStart = 1;
-
-  mainWindow_ = std::make_unique<CMainDlg>(*state_, *settings_, *capture_, version_);
+  CDesktopStart start = RestoreSettings();
+  start.autoStart = args.autoStart && args.replayFile.isEmpty();
+  mainWindow_ = std::make_unique<CMainDlg>(*engine_, *settings_, version_, start);
+  if (!args.replayFile.isEmpty()) ReplayAtStart(args);
 }
 
-void CTrafficApp::RestoreSettings() {
-  const int index = settings_->ReadInterfaceKey();
-  state_->interfaceIndex = index;
-  // The first interface is never restored: 0 is also what a missing value
-  // reads as.
-  if (index > 0 && static_cast<std::size_t>(index) < state_->interfaces.size()) {
-    state_->selectedInterface = state_->InterfaceAt(index);
-  }
+CDesktopStart CTrafficApp::RestoreSettings() {
+  CDesktopStart start;
+  start.interfaceIndex = settings_->ReadInterfaceKey();
+  CCaptureOptions options = engine_->CaptureOptions();
+  options.headerOnly = settings_->ReadHeaderOnly() == "1";
+  engine_->SetCaptureOptions(options);
+  CLogOptions logs = engine_->LogOptions();
+  logs.dir = QDir::currentPath().toStdString();
   const std::string logDir = settings_->ReadLogDir();
-  if (!logDir.empty() && QFileInfo(QString::fromStdString(logDir)).isDir()) state_->logDir = logDir;
-  if (settings_->ReadAutoLog() == "1") state_->logToFile = 1;
-  LoadFilterRules(*settings_, state_->Model().filterRules);
+  if (!logDir.empty() && QFileInfo(QString::fromStdString(logDir)).isDir()) logs.dir = logDir;
+  logs.enabled = settings_->ReadAutoLog() == "1";
+  engine_->SetLogOptions(logs);
+  LoadFilterRules(*settings_, engine_->Filters());
+  return start;
+}
+
+void CTrafficApp::ReplayAtStart(const CDesktopArguments& args) {
+  QString local = args.local;
+  if (local.isEmpty()) {
+    // A file opened from the file manager replays at once: the guess is
+    // used without a prompt, and the status line names it.
+    std::string error;
+    const std::optional<CIpAddr> guess = MostFrequentAddress(args.replayFile.toStdString(), &error);
+    if (guess) local = QString::fromStdString(FormatAddress(*guess));
+  }
+  if (local.isEmpty()) {
+    ShowMessage(nullptr, QStringLiteral("%1 holds no IPv4 traffic to take the local address from; "
+                                        "open it with --local ADDRESS.")
+                             .arg(args.replayFile));
+    return;
+  }
+  mainWindow_->SettingsPage()->ReplayFile(args.replayFile, local);
 }
 
 int CTrafficApp::Run() {
@@ -64,10 +99,9 @@ int CTrafficApp::Run() {
 }
 
 void CTrafficApp::ExitInstance() {
-  // The window goes first: closing it joins the refresh worker and stops
-  // the capture, so nothing runs on another thread afterwards.
+  // The window goes first: closing it joins the refresh worker and shuts
+  // the engine down, so nothing runs on another thread afterwards.
   mainWindow_.reset();
   settings_.reset();
-  capture_.reset();
-  state_.reset();
+  engine_.reset();
 }

@@ -2,9 +2,8 @@
 
 #include <string>
 
-#include "model/conversation_table.h"
-#include "output/conversation_export.h"
-#include "output/conversation_text.h"
+#include "desktop/common/sorted_merge.h"
+#include "output/packet_text.h"
 #include "output/value_format.h"
 #include "desktop/common/list_icons.h"
 
@@ -17,16 +16,16 @@ bool RightAligned(int column) { return column >= 2 && column <= 5; }
 
 QString Text(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
-CConversationRow MakeRow(const CConversation& c, int direction, const std::atomic<int>& quit) {
+CConversationRow MakeRow(const CConversationSnapshot& c, EDirection direction) {
+  using T = CConversationSnapshot;
   CConversationRow row;
-  row.convId = c.convId;
-  row.direction = direction;
+  row.key = {c.convId, direction};
   // The direction that opens an exchange for the conversation's host role
   // shows the opening times and carries the response time.
-  const int opening = c.hostRole == kRoleServer ? kDirReceived : kDirSent;
-  const bool isOpening = direction == opening;
-  const bool sent = direction == kDirSent;
-  const int k = isOpening ? CConversation::kFirstTime : CConversation::kReplyStartTime;
+  const bool isOpening = direction == OpeningDirection(c.role);
+  row.order = isOpening ? 0 : 1;
+  const bool sent = direction == EDirection::kSent;
+  const int k = isOpening ? T::kFirstTime : T::kReplyStartTime;
   auto& t = row.texts;
   t[0] = Text(FormatEndpoint(c.remote, c.remotePort));
   t[1] = QString::number(c.localPort);
@@ -35,11 +34,11 @@ CConversationRow MakeRow(const CConversation& c, int direction, const std::atomi
   t[4] = QString::number(sent ? c.bytesSent : c.bytesReceived);
   t[5] = QString::number(sent ? c.packetsSent : c.packetsReceived);
   if (isOpening) {
-    t[6] = Text(FormatElapsed(c.times[CConversation::kLastTime], c.times[CConversation::kFirstTime]));
+    t[6] = Text(FormatElapsed(c.times[T::kLastTime], c.times[T::kFirstTime]));
   }
   t[7] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k)]));
   t[8] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k + 1)]));
-  t[9] = Text(RenderConversationSummary(c, direction, quit));
+  t[9] = Text(RenderDataSummary(sent ? c.sentStart : c.receivedStart));
   return row;
 }
 
@@ -67,26 +66,31 @@ const std::array<QStringList, CConversationRow::kColumns>& CConversationListMode
 
 CConversationListModel::CConversationListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-std::vector<CConversationRow> CConversationListModel::BuildRows(const CConversationTable& table,
-                                                                const std::atomic<int>& quit) {
+std::vector<CConversationRow> CConversationListModel::MakeRows(
+    const std::vector<CConversationRowData>& data) {
   std::vector<CConversationRow> rows;
-  const std::vector<CExportRow> order = ConversationListRows(table);
-  rows.reserve(order.size());
-  for (const CExportRow& r : order) {
-    if (quit.load(std::memory_order_relaxed)) break;
-    const CConversation* c = table.FindById(r.convId);
-    if (c) rows.push_back(MakeRow(*c, r.direction, quit));
-  }
+  rows.reserve(data.size());
+  for (const CConversationRowData& d : data) rows.push_back(MakeRow(d.conversation, d.row.direction));
   return rows;
 }
 
-void CConversationListModel::SetRows(std::vector<CConversationRow> rows) {
-  beginResetModel();
-  rows_ = std::move(rows);
-  endResetModel();
+void CConversationListModel::Merge(int sessionId, const std::vector<CConversationRow>& rows) {
+  if (sessionId != sessionId_) Clear();
+  sessionId_ = sessionId;
+  // ConvIds rise along the list; within a conversation, the row that
+  // carries the response time comes first.
+  MergeSortedRows(*this, rows_, rows, [](const CConversationRow& a, const CConversationRow& b) {
+    return a.key.convId != b.key.convId ? a.key.convId < b.key.convId : a.order < b.order;
+  });
 }
 
-void CConversationListModel::Clear() { SetRows({}); }
+void CConversationListModel::Clear() {
+  sessionId_ = 0;
+  if (rows_.empty()) return;
+  beginRemoveRows(QModelIndex(), 0, rowCount() - 1);
+  rows_.clear();
+  endRemoveRows();
+}
 
 int CConversationListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -108,7 +112,7 @@ QVariant CConversationListModel::data(const QModelIndex& index, int role) const 
       return QVariant::fromValue(Qt::Alignment(
           (RightAligned(index.column()) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
     case Qt::DecorationRole:
-      if (index.column() == 0) return row.direction == kDirSent ? SentIcon() : ReceivedIcon();
+      if (index.column() == 0) return row.key.direction == EDirection::kSent ? SentIcon() : ReceivedIcon();
       return {};
     default:
       return {};

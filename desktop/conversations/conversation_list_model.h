@@ -3,24 +3,27 @@
 #include <QString>
 #include <QStringList>
 #include <array>
-#include <atomic>
 #include <vector>
 
-class CConversationTable;
+#include "engine/capture_session.h"
 
 // One row of the Conversations list: one direction of one conversation, as
 // it was when the list was filled. A row names its conversation by ConvId
-// only; the capture thread may delete the record at any moment, so whoever
-// needs the record looks it up again under the traffic lock.
+// only (within the session the list was filled from); the capture thread
+// may delete the conversation at any moment, so whoever needs it asks the
+// session again.
 struct CConversationRow {
   static constexpr int kColumns = 10;
-  int convId = 0;
-  int direction = 1;  // 1 sent, 2 received
+  CExportRow key;
+  int order = 0;  // the row's place among its conversation's rows
   std::array<QString, kColumns> texts;
+
+  friend bool operator==(const CConversationRow&, const CConversationRow&) = default;
 };
 
-// The Conversations list: ten columns, never sorted, filled on request.
-// User-interface thread only, except BuildRows.
+// The Conversations list: ten columns, filled on Refresh by merging, so the
+// selection and the scroll position stay. User-interface thread only,
+// except MakeRows.
 class CConversationListModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -33,16 +36,30 @@ class CConversationListModel : public QAbstractTableModel {
 
   explicit CConversationListModel(QObject* parent = nullptr);
 
-  // The rows of every conversation in table order, the row carrying the
-  // response time first within a conversation; a direction without packets
-  // gives no row. Caller holds the traffic lock; any thread.
-  static std::vector<CConversationRow> BuildRows(const CConversationTable& table,
-                                                 const std::atomic<int>& quit);
+  // The formatted rows of a session's list. Any thread.
+  static std::vector<CConversationRow> MakeRows(const std::vector<CConversationRowData>& data);
 
-  // Replaces every row.
-  void SetRows(std::vector<CConversationRow> rows);
+  // Makes the rows equal to `rows` (as MakeRows gives them) from session
+  // `sessionId`, in place. Rows of another session are all replaced.
+  void Merge(int sessionId, const std::vector<CConversationRow>& rows);
   void Clear();
   const CConversationRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+  // The session the rows came from; 0 when empty.
+  int SessionId() const { return sessionId_; }
+
+  // For MergeSortedRows.
+  template <typename F>
+  void RemoveRowsAt(int first, int last, F erase) {
+    beginRemoveRows(QModelIndex(), first, last);
+    erase();
+    endRemoveRows();
+  }
+  template <typename F>
+  void InsertRowsAt(int first, int last, F insert) {
+    beginInsertRows(QModelIndex(), first, last);
+    insert();
+    endInsertRows();
+  }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -52,4 +69,5 @@ class CConversationListModel : public QAbstractTableModel {
 
  private:
   std::vector<CConversationRow> rows_;
+  int sessionId_ = 0;
 };

@@ -10,13 +10,9 @@
 #include <QPushButton>
 #include <QTableView>
 #include <algorithm>
-#include <mutex>
 #include <new>
 
-#include "engine/app_state.h"
-#include "model/traffic_model.h"
-#include "output/conversation_export.h"
-#include "output/conversation_text.h"
+#include "engine/traffic_engine.h"
 #include "desktop/common/column_fit.h"
 #include "desktop/conversations/conversation_list_model.h"
 #include "desktop/common/message_box.h"
@@ -45,8 +41,8 @@ QString PaneText(const std::string& text) {
 
 }  // namespace
 
-CConversationsPage::CConversationsPage(CAppState& state, QWidget* parent)
-    : CSplitPage(parent), state_(state) {
+CConversationsPage::CConversationsPage(CTrafficEngine& engine, QWidget* parent)
+    : CSplitPage(parent), engine_(engine) {
   auto* bar = new QWidget(this);
   auto* row = new QHBoxLayout(bar);
   row->setContentsMargins(7, 7, 7, 0);
@@ -103,12 +99,8 @@ CConversationsPage::CConversationsPage(CAppState& state, QWidget* parent)
 void CConversationsPage::Refresh() {
   CWaitCursor wait;
   pane_->clear();
-  std::vector<CConversationRow> rows;
-  {
-    std::lock_guard<std::mutex> traffic(state_.trafficLock);
-    rows = CConversationListModel::BuildRows(state_.Model().conversations, state_.quit);
-  }
-  model_->SetRows(std::move(rows));
+  const std::shared_ptr<CCaptureSession> session = engine_.Session();
+  model_->Merge(session->Id(), CConversationListModel::MakeRows(session->ConversationRows()));
 }
 
 QList<int> CConversationsPage::SelectedRows() const {
@@ -118,19 +110,22 @@ QList<int> CConversationsPage::SelectedRows() const {
   return rows;
 }
 
+std::vector<CConversationCopy> CConversationsPage::CopyRows(const QList<int>& rows) const {
+  const std::shared_ptr<CCaptureSession> session = engine_.Session();
+  // Rows of an older session name conversations that are gone.
+  if (session->Id() != model_->SessionId()) return {};
+  std::vector<CExportRow> keys;
+  keys.reserve(static_cast<std::size_t>(rows.size()));
+  for (int r : rows) keys.push_back(model_->Row(r).key);
+  return session->CopyRows(keys);
+}
+
 std::string CConversationsPage::SelectionText() const {
-  const QList<int> selected = SelectedRows();
   std::string joined;
   std::size_t total = 0;
-  std::lock_guard<std::mutex> traffic(state_.trafficLock);
-  const CConversationTable& table = state_.Model().conversations;
-  for (int r : selected) {
-    const CConversationRow& row = model_->Row(r);
-    // The capture thread may have trimmed the conversation since Refresh.
-    const CConversation* c = table.FindById(row.convId);
-    if (!c) continue;
+  for (const CConversationCopy& copy : CopyRows(SelectedRows())) {
     try {
-      std::string text = RenderConversationText(*c, row.direction, headers_, data_, hex_, state_.quit);
+      std::string text = RenderConversationText(copy.records, text_, engine_.Cancel());
       total += text.size();
       if (total > kShowLimit) {
         joined += kTooMuchText;
@@ -158,35 +153,30 @@ void CConversationsPage::Clear() {
   CWaitCursor wait;
   pane_->clear();
   model_->Clear();
-  std::lock_guard<std::mutex> traffic(state_.trafficLock);
-  state_.Model().conversations.Clear();
+  engine_.Session()->ClearConversations();
 }
 
 void CConversationsPage::OnHeadersClicked(bool checked) {
-  if (checked) {
-    headers_ = 1;
-  } else {
+  text_.headers = checked;
+  if (!checked) {
     // Headers and Data cannot both be off.
-    data_ = 1;
-    headers_ = 0;
+    text_.data = true;
     dataBox_->setChecked(true);
   }
   Show();
 }
 
 void CConversationsPage::OnDataClicked(bool checked) {
-  if (checked) {
-    data_ = 1;
-  } else {
-    headers_ = 1;
-    data_ = 0;
+  text_.data = checked;
+  if (!checked) {
+    text_.headers = true;
     headersBox_->setChecked(true);
   }
   Show();
 }
 
 void CConversationsPage::OnHexClicked(bool checked) {
-  hex_ = checked ? 1 : 0;
+  text_.hex = checked;
   Show();
 }
 
@@ -197,21 +187,17 @@ void CConversationsPage::Export() {
 }
 
 void CConversationsPage::ExportWith(const CSaveFileOptions& options) {
-  std::vector<CExportRow> rows;
+  QList<int> rows;
   if (options.selectedOnly) {
-    for (int r : SelectedRows()) rows.push_back({model_->Row(r).convId, model_->Row(r).direction});
+    rows = SelectedRows();
   } else {
-    rows.reserve(static_cast<std::size_t>(model_->rowCount()));
-    for (int r = 0; r < model_->rowCount(); ++r) {
-      rows.push_back({model_->Row(r).convId, model_->Row(r).direction});
-    }
+    for (int r = 0; r < model_->rowCount(); ++r) rows.push_back(r);
   }
   CExportResult result;
   {
     CWaitCursor wait;
-    std::lock_guard<std::mutex> traffic(state_.trafficLock);
-    result = ExportConversations(state_.Model(), QFile::encodeName(options.fileName).toStdString(),
-                                 options.Format(), rows);
+    result = ExportConversations(QFile::encodeName(options.fileName).toStdString(), options.Format(),
+                                 CopyRows(rows), engine_.Cancel());
   }
   for (const std::string& message : result.messages) {
     ShowMessage(this, QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())));

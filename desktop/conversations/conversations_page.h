@@ -1,10 +1,14 @@
 #pragma once
 #include <string>
+#include <vector>
+
+#include "output/conversation_export.h"
+#include "output/conversation_text.h"
 
 #include "desktop/common/split_page.h"
 
-class CAppState;
 class CConversationListModel;
+class CTrafficEngine;
 struct CSaveFileOptions;
 class QCheckBox;
 class QPlainTextEdit;
@@ -13,7 +17,8 @@ class QTableView;
 
 // The Conversations page: the conversation list, filled only on Refresh,
 // beside a text pane that shows the packets of the selected rows.
-// User-interface thread only; every walk of the model holds the traffic lock.
+// User-interface thread only. Every walk of the model is the engine's: the
+// page gets copies and renders them without any lock.
 class CConversationsPage : public CSplitPage {
   Q_OBJECT
 
@@ -22,11 +27,11 @@ class CConversationsPage : public CSplitPage {
   static constexpr std::size_t kShowLimit = 2000000;
   static const char* const kTooMuchText;
 
-  CConversationsPage(CAppState& state, QWidget* parent = nullptr);
+  CConversationsPage(CTrafficEngine& engine, QWidget* parent = nullptr);
 
   // The joined text of the selected rows in list order, as Show puts it in
   // the pane (CR LF line ends). A row whose conversation is gone gives no
-  // text. Takes the traffic lock.
+  // text.
   std::string SelectionText() const;
 
   // Writes the rows (all or the selected ones) as `options` say and shows
@@ -51,8 +56,11 @@ class CConversationsPage : public CSplitPage {
   void OnDataClicked(bool checked);
   void OnHexClicked(bool checked);
   QList<int> SelectedRows() const;
+  // Copies of these rows' conversations, when the session shown is still
+  // the one the list was filled from.
+  std::vector<CConversationCopy> CopyRows(const QList<int>& rows) const;
 
-  CAppState& state_;
+  CTrafficEngine& engine_;
   QPushButton* refresh_;
   QPushButton* show_;
   QPushButton* clear_;
@@ -63,7 +71,5 @@ class CConversationsPage : public CSplitPage {
   QTableView* list_;
   CConversationListModel* model_;
   QPlainTextEdit* pane_;
-  int headers_ = 1;
-  int data_ = 1;
-  int hex_ = 0;
+  CTextOptions text_;
 };

@@ -14,11 +14,11 @@
 
 const char* const CSaveFileOptionsDlg::kNoFileName = "Please enter a valid file name";
 
-int CSaveFileOptions::Format() const {
-  int format = kExportCsv;
-  if (csv) format = kExportCsv;
-  if (text) format = kExportText;
-  if (hex) format = kExportHex;
+EExportForm CSaveFileOptions::Format() const {
+  EExportForm format = EExportForm::kCsv;
+  if (csv) format = EExportForm::kCsv;
+  if (text) format = EExportForm::kText;
+  if (hex) format = EExportForm::kHex;
   return format;
 }
 

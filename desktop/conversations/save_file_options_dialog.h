@@ -2,6 +2,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "output/conversation_export.h"
+
 class QLineEdit;
 class QRadioButton;
 
@@ -14,8 +16,8 @@ struct CSaveFileOptions {
   int hex = 0;
   int allData = 1;  // kept for completeness; the export reads selectedOnly
 
-  // 0 CSV, 1 packet text, 2 hex: the later flag wins.
-  int Format() const;
+  // CSV, packet text or hex: the later flag wins.
+  EExportForm Format() const;
 };
 
 // "Save File Options": which rows, which form, which file.

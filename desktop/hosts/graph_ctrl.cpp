@@ -2,10 +2,8 @@
 
 #include <QPainter>
 #include <algorithm>
-#include <mutex>
 
-#include "engine/app_state.h"
-#include "model/traffic_model.h"
+#include "model/graph_series.h"
 
 namespace {
 
@@ -34,7 +32,8 @@ void DrawNeedle(QPainter& p, const QColor& colour, int x, int h, uint64_t value,
 
 }  // namespace
 
-CGraphCtrl::CGraphCtrl(CAppState& state, QWidget* parent) : QWidget(parent), state_(state) {
+CGraphCtrl::CGraphCtrl(const CGraphSeries& series, QWidget* parent)
+    : QWidget(parent), series_(series) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -52,15 +51,13 @@ void CGraphCtrl::Draw(QImage& image, bool withNeedles) const {
   for (int x = w; x > 0; x -= kStep) p.drawLine(x, 0, x, h - 1);
   if (!withNeedles) return;
 
-  std::lock_guard<std::mutex> graph(state_.graphLock);
-  const CTrafficModel& model = state_.Model();
-  const uint64_t maximum = model.graphMaximum;
-  const std::size_t n = std::min(model.graphSent.size(), model.graphReceived.size());
+  const uint64_t maximum = series_.maximum;
+  const std::size_t n = std::min(series_.sent.size(), series_.received.size());
   if (n == 0 || maximum <= 1) return;
   int x = w - kFirstNeedle;
   for (std::size_t i = n; i-- > 0 && x >= 1; x -= kStep) {
-    DrawNeedle(p, kReceived, x, h, model.graphReceived[i], maximum);
-    DrawNeedle(p, kSent, x - kNeedleGap, h, model.graphSent[i], maximum);
+    DrawNeedle(p, kReceived, x, h, series_.received[i], maximum);
+    DrawNeedle(p, kSent, x - kNeedleGap, h, series_.sent[i], maximum);
   }
 }
 

@@ -34,7 +34,7 @@ QLabel* MakeLegend(const char* text, const QColor& colour, QWidget* parent) {
 
 }  // namespace
 
-CGraphPanel::CGraphPanel(CAppState& state, QWidget* parent) : QWidget(parent) {
+CGraphPanel::CGraphPanel(QWidget* parent) : QWidget(parent) {
   receivedLegend_ = MakeLegend(kReceivedLegend, QColor(255, 0, 0), this);
   sentLegend_ = MakeLegend(kSentLegend, QColor(255, 255, 0), this);
   const QFontMetrics fm = receivedLegend_->fontMetrics();
@@ -46,11 +46,12 @@ CGraphPanel::CGraphPanel(CAppState& state, QWidget* parent) : QWidget(parent) {
   receivedLegend_->setGeometry(QRect(QPoint(kLegendLeft, kLegendTop), legendSize_));
   sentLegend_->setGeometry(
       QRect(QPoint(kLegendLeft + legendSize_.width() + kLegendGap, kLegendTop), legendSize_));
-  graph_ = new CGraphCtrl(state, this);
-  labels_ = new CGraphTextCtrl(state, this);
+  graph_ = new CGraphCtrl(series_, this);
+  labels_ = new CGraphTextCtrl(series_, this);
 }
 
-void CGraphPanel::Repaint() {
+void CGraphPanel::SetSeries(CGraphSeries series) {
+  series_ = std::move(series);
   graph_->update();
   labels_->update();
 }

@@ -1,7 +1,8 @@
 #pragma once
 #include <QWidget>
 
-class CAppState;
+#include "model/graph_series.h"
+
 class CGraphCtrl;
 class CGraphTextCtrl;
 class QLabel;
@@ -21,10 +22,11 @@ class CGraphPanel : public QWidget {
   static const char* const kReceivedLegend;  // "Recieved", as the program has always said
   static const char* const kSentLegend;
 
-  CGraphPanel(CAppState& state, QWidget* parent = nullptr);
+  explicit CGraphPanel(QWidget* parent = nullptr);
 
-  // Repaints the graph and its labels from the graph data as it is now.
-  void Repaint();
+  // Shows `series` in the graph and its labels.
+  void SetSeries(CGraphSeries series);
+  const CGraphSeries& Series() const { return series_; }
 
   CGraphCtrl* Graph() const { return graph_; }
   CGraphTextCtrl* Labels() const { return labels_; }
@@ -42,6 +44,7 @@ class CGraphPanel : public QWidget {
   QLabel* sentLegend_;
   CGraphCtrl* graph_;
   CGraphTextCtrl* labels_;
+  CGraphSeries series_;
   QSize legendSize_;  // a box at its usual size, grown to its text in large fonts
   int legendNeed_;    // the least width that shows the longer legend text whole
 };

@@ -1,14 +1,13 @@
 #include "desktop/hosts/graph_text_ctrl.h"
 
 #include <QPainter>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "engine/app_state.h"
-#include "model/traffic_model.h"
+#include "model/graph_series.h"
 
-CGraphTextCtrl::CGraphTextCtrl(CAppState& state, QWidget* parent) : QWidget(parent), state_(state) {
+CGraphTextCtrl::CGraphTextCtrl(const CGraphSeries& series, QWidget* parent)
+    : QWidget(parent), series_(series) {
   QFont font(QStringLiteral("Arial"), 8, QFont::Normal);
   font.setStyleHint(QFont::SansSerif);
   setFont(font);
@@ -22,11 +21,7 @@ int CGraphTextCtrl::ColumnWidth() const {
 }
 
 void CGraphTextCtrl::Draw(QPainter& p, QSize size) const {
-  std::vector<std::string> labels;
-  {
-    std::lock_guard<std::mutex> graph(state_.graphLock);
-    labels = state_.Model().scaleLabels;
-  }
+  const std::vector<std::string>& labels = series_.labels;
   if (labels.empty()) return;
   p.fillRect(QRect(QPoint(0, 0), size), palette().color(QPalette::Button));
   p.setFont(font());

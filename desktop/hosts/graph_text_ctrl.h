@@ -1,20 +1,21 @@
 #pragma once
 #include <QWidget>
 
-class CAppState;
 class QPainter;
+struct CGraphSeries;
 
 // The scale labels left of the traffic graph, largest at the top, one on
 // every second grid line; only the largest when the column is too short for
-// all of them. Reads the labels under the graph lock only.
+// all of them. Reads the labels of the series its panel holds.
 // User-interface thread only.
 class CGraphTextCtrl : public QWidget {
   Q_OBJECT
 
  public:
-  CGraphTextCtrl(CAppState& state, QWidget* parent = nullptr);
+  // `series` belongs to the parent panel and outlives the control.
+  CGraphTextCtrl(const CGraphSeries& series, QWidget* parent = nullptr);
 
-  // Paints the labels into a `size` area. Takes the graph lock.
+  // Paints the labels into a `size` area.
   void Draw(QPainter& p, QSize size) const;
 
   // Font height + 2 pixels.
@@ -27,5 +28,5 @@ class CGraphTextCtrl : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  CAppState& state_;
+  const CGraphSeries& series_;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "model/host_table.h"
+#include "desktop/common/sorted_merge.h"
 #include "output/value_format.h"
 #include "desktop/common/list_icons.h"
 
@@ -53,75 +53,9 @@ const std::array<QStringList, CHostListModel::kColumns>& CHostListModel::ColumnS
 
 CHostListModel::CHostListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-int CHostListModel::AgeLimit(int listRows) {
-  if (listRows > 60) return 120;
-  if (listRows > 30) return 180;
-  return 300;
-}
-
-std::vector<CHostRow> CHostListModel::AgeAndCollect(CHostTable& table, int listRows, int64_t now,
-                                                    const std::atomic<int>& quit) {
-  if (listRows > 10) {
-    const int64_t limit = AgeLimit(listRows);
-    std::vector<CIpAddr> aged;
-    for (const CHostRecord& h : table.Hosts()) {
-      if (now - h.lastTime.sec > limit) aged.push_back(h.address);
-    }
-    for (const CIpAddr& a : aged) table.Remove(a);
-  }
-  std::vector<CHostRow> rows;
-  rows.reserve(table.Size());
-  for (const CHostRecord& h : table.Hosts()) {
-    if (quit.load(std::memory_order_relaxed)) break;
-    rows.push_back({h.address, h.bytesSent, h.bytesReceived, h.packetsSent, h.packetsReceived,
-                    h.lastTime});
-  }
-  return rows;
-}
-
 void CHostListModel::Merge(const std::vector<CHostRow>& hosts) {
-  int firstChanged = -1;
-  int lastChanged = -1;
-  std::size_t i = 0;
-  int row = 0;
-  while (i < hosts.size() || row < rowCount()) {
-    const auto rowAt = [this](int r) -> const CIpAddr& { return rows_[static_cast<std::size_t>(r)].address; };
-    if (i == hosts.size() || (row < rowCount() && rowAt(row) < hosts[i].address)) {
-      // A run of rows whose hosts are gone leaves in one step.
-      int end = row + 1;
-      while (end < rowCount() && (i == hosts.size() || rowAt(end) < hosts[i].address)) ++end;
-      beginRemoveRows(QModelIndex(), row, end - 1);
-      rows_.erase(rows_.begin() + row, rows_.begin() + end);
-      endRemoveRows();
-      // Rows already marked changed all lie before `row`, so they keep their index.
-      continue;
-    }
-    if (row == rowCount() || hosts[i].address < rowAt(row)) {
-      // A run of new hosts that all belong before this row arrives in one step.
-      std::size_t end = i + 1;
-      while (end < hosts.size() && (row == rowCount() || hosts[end].address < rowAt(row))) ++end;
-      const int count = static_cast<int>(end - i);
-      beginInsertRows(QModelIndex(), row, row + count - 1);
-      rows_.insert(rows_.begin() + row, hosts.begin() + static_cast<std::ptrdiff_t>(i),
-                   hosts.begin() + static_cast<std::ptrdiff_t>(end));
-      endInsertRows();
-      row += count;
-      i = end;
-      continue;
-    }
-    CHostRow& current = rows_[static_cast<std::size_t>(row)];
-    if (!(current == hosts[i])) {
-      current = hosts[i];
-      if (firstChanged < 0) firstChanged = row;
-      lastChanged = row;
-    }
-    ++row;
-    ++i;
-  }
-  if (firstChanged >= 0) {
-    emit dataChanged(index(firstChanged, 1), index(lastChanged, kColumns - 1),
-                     {Qt::DisplayRole});
-  }
+  MergeSortedRows(*this, rows_, hosts,
+                  [](const CHostRow& a, const CHostRow& b) { return a.address < b.address; }, 1);
 }
 
 void CHostListModel::Clear() {

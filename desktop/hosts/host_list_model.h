@@ -2,27 +2,14 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
-#include "wire/ip_address.h"
-#include "wire/time_stamp.h"
+#include "engine/capture_session.h"
 
-class CHostTable;
-
-// One row of the host list: a copy of a host record's counters. A row names
-// its host by address; the host table may drop the record at any moment.
-struct CHostRow {
-  CIpAddr address{};
-  uint64_t bytesSent = 0;
-  uint64_t bytesReceived = 0;
-  uint64_t packetsSent = 0;
-  uint64_t packetsReceived = 0;
-  CTimeStamp lastTime;
-
-  friend bool operator==(const CHostRow&, const CHostRow&) = default;
-};
+// One row of the host list: a copy of a host's counters, named by address;
+// the engine may drop the host at any moment.
+using CHostRow = CHostSummary;
 
 // The Host Stats host list: six columns, rows in ascending address order.
 // It changes only by merging, so rows keep their position and selection.
@@ -39,23 +26,26 @@ class CHostListModel : public QAbstractTableModel {
 
   explicit CHostListModel(QObject* parent = nullptr);
 
-  // Seconds a host may stay silent before it is dropped, for a list of
-  // `listRows` rows: 300, 180 above 30 rows, 120 above 60.
-  static int AgeLimit(int listRows);
-
-  // Drops from `table` every host silent for longer than the age limit
-  // (only when the list has more than 10 rows), then copies what is left
-  // in table order. `now` is the wall clock in seconds. Stops early when
-  // `quit` is set. Caller holds the traffic lock; any thread.
-  static std::vector<CHostRow> AgeAndCollect(CHostTable& table, int listRows, int64_t now,
-                                             const std::atomic<int>& quit);
-
   // Makes the rows equal to `hosts` (ascending address order) in place: rows
   // of hosts that are gone are removed, new hosts inserted at their sorted
   // place, changed rows updated. Never resets the model.
   void Merge(const std::vector<CHostRow>& hosts);
   void Clear();
   const CHostRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+
+  // For MergeSortedRows.
+  template <typename F>
+  void RemoveRowsAt(int first, int last, F erase) {
+    beginRemoveRows(QModelIndex(), first, last);
+    erase();
+    endRemoveRows();
+  }
+  template <typename F>
+  void InsertRowsAt(int first, int last, F insert) {
+    beginInsertRows(QModelIndex(), first, last);
+    insert();
+    endInsertRows();
+  }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -1,39 +1,37 @@
 #include "desktop/hosts/host_stats_job.h"
 
 #include <QMetaObject>
-#include <mutex>
 #include <utility>
 
-#include "engine/app_state.h"
-#include "model/traffic_model.h"
-#include "output/conversation_text.h"
 #include "desktop/hosts/host_stats_page.h"
+#include "engine/traffic_engine.h"
 
 CHostStatsUpdate CHostStatsJob::Build(const CHostStatsTick& tick) {
   CHostStatsUpdate update;
-  CTrafficModel& model = state_.Model();
-  std::lock_guard<std::mutex> traffic(state_.trafficLock);
-  update.generation = page_.Generation();
+  const std::shared_ptr<CCaptureSession> session = engine_.Session();
+  update.sessionId = session->Id();
   if (tick.listDue) {
-    update.hosts = CHostListModel::AgeAndCollect(model.hosts, page_.ListRows(), tick.now, state_.quit);
-    // A copy cut short by the quit flag would read as hosts gone.
-    update.haveHosts = !state_.Quitting();
+    CHostsView view = session->Hosts(true);
+    update.generation = view.generation;
+    update.hosts = std::move(view.hosts);
+    // A copy cut short by closing down would read as hosts gone.
+    update.haveHosts = !session->Cancel().Cancelled();
   }
   if ((tick.listDue && page_.GraphShown()) || tick.firstGraph) {
-    state_.graphSampleTime.store(tick.now);
-    model.RebuildGraph();
-    update.graphRebuilt = true;
+    update.graph = session->Graph();
+    update.haveGraph = true;
   }
-  if (tick.listDue && page_.PacketsShown() && model.newData != 0) {
-    update.text = RenderRecentPackets(model.recent, state_.quit);
-    update.haveText = true;
-    model.newData = 0;
+  if (tick.listDue && page_.PacketsShown()) {
+    // Renders only when packets arrived since the text the page shows; a
+    // text the page dropped (paused) is built again next time.
+    update.textSeen = page_.TextSeen(session->Id());
+    update.haveText = session->RecentPacketsText(update.textSeen, update.text);
   }
   return update;
 }
 
 void CHostStatsJob::Run(const CHostStatsTick& tick) {
-  if (state_.Quitting()) return;
+  if (engine_.Cancel().Cancelled() || page_.Paused()) return;
   CHostStatsUpdate update = Build(tick);
   CHostStatsPage* page = &page_;
   // The posted call dies with the page if the page goes first.

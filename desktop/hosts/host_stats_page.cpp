@@ -6,19 +6,16 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
-#include <ctime>
-#include <mutex>
 
-#include "engine/app_state.h"
-#include "model/traffic_model.h"
+#include "engine/traffic_engine.h"
 #include "desktop/common/column_fit.h"
 #include "desktop/hosts/graph_panel.h"
 #include "desktop/hosts/host_list_model.h"
 #include "desktop/common/report_list_view.h"
 #include "desktop/common/text_window.h"
 
-CHostStatsPage::CHostStatsPage(CAppState& state, QWidget* parent)
-    : CSplitPage(parent), state_(state) {
+CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
+    : CSplitPage(parent), engine_(engine) {
   auto* bar = new QWidget(this);
   auto* row = new QHBoxLayout(bar);
   row->setContentsMargins(7, 7, 7, 0);
@@ -37,7 +34,7 @@ CHostStatsPage::CHostStatsPage(CAppState& state, QWidget* parent)
   FitColumns(*list_, CHostListModel::kColumnWidths, CHostListModel::ColumnSamples(), 0);
 
   tabs_ = new QTabWidget(this);
-  graph_ = new CGraphPanel(state, tabs_);
+  graph_ = new CGraphPanel(tabs_);
   text_ = new CTextWindow(tabs_);
   tabs_->addTab(graph_, tr("Graph"));
   tabs_->addTab(text_, tr("Packets"));
@@ -50,57 +47,56 @@ CHostStatsPage::CHostStatsPage(CAppState& state, QWidget* parent)
   connect(tabs_, &QTabWidget::currentChanged, this, &CHostStatsPage::OnSubPageChanged);
 }
 
+uint64_t CHostStatsPage::TextSeen(int sessionId) const {
+  return textSession_.load() == sessionId ? textSeen_.load() : 0;
+}
+
 void CHostStatsPage::ApplyUpdate(const CHostStatsUpdate& update) {
-  if (update.generation != generation_.load() || state_.pause.load() != 0) return;
-  if (update.haveHosts) {
-    model_->Merge(update.hosts);
-    SetListRows();
-  }
-  if (update.graphRebuilt) graph_->Repaint();
+  if (Paused() || update.sessionId != engine_.Session()->Id()) return;
+  const bool beforeClear = update.sessionId == generationSession_ && update.generation < generation_;
+  if (update.haveHosts && !beforeClear) model_->Merge(update.hosts);
+  if (update.haveGraph) graph_->SetSeries(update.graph);
   if (update.haveText) {
     text_->SetText(QString::fromLatin1(update.text.data(), static_cast<qsizetype>(update.text.size())));
+    textSession_.store(update.sessionId);
+    textSeen_.store(update.textSeen);
   }
 }
 
 void CHostStatsPage::RefreshNow() {
-  if (state_.pause.load() != 0) return;
+  if (Paused()) return;
+  const std::shared_ptr<CCaptureSession> session = engine_.Session();
   CHostStatsUpdate update;
-  {
-    std::lock_guard<std::mutex> traffic(state_.trafficLock);
-    update.generation = generation_.load();
-    update.hosts = CHostListModel::AgeAndCollect(state_.Model().hosts, ListRows(),
-                                                 static_cast<int64_t>(std::time(nullptr)),
-                                                 state_.quit);
-    update.haveHosts = !state_.Quitting();
-  }
+  update.sessionId = session->Id();
+  CHostsView view = session->Hosts(true);
+  update.generation = view.generation;
+  update.hosts = std::move(view.hosts);
+  update.haveHosts = true;
   ApplyUpdate(update);
 }
 
 void CHostStatsPage::Clear() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  {
-    std::lock_guard<std::mutex> traffic(state_.trafficLock);
-    std::lock_guard<std::mutex> graph(state_.graphLock);
-    state_.Model().hosts.Clear();
-    state_.Model().ClearRecent();
-    // Whatever a refresh took before this point must not bring the
-    // forgotten hosts back.
-    generation_.fetch_add(1);
-  }
+  const std::shared_ptr<CCaptureSession> session = engine_.Session();
+  // Whatever a refresh took before this point must not bring the forgotten
+  // hosts back.
+  generation_ = session->ClearHosts();
+  generationSession_ = session->Id();
   model_->Clear();
-  SetListRows();
   text_->Clear();
   QApplication::restoreOverrideCursor();
 }
 
-void CHostStatsPage::OnPauseToggled(bool checked) { state_.pause.store(checked ? 1 : 0); }
+void CHostStatsPage::OnPauseToggled(bool checked) {
+  paused_.store(checked);
+  // Whatever was dropped while paused is brought up to date at once.
+  if (!checked) RefreshNow();
+}
 
 void CHostStatsPage::OnSubPageChanged(int index) {
   if (index == subPage_ || index < 0) return;
   subPage_ = index;
-  graphShown_.store(index == 0 ? 1 : 0);
-  packetsShown_.store(index == 1 ? 1 : 0);
+  graphShown_.store(index == 0);
+  packetsShown_.store(index == 1);
   list_->setFocus();
 }
-
-void CHostStatsPage::SetListRows() { listRows_.store(model_->rowCount()); }

@@ -5,8 +5,8 @@
 #include "desktop/hosts/host_stats_update.h"
 #include "desktop/common/split_page.h"
 
-class CAppState;
 class CGraphPanel;
+class CTrafficEngine;
 class CHostListModel;
 class CTextWindow;
 class QCheckBox;
@@ -16,7 +16,8 @@ class QTableView;
 
 // The Host Stats page: the host list beside the "Graph" and "Packets"
 // sub-pages. The refresh worker feeds it through CHostStatsJob; the page's
-// own thread only merges what arrives.
+// own thread only merges what arrives, and drops what belongs to another
+// session or came before its last Clear.
 //
 // The functions marked "any thread" read atomics only; everything else runs
 // on the user-interface thread. The page must outlive every job that refers
@@ -25,21 +26,22 @@ class CHostStatsPage : public CSplitPage {
   Q_OBJECT
 
  public:
-  CHostStatsPage(CAppState& state, QWidget* parent = nullptr);
+  CHostStatsPage(CTrafficEngine& engine, QWidget* parent = nullptr);
 
   // Any thread.
-  bool GraphShown() const { return graphShown_.load() != 0; }
-  bool PacketsShown() const { return packetsShown_.load() != 0; }
-  int ListRows() const { return listRows_.load(); }
-  // Read and changed under the traffic lock only.
-  uint64_t Generation() const { return generation_.load(); }
+  bool GraphShown() const { return graphShown_.load(); }
+  bool PacketsShown() const { return packetsShown_.load(); }
+  bool Paused() const { return paused_.load(); }
+  // The recorded-packet count of the live text shown, for session
+  // `sessionId`; 0 when it shows another session's or none.
+  uint64_t TextSeen(int sessionId) const;
 
-  // Merges the update into the page unless it is stale (taken before the
-  // last Clear) or the page is paused.
+  // Merges the update into the page unless it is stale (another session's,
+  // or taken before the last Clear) or the page is paused.
   void ApplyUpdate(const CHostStatsUpdate& update);
 
-  // Refreshes the host list at once, as when the page is selected. Takes
-  // and releases the traffic lock; does nothing while paused.
+  // Refreshes the host list at once, as when the page is selected; does
+  // nothing while paused.
   void RefreshNow();
 
   CHostListModel* HostModel() const { return model_; }
@@ -57,9 +59,8 @@ class CHostStatsPage : public CSplitPage {
  private:
   void OnPauseToggled(bool checked);
   void OnSubPageChanged(int index);
-  void SetListRows();
 
-  CAppState& state_;
+  CTrafficEngine& engine_;
   QPushButton* clear_;
   QCheckBox* pause_;
   QTableView* list_;
@@ -68,8 +69,11 @@ class CHostStatsPage : public CSplitPage {
   CGraphPanel* graph_;
   CTextWindow* text_;
   int subPage_ = 0;
-  std::atomic<int> graphShown_{1};
-  std::atomic<int> packetsShown_{0};
-  std::atomic<int> listRows_{0};
-  std::atomic<uint64_t> generation_{0};
+  int generationSession_ = 0;  // the session of generation_
+  uint64_t generation_ = 0;    // the host generation of the last Clear
+  std::atomic<bool> graphShown_{true};
+  std::atomic<bool> packetsShown_{false};
+  std::atomic<bool> paused_{false};
+  std::atomic<int> textSession_{0};
+  std::atomic<uint64_t> textSeen_{0};
 };

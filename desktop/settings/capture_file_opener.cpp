@@ -3,18 +3,50 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QRegularExpression>
+#include <optional>
+#include <vector>
 
-#include "engine/app_state.h"
-#include "engine/capture_file_replay.h"
 #include "desktop/common/message_box.h"
-#include "desktop/settings/replay_runner.h"
+#include "engine/traffic_engine.h"
+#include "output/value_format.h"
 
-CCaptureFileOpener::CCaptureFileOpener(CAppState& state, QWidget* owner)
-    : state_(state), owner_(owner), runner_(std::make_unique<CReplayRunner>(state)) {}
+namespace {
 
-CCaptureFileOpener::~CCaptureFileOpener() { Stop(); }
+// The addresses of `text`, or nothing with `error` set.
+std::optional<std::vector<CIpAddr>> ParseAddresses(const QString& text, QString& error) {
+  std::vector<CIpAddr> local;
+  static const QRegularExpression kSeparators(QStringLiteral("[\\s,;]+"));
+  for (const QString& word : text.split(kSeparators, Qt::SkipEmptyParts)) {
+    const QStringList parts = word.split(QLatin1Char('.'));
+    CIpAddr address;
+    bool valid = parts.size() == 4;
+    for (int i = 0; valid && i < 4; ++i) {
+      const int octet = parts[i].toInt(&valid);
+      valid = valid && octet >= 0 && octet <= 255;
+      if (valid) address[static_cast<std::size_t>(i)] = static_cast<uint8_t>(octet);
+    }
+    if (!valid) {
+      error = QStringLiteral("Not an IPv4 address: %1").arg(word);
+      return std::nullopt;
+    }
+    local.push_back(address);
+  }
+  if (local.empty()) {
+    error = QStringLiteral("Please enter the local host's address.");
+    return std::nullopt;
+  }
+  return local;
+}
 
-void CCaptureFileOpener::Stop() { runner_->Stop(); }
+}  // namespace
+
+CCaptureFileOpener::CCaptureFileOpener(CTrafficEngine& engine, QWidget* owner)
+    : engine_(engine), owner_(owner) {}
+
+bool CCaptureFileOpener::ConfirmClear() {
+  if (!engine_.Session()->HoldsData()) return true;
+  return AskYesCancel(owner_, QStringLiteral("The traffic shown now will be cleared. Continue?"));
+}
 
 void CCaptureFileOpener::Open() {
   const QString path = QFileDialog::getOpenFileName(
@@ -23,54 +55,41 @@ void CCaptureFileOpener::Open() {
   if (path.isEmpty()) return;
   std::string error;
   const std::optional<CIpAddr> frequent = MostFrequentAddress(path.toStdString(), &error);
-  QString suggestion;
-  if (frequent) {
-    const CIpAddr& a = *frequent;
-    suggestion = QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]);
+  QString text = frequent ? QString::fromStdString(FormatAddress(*frequent)) : QString();
+  // A mistyped address asks again with what was typed, rather than
+  // cancelling the replay.
+  for (;;) {
+    bool ok = false;
+    text = QInputDialog::getText(
+        owner_, QStringLiteral("Local Addresses"),
+        QStringLiteral("Addresses of the local host in this capture (separated by blanks):"),
+        QLineEdit::Normal, text, &ok);
+    if (!ok) return;
+    QString problem;
+    if (ParseAddresses(text, problem)) break;
+    ShowMessage(owner_, problem);
   }
-  bool ok = false;
-  const QString addresses = QInputDialog::getText(
-      owner_, QStringLiteral("Local Addresses"),
-      QStringLiteral("Addresses of the local host in this capture (separated by blanks):"),
-      QLineEdit::Normal, suggestion, &ok);
-  if (ok) Replay(path, addresses);
+  if (!ConfirmClear()) return;
+  Replay(path, text);
 }
 
 bool CCaptureFileOpener::Replay(const QString& path, const QString& localAddresses) {
-  std::vector<CIpAddr> local;
-  static const QRegularExpression kSeparators(QStringLiteral("[\\s,;]+"));
-  for (const QString& word : localAddresses.split(kSeparators, Qt::SkipEmptyParts)) {
-    const QStringList parts = word.split(QLatin1Char('.'));
-    CIpAddr address{};
-    bool valid = parts.size() == 4;
-    for (int i = 0; valid && i < 4; ++i) {
-      const int octet = parts[i].toInt(&valid);
-      valid = valid && octet >= 0 && octet <= 255;
-      if (valid) address[static_cast<std::size_t>(i)] = static_cast<uint8_t>(octet);
-    }
-    if (!valid) {
-      ShowMessage(owner_, QStringLiteral("Not an IPv4 address: %1").arg(word));
-      return false;
-    }
-    local.push_back(address);
-  }
-  if (local.empty()) {
-    ShowMessage(owner_, QStringLiteral("Please enter the local host's address."));
+  QString problem;
+  std::optional<std::vector<CIpAddr>> local = ParseAddresses(localAddresses, problem);
+  if (!local) {
+    ShowMessage(owner_, problem);
     return false;
   }
   if (beforeStart_) beforeStart_();
-  emit ReplayFileChanged(path);
-  runner_->Start(path.toStdString(), std::move(local), [this, path](const CReplayResult& result) {
+  engine_.StartReplay(path.toStdString(), std::move(*local), [this, path](const CReplayResult& result) {
     QMetaObject::invokeMethod(this, [this, path, result] { OnDone(path, result); }, Qt::QueuedConnection);
   });
   return true;
 }
 
 void CCaptureFileOpener::OnDone(const QString& path, const CReplayResult& result) {
-  // A newer replay may already run; only the last one's end clears the name.
-  if (!runner_->IsRunning()) emit ReplayFileChanged(QString());
   // A replay cut short by closing the window needs no report.
-  if (state_.Quitting()) return;
+  if (engine_.Cancel().Cancelled()) return;
   QString text = QStringLiteral("Replayed %1: %2 frames read, %3 recorded.")
                      .arg(path)
                      .arg(static_cast<qulonglong>(result.framesRead))

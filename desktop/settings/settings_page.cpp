@@ -14,22 +14,15 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
-#include <mutex>
 
-#include "engine/app_state.h"
-#include "engine/capture_controller.h"
+#include "desktop/common/monospace_font.h"
+#include "desktop/settings/capture_file_opener.h"
+#include "desktop/settings/filter_dialog.h"
+#include "engine/traffic_engine.h"
 #include "settings/filter_rule_store.h"
 #include "settings/setting_values.h"
-#include "model/traffic_model.h"
-#include "output/log_writer.h"
-#include "desktop/settings/filter_dialog.h"
-#include "desktop/settings/capture_file_opener.h"
-#include "desktop/settings/final_log_pass.h"
-#include "desktop/common/monospace_font.h"
 
 namespace {
-
-constexpr int kMaxPathLength = 260;
 
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -44,31 +37,29 @@ QString DefaultFolderChooser(QWidget* parent, const QString& start) {
 
 }  // namespace
 
-CSettingsPage::CSettingsPage(CAppState& state, CSettingValues& settings, CCaptureController& capture,
-                             QWidget* parent)
-    : QWidget(parent), state_(state), settings_(settings), capture_(capture),
-      replay_(std::make_unique<CCaptureFileOpener>(state, this)) {
+CSettingsPage::CSettingsPage(CTrafficEngine& engine, CSettingValues& settings,
+                             const CDesktopStart& start, QWidget* parent)
+    : QWidget(parent), engine_(engine), settings_(settings), startAt_(start),
+      logDir_(engine.LogOptions().dir),
+      replay_(std::make_unique<CCaptureFileOpener>(engine, this)) {
   setObjectName(QStringLiteral("settingsPage"));
   folderChooser_ = [this](const QString& start) { return DefaultFolderChooser(this, start); };
   BuildControls();
-  // Live capture and replay must not feed the model at once.
-  replay_->SetBeforeStart([this] {
-    capture_.Stop();
-    ShowTraceRunning(false);
-  });
+  // A replay ends the live trace.
+  replay_->SetBeforeStart([this] { ShowTraceRunning(false); });
   // Called on the capture thread: only queue. Set while no trace runs, that
   // is before the auto-start; the page outlives every trace (its destructor
   // stops the capture before the listener goes).
-  capture_.SetEndedListener([this](int traceId) {
+  engine_.Capture().SetEndedListener([this](int traceId) {
     QMetaObject::invokeMethod(this, [this, traceId] { OnTraceEnded(traceId); }, Qt::QueuedConnection);
   });
   InitControls();
 }
 
 CSettingsPage::~CSettingsPage() {
-  replay_->Stop();
-  capture_.Stop();
-  capture_.SetEndedListener({});
+  engine_.StopReplay();
+  engine_.StopLive();
+  engine_.Capture().SetEndedListener({});
 }
 
 void CSettingsPage::SetFolderChooser(std::function<QString(const QString&)> chooser) {
@@ -159,7 +150,7 @@ void CSettingsPage::BuildControls() {
   // Trace Files Settings group.
   auto* filesGroup = new QGroupBox(QStringLiteral("Trace Files Settings"), this);
   logToFile_ = Named(new QCheckBox(QStringLiteral("Log to &File"), filesGroup), "logToFile");
-  logDir_ = Named(new QLineEdit(filesGroup), "logDir");
+  logDirEdit_ = Named(new QLineEdit(filesGroup), "logDir");
   chooseDir_ = Named(new QPushButton(QStringLiteral("V"), filesGroup), "chooseDir");
   chooseDir_->setAutoDefault(false);
   chooseDir_->setFixedWidth(chooseDir_->fontMetrics().horizontalAdvance(QStringLiteral("V")) + 16);
@@ -168,7 +159,7 @@ void CSettingsPage::BuildControls() {
   hex_ = Named(new QCheckBox(QStringLiteral("Hex"), filesGroup), "hex");
   auto* dirRow = new QHBoxLayout;
   dirRow->setSpacing(2);
-  dirRow->addWidget(logDir_, 1);
+  dirRow->addWidget(logDirEdit_, 1);
   dirRow->addWidget(chooseDir_);
   auto* optionRow = new QHBoxLayout;
   optionRow->addWidget(stats_);
@@ -194,7 +185,6 @@ void CSettingsPage::BuildControls() {
 
   connect(interfaces_, &QComboBox::currentIndexChanged, this, &CSettingsPage::OnInterfaceSelected);
   connect(openFile_, &QPushButton::clicked, replay_.get(), &CCaptureFileOpener::Open);
-  connect(replay_.get(), &CCaptureFileOpener::ReplayFileChanged, this, &CSettingsPage::ReplayFileChanged);
   connect(start_, &QPushButton::clicked, this, &CSettingsPage::OnStart);
   connect(stop_, &QPushButton::clicked, this, &CSettingsPage::OnStop);
   connect(headersOnly_, &QRadioButton::clicked, this, &CSettingsPage::OnCaptureMode);
@@ -207,8 +197,8 @@ void CSettingsPage::BuildControls() {
   connect(stats_, &QCheckBox::clicked, this, &CSettingsPage::OnStats);
   connect(data_, &QCheckBox::clicked, this, &CSettingsPage::OnData);
   connect(hex_, &QCheckBox::clicked, this, &CSettingsPage::OnHex);
-  connect(client_, &QRadioButton::clicked, this, [this] { state_.hostRole = 0; });
-  connect(server_, &QRadioButton::clicked, this, [this] { state_.hostRole = 1; });
+  connect(client_, &QRadioButton::clicked, this, &CSettingsPage::ApplyCaptureOptions);
+  connect(server_, &QRadioButton::clicked, this, &CSettingsPage::ApplyCaptureOptions);
 }
 
 void CSettingsPage::InitControls() {
@@ -217,26 +207,25 @@ void CSettingsPage::InitControls() {
     // and must not store anything.
     const QSignalBlocker blocker(interfaces_);
     interfaces_->addItem(QStringLiteral("<None>"));
-    for (const auto& record : state_.interfaces) interfaces_->addItem(QString::fromStdString(record->label));
+    for (const auto& record : engine_.Interfaces()) interfaces_->addItem(QString::fromStdString(record->label));
     interfaces_->setCurrentIndex(0);
   }
-  (state_.headerOnly.load() == 1 ? headersOnly_ : packetData_)->setChecked(true);
+  const CCaptureOptions options = engine_.CaptureOptions();
+  (options.headerOnly ? headersOnly_ : packetData_)->setChecked(true);
   tcp_->setChecked(true);
   udp_->setChecked(false);
-  state_.udp = 0;
   ShowTraceRunning(false);
   client_->setChecked(true);
+  ApplyCaptureOptions();
   start_->setEnabled(false);
   stop_->setEnabled(false);
-  logDir_->setMaxLength(kMaxPathLength);
-  logDir_->setText(QString::fromStdString(state_.logDir));
+  logDirEdit_->setText(QString::fromStdString(logDir_));
   rules_->setFont(MonospaceFont());
   stats_->setChecked(true);
   hex_->setEnabled(false);
-  state_.statsOption = 1;
 
-  const int index = state_.interfaceIndex.load();
-  if (index > 0 && static_cast<std::size_t>(index) < state_.interfaces.size()) {
+  const int index = startAt_.interfaceIndex;
+  if (index > 0 && static_cast<std::size_t>(index) < engine_.Interfaces().size()) {
     try {
       {
         const QSignalBlocker blocker(interfaces_);
@@ -251,11 +240,11 @@ void CSettingsPage::InitControls() {
       stop_->setEnabled(false);
     }
   }
-  if (state_.logToFile.load() == 1) logToFile_->setChecked(true);
+  if (engine_.LogOptions().enabled) logToFile_->setChecked(true);
+  ApplyLogOptions();
   ShowRules();
-  if (state_.autoStart.load() == 1 && state_.interfaceIndex.load() > 0 && interfaces_->currentIndex() > 0) {
-    ShowTraceRunning(true);
-    capture_.Start();
+  if (startAt_.autoStart && interfaceIndex_ > 0 && interfaces_->currentIndex() > 0) {
+    ShowTraceRunning(engine_.StartLive(interfaceIndex_));
   }
 }
 
@@ -264,97 +253,94 @@ void CSettingsPage::ShowTraceRunning(bool running) {
 }
 
 void CSettingsPage::ShowRules() {
-  const CFilterRuleList rules = state_.Model().filterRules.Snapshot();
+  const CFilterRuleList rules = engine_.Filters().Snapshot();
   rules_->clear();
   for (const CFilterRule& rule : rules.Rules()) rules_->addItem(QString::fromStdString(rule.ToText()));
   summary_->setText(QString::fromStdString(rules.SummaryText()));
 }
 
+void CSettingsPage::ApplyCaptureOptions() {
+  engine_.SetCaptureOptions({tcp_->isChecked(), udp_->isChecked(), headersOnly_->isChecked(),
+                             server_->isChecked() ? EHostRole::kServer : EHostRole::kClient});
+}
+
+void CSettingsPage::ApplyLogOptions() {
+  engine_.SetLogOptions({logToFile_->isChecked(), stats_->isChecked(), data_->isChecked(),
+                         hex_->isChecked(), logDir_});
+}
+
 void CSettingsPage::OnInterfaceSelected(int item) {
-  capture_.Stop();
+  engine_.StopLive();
   start_->setEnabled(item != 0);
   stop_->setEnabled(item != 0);
   ShowTraceRunning(false);
   listing_->clear();
   settings_.WriteInterfaceKey(item - 1);
+  interfaceIndex_ = -1;
   if (item >= 1) {
     const int index = item - 1;
-    const CInterfaceRecord* record = state_.InterfaceAt(index);
+    const CInterfaceRecord* record = engine_.InterfaceAt(index);
     if (record == nullptr) return;
-    state_.interfaceIndex = index;
-    state_.selectedInterface = record;
+    interfaceIndex_ = index;
     settings_.WriteInterfaceKey(index);
     listing_->setText(QString::fromStdString(record->AddressListing()));
   }
 }
 
 void CSettingsPage::OnStart() {
-  // A live trace and a replay must not feed the model at once.
-  replay_->Stop();
-  capture_.Start();
-  ShowTraceRunning(capture_.IsCapturing());
+  // A live trace replaces the data of a replay: ask before it goes.
+  if (engine_.ShowsReplay() && engine_.Session()->HoldsData() && !replay_->ConfirmClear()) {
+    ShowTraceRunning(engine_.Capture().IsCapturing());
+    return;
+  }
+  engine_.StartLive(interfaceIndex_);
+  ShowTraceRunning(engine_.Capture().IsCapturing());
 }
 
 void CSettingsPage::OnStop() {
-  capture_.Stop();
+  engine_.StopLive();
   ShowTraceRunning(false);
 }
 
 void CSettingsPage::OnTraceEnded(int traceId) {
-  if (traceId == capture_.TraceId() && !capture_.IsCapturing()) ShowTraceRunning(false);
+  CCaptureController& capture = engine_.Capture();
+  if (traceId == capture.TraceId() && !capture.IsCapturing()) ShowTraceRunning(false);
 }
 
 void CSettingsPage::OnCaptureMode() {
   const bool headersOnly = headersOnly_->isChecked();
-  state_.headerOnly = headersOnly ? 1 : 0;
+  ApplyCaptureOptions();
   settings_.WriteHeaderOnly(headersOnly ? "1" : "0");
 }
 
 void CSettingsPage::OnTcp() {
-  if (tcp_->isChecked()) {
-    state_.tcp = 1;
-  } else {
-    state_.tcp = 0;
-    udp_->setChecked(true);
-    state_.udp = 1;
-  }
+  if (!tcp_->isChecked()) udp_->setChecked(true);
+  ApplyCaptureOptions();
 }
 
 void CSettingsPage::OnUdp() {
-  if (udp_->isChecked()) {
-    state_.udp = 1;
-  } else {
-    state_.udp = 0;
-    tcp_->setChecked(true);
-    state_.tcp = 1;
-  }
+  if (!udp_->isChecked()) tcp_->setChecked(true);
+  ApplyCaptureOptions();
 }
 
 void CSettingsPage::OnFilters() {
-  CFilterDialog dialog(state_.Model().filterRules.Snapshot(), this);
+  CFilterDialog dialog(engine_.Filters().Snapshot(), this);
   if (dialog.exec() != QDialog::Accepted) return;
-  state_.Model().filterRules.Replace(dialog.Rules());
+  engine_.Filters().Replace(dialog.Rules());
   ShowRules();
   SaveFilterRules(settings_, dialog.Rules());
 }
 
 void CSettingsPage::OnLogToFile() {
-  if (logToFile_->isChecked()) {
-    state_.logToFile = 1;
-    settings_.WriteAutoLog("1");
-  } else {
-    RunFinalLogPass(state_);
-    state_.logToFile = 0;
-    settings_.WriteAutoLog("0");
-  }
-  std::lock_guard<std::mutex> lock(state_.trafficLock);
-  ResetLogFiles(state_.Model());
+  // Switching off writes the final pass; switching on starts new files.
+  ApplyLogOptions();
+  settings_.WriteAutoLog(logToFile_->isChecked() ? "1" : "0");
 }
 
 void CSettingsPage::OnChooseLogDir() {
-  const QString chosen = folderChooser_(logDir_->text());
+  const QString chosen = folderChooser_(logDirEdit_->text());
   if (chosen.isEmpty()) return;
-  logDir_->setText(chosen);
+  logDirEdit_->setText(chosen);
   // Takes effect at the next start; this run keeps logging where it began.
   settings_.WriteLogDir(chosen.toStdString());
 }
@@ -362,32 +348,24 @@ void CSettingsPage::OnChooseLogDir() {
 void CSettingsPage::OnData() {
   if (data_->isChecked()) {
     hex_->setEnabled(true);
-    state_.dataOption = 1;
   } else {
     hex_->setChecked(false);
     hex_->setEnabled(false);
     stats_->setChecked(true);
-    state_.statsOption = 1;
-    state_.hexOption = 0;
-    state_.dataOption = 0;
   }
+  ApplyLogOptions();
 }
 
-void CSettingsPage::OnHex() { state_.hexOption = hex_->isChecked() ? 1 : 0; }
+void CSettingsPage::OnHex() { ApplyLogOptions(); }
 
 void CSettingsPage::OnStats() {
-  if (stats_->isChecked()) {
-    state_.statsOption = 1;
-  } else {
+  if (!stats_->isChecked()) {
     data_->setChecked(true);
     hex_->setEnabled(true);
-    state_.statsOption = 0;
-    state_.dataOption = 1;
   }
+  ApplyLogOptions();
 }
 
-void CSettingsPage::ReplayFile(const QString& path, const QString& localAddresses) {
-  replay_->Replay(path, localAddresses);
+bool CSettingsPage::ReplayFile(const QString& path, const QString& localAddresses) {
+  return replay_->Replay(path, localAddresses);
 }
-
-void CSettingsPage::StopReplay() { replay_->Stop(); }

@@ -4,10 +4,9 @@
 
 #include <QWidget>
 
-class CAppState;
 class CCaptureFileOpener;
-class CCaptureController;
 class CSettingValues;
+class CTrafficEngine;
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
@@ -17,10 +16,17 @@ class QListWidget;
 class QPushButton;
 class QRadioButton;
 
+// How the desktop starts: the stored interface and whether to trace on it
+// at once ("-s").
+struct CDesktopStart {
+  int interfaceIndex = -1;
+  bool autoStart = false;
+};
+
 // The Settings tab: interface choice, Start/Stop, protocol switches, filter
 // rules, header-only mode, host role and the log files. Every control acts
-// on the shared state at once and writes its persistent choice to the
-// settings store at the moment it changes. User-interface thread only.
+// on the engine at once and writes its persistent choice to the settings
+// store at the moment it changes. User-interface thread only.
 //
 // Invariants kept by the handlers: at least one of TCP and UDP is checked;
 // at least one of Stats and Data is checked and Hex is enabled only with
@@ -29,11 +35,11 @@ class CSettingsPage : public QWidget {
   Q_OBJECT
 
  public:
-  // Initialises the controls from the state (restoring the stored
-  // interface, and with the auto-start flag starting the trace). The page
-  // keeps references to all three; they must outlive it. Its destructor
-  // stops a running trace.
-  CSettingsPage(CAppState& state, CSettingValues& settings, CCaptureController& capture,
+  // Initialises the controls from the engine's options and `start`
+  // (restoring the stored interface, and with auto-start starting the
+  // trace). The engine and the settings must outlive the page. Its
+  // destructor stops a running trace.
+  CSettingsPage(CTrafficEngine& engine, CSettingValues& settings, const CDesktopStart& start,
                 QWidget* parent = nullptr);
   ~CSettingsPage() override;
 
@@ -41,12 +47,12 @@ class CSettingsPage : public QWidget {
   // returns the chosen one, empty when cancelled.
   void SetFolderChooser(std::function<QString(const QString&)> chooser);
 
-  // Replays a capture file into the model on a thread of its own, with
-  // `localAddresses` (dotted quads separated by blanks or commas) as the
-  // local host. Stops a running trace first.
-  void ReplayFile(const QString& path, const QString& localAddresses);
-  // Ends a replay in progress and waits for it (before shutdown).
-  void StopReplay();
+  // Replays a capture file in a session of its own, with `localAddresses`
+  // (dotted quads separated by blanks or commas) as the local host. Stops a
+  // running trace first. False, with a message, for a bad address.
+  bool ReplayFile(const QString& path, const QString& localAddresses);
+
+  CCaptureFileOpener& Opener() { return *replay_; }
 
  public slots:
   void OnInterfaceSelected(int item);
@@ -65,19 +71,20 @@ class CSettingsPage : public QWidget {
   // show it as stopped unless a newer trace has started since.
   void OnTraceEnded(int traceId);
 
- signals:
-  // The capture file being replayed; empty when none is.
-  void ReplayFileChanged(const QString& path);
-
  private:
   void BuildControls();
   void InitControls();
   void ShowRules();
   void ShowTraceRunning(bool running);
+  // The engine's options from the controls.
+  void ApplyCaptureOptions();
+  void ApplyLogOptions();
 
-  CAppState& state_;
+  CTrafficEngine& engine_;
   CSettingValues& settings_;
-  CCaptureController& capture_;
+  const CDesktopStart startAt_;
+  int interfaceIndex_ = -1;  // the interface selected, -1 none
+  std::string logDir_;       // where this run logs; a new choice takes effect at the next start
   std::function<QString(const QString&)> folderChooser_;
   std::unique_ptr<CCaptureFileOpener> replay_;
 
@@ -96,7 +103,7 @@ class CSettingsPage : public QWidget {
   QRadioButton* client_ = nullptr;
   QRadioButton* server_ = nullptr;
   QCheckBox* logToFile_ = nullptr;
-  QLineEdit* logDir_ = nullptr;
+  QLineEdit* logDirEdit_ = nullptr;
   QPushButton* chooseDir_ = nullptr;
   QCheckBox* stats_ = nullptr;
   QCheckBox* data_ = nullptr;

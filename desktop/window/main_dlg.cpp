@@ -8,14 +8,15 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "engine/app_state.h"
-#include "engine/capture_controller.h"
-#include "settings/setting_values.h"
-#include "desktop/window/about_page.h"
-#include "desktop/window/app_artwork.h"
-#include "desktop/settings/final_log_pass.h"
+#include <QFileInfo>
+
 #include "desktop/common/message_box.h"
 #include "desktop/settings/settings_page.h"
+#include "desktop/window/about_page.h"
+#include "desktop/window/app_artwork.h"
+#include "engine/traffic_engine.h"
+#include "output/value_format.h"
+#include "settings/setting_values.h"
 
 namespace {
 
@@ -37,20 +38,26 @@ QString WithAdvice(const QString& message) {
 
 QString Count(uint64_t value) { return QString::number(static_cast<qulonglong>(value)); }
 
+QString AddressText(const std::vector<CIpAddr>& addresses) {
+  QStringList texts;
+  for (const CIpAddr& a : addresses) texts << QString::fromStdString(FormatAddress(a));
+  return texts.join(QStringLiteral(", "));
+}
+
 }  // namespace
 
-CMainDlg::CMainDlg(CAppState& state, CSettingValues& settings, CCaptureController& capture,
-                   const QString& version, QWidget* parent)
-    : QWidget(parent), state_(state), settings_(settings), capture_(capture),
-      worker_(std::make_unique<CRefreshWorker>(state)) {
+CMainDlg::CMainDlg(CTrafficEngine& engine, CSettingValues& settings, const QString& version,
+                   const CDesktopStart& start, QWidget* parent)
+    : QWidget(parent), engine_(engine), settings_(settings),
+      worker_(std::make_unique<CRefreshWorker>()) {
   setWindowTitle(QStringLiteral("Trafalyn"));
   setWindowIcon(MakeAppIcon());
   setObjectName(QStringLiteral("mainWindow"));
 
   tabs_ = new QTabWidget(this);
   tabs_->setObjectName(QStringLiteral("tabs"));
-  settingsPage_ = new CSettingsPage(state_, settings_, capture_, tabs_);
-  trafficPages_ = CreateTrafficPages(state_, tabs_);
+  settingsPage_ = new CSettingsPage(engine_, settings_, start, tabs_);
+  trafficPages_ = CreateTrafficPages(engine_, tabs_);
   aboutPage_ = new CAboutPage(version, tabs_);
   tabs_->addTab(settingsPage_, QStringLiteral("Settings"));
   tabs_->addTab(trafficPages_.hostStats, QStringLiteral("Host Stats"));
@@ -58,10 +65,6 @@ CMainDlg::CMainDlg(CAppState& state, CSettingValues& settings, CCaptureControlle
   tabs_->addTab(aboutPage_, QStringLiteral("About"));
   tabs_->setCurrentIndex(kSettingsTab);
   connect(tabs_, &QTabWidget::currentChanged, this, &CMainDlg::OnTabChanged);
-  connect(settingsPage_, &CSettingsPage::ReplayFileChanged, this, [this](const QString& path) {
-    std::lock_guard<std::mutex> lock(replayMutex_);
-    replayFile_ = path;
-  });
 
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("status"));
@@ -81,7 +84,7 @@ CMainDlg::CMainDlg(CAppState& state, CSettingValues& settings, CCaptureControlle
   RestoreGeometry();
 
   // Posted from any thread, possibly under the traffic lock: only queue.
-  state_.notifications.SetListener([this] {
+  engine_.Notifications().SetListener([this] {
     QMetaObject::invokeMethod(this, &CMainDlg::ShowNotifications, Qt::QueuedConnection);
   });
   worker_->SetHostStatsJob(trafficPages_.hostStatsJob);
@@ -96,14 +99,11 @@ CMainDlg::~CMainDlg() { Shutdown(); }
 void CMainDlg::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
-  state_.quit = 1;
   worker_->Stop();
-  settingsPage_->StopReplay();
-  // Stopped before the final pass, so that no packet is recorded after the
-  // last chance to log it.
-  capture_.Stop();
-  if (state_.logToFile.load() != 0) RunFinalLogPass(state_);
-  state_.notifications.SetListener({});
+  // The replay and the trace stop before the final pass, so that no packet
+  // is recorded after the last chance to log it.
+  engine_.Shutdown();
+  engine_.Notifications().SetListener({});
 }
 
 void CMainDlg::closeEvent(QCloseEvent* event) {
@@ -128,7 +128,7 @@ void CMainDlg::ShowNotifications() {
   if (showingNotifications_) return;
   showingNotifications_ = true;
   for (;;) {
-    const std::vector<std::string> messages = state_.notifications.TakeAll();
+    const std::vector<std::string> messages = engine_.Notifications().TakeAll();
     if (messages.empty()) break;
     for (const std::string& message : messages) {
       ShowMessage(this, WithAdvice(QString::fromStdString(message)));
@@ -139,21 +139,35 @@ void CMainDlg::ShowNotifications() {
 
 void CMainDlg::PostStatus() {
   QString text;
-  if (capture_.IsCapturing()) {
-    const CInterfaceRecord* device = state_.selectedInterface.load();
-    const CCaptureStats stats = capture_.Stats();
+  QString title = QStringLiteral("Trafalyn");
+  const std::shared_ptr<CCaptureSession> session = engine_.Session();
+  const CCaptureSession::CSource& source = session->Source();
+  CCaptureController& capture = engine_.Capture();
+  if (capture.IsCapturing()) {
+    const CCaptureStats stats = capture.Stats();
     text = QStringLiteral("Tracing %1    Frames seen: %2    Recorded: %3    Kernel drops: %4")
-               .arg(device != nullptr ? QString::fromStdString(device->deviceName) : QString(),
-                    Count(stats.framesSeen), Count(stats.framesRecorded), Count(stats.kernelDrops));
+               .arg(QString::fromStdString(capture.DeviceName()), Count(stats.framesSeen),
+                    Count(stats.framesRecorded), Count(stats.kernelDrops));
+  } else if (!source.file.empty()) {
+    // The file is named for as long as its data is shown.
+    const QString file = QString::fromStdString(source.file);
+    text = QStringLiteral("%1 %2    Local host: %3")
+               .arg(engine_.IsReplaying() ? QStringLiteral("Replaying") : QStringLiteral("Showing"),
+                    file, AddressText(source.local));
+    title = QStringLiteral("%1 - Trafalyn").arg(QFileInfo(file).fileName());
   } else {
-    QString replaying;
-    {
-      std::lock_guard<std::mutex> lock(replayMutex_);
-      replaying = replayFile_;
-    }
-    text = replaying.isEmpty() ? QStringLiteral("Stopped") : QStringLiteral("Replaying %1").arg(replaying);
+    text = QStringLiteral("Stopped");
   }
-  QMetaObject::invokeMethod(this, [this, text] { status_->setText(text); }, Qt::QueuedConnection);
+  if (const uint64_t lost = engine_.Logs().PacketsNotWritten()) {
+    text += QStringLiteral("    Not logged: %1").arg(Count(lost));
+  }
+  QMetaObject::invokeMethod(
+      this,
+      [this, text, title] {
+        status_->setText(text);
+        setWindowTitle(title);
+      },
+      Qt::QueuedConnection);
 }
 
 void CMainDlg::RestoreGeometry() {

@@ -1,18 +1,16 @@
 #pragma once
 #include <memory>
-#include <mutex>
 
 #include <QString>
 #include <QWidget>
 
+#include "desktop/settings/settings_page.h"
 #include "desktop/window/refresh_worker.h"
 #include "desktop/window/traffic_pages.h"
 
 class CAboutPage;
-class CAppState;
-class CCaptureController;
 class CSettingValues;
-class CSettingsPage;
+class CTrafficEngine;
 class QLabel;
 class QTabWidget;
 
@@ -20,11 +18,11 @@ class QTabWidget;
 // Stats, Conversations and About pages, a status line, and the refresh
 // worker that keeps Host Stats and the log files current.
 //
-// Closing it (the close box, or Shutdown) sets the quit flag, joins the
-// worker, stops the capture and, while logging is on, writes the final
-// forced log pass; only then are the pages destroyed.
-// User-interface thread only; the state, settings and capture controller
-// must outlive the window.
+// Closing it (the close box, or Shutdown) joins the worker and shuts the
+// engine down (the replay and the trace stop, every conversation becomes
+// final, the final log pass runs); only then are the pages destroyed.
+// User-interface thread only; the engine and the settings must outlive the
+// window.
 class CMainDlg : public QWidget {
   Q_OBJECT
 
@@ -34,8 +32,8 @@ class CMainDlg : public QWidget {
   static constexpr int kConversationsTab = 2;
   static constexpr int kAboutTab = 3;
 
-  CMainDlg(CAppState& state, CSettingValues& settings, CCaptureController& capture,
-           const QString& version, QWidget* parent = nullptr);
+  CMainDlg(CTrafficEngine& engine, CSettingValues& settings, const QString& version,
+           const CDesktopStart& start = {}, QWidget* parent = nullptr);
   ~CMainDlg() override;
 
   // The closing sequence; idempotent. Called by the close event.
@@ -54,14 +52,14 @@ class CMainDlg : public QWidget {
 
  private:
   void OnTabChanged(int index);
-  // Worker thread: builds the status text and queues it to the window.
+  // Worker thread: builds the status text and the title and queues them to
+  // the window.
   void PostStatus();
   void RestoreGeometry();
   void SaveGeometry();
 
-  CAppState& state_;
+  CTrafficEngine& engine_;
   CSettingValues& settings_;
-  CCaptureController& capture_;
 
   QTabWidget* tabs_ = nullptr;
   CSettingsPage* settingsPage_ = nullptr;
@@ -71,9 +69,4 @@ class CMainDlg : public QWidget {
   std::unique_ptr<CRefreshWorker> worker_;
   bool showingNotifications_ = false;
   bool shutDown_ = false;
-
-  // The capture file being replayed, for the status line. Written on the
-  // user-interface thread, read by the worker; held only for a copy.
-  std::mutex replayMutex_;
-  QString replayFile_;
 };

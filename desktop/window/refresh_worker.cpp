@@ -4,11 +4,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
-
-#include "engine/app_state.h"
-#include "model/traffic_model.h"
-#include "output/log_writer.h"
 
 namespace {
 
@@ -18,11 +13,7 @@ namespace {
 // long as the load lasts. Best effort; a refusal changes nothing.
 void LowerOwnPriority() { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19); }
 
-int64_t WallClock() { return static_cast<int64_t>(std::time(nullptr)); }
-
 }  // namespace
-
-CRefreshWorker::CRefreshWorker(CAppState& state) : state_(state) {}
 
 CRefreshWorker::~CRefreshWorker() { Stop(); }
 
@@ -56,15 +47,15 @@ void CRefreshWorker::Stop() {
 
 void CRefreshWorker::Run() {
   LowerOwnPriority();
-  int64_t lastListRefresh = WallClock();
+  auto lastListRefresh = std::chrono::steady_clock::now();
   bool firstGraph = true;
-  if (state_.Quitting()) return;
   do {
     RunCycle(lastListRefresh, firstGraph);
   } while (Sleep());
 }
 
-void CRefreshWorker::RunCycle(int64_t& lastListRefresh, bool& firstGraph) {
+void CRefreshWorker::RunCycle(std::chrono::steady_clock::time_point& lastListRefresh,
+                              bool& firstGraph) {
   std::function<void(const CHostStatsTick&)> job;
   std::function<void()> hook;
   {
@@ -73,11 +64,13 @@ void CRefreshWorker::RunCycle(int64_t& lastListRefresh, bool& firstGraph) {
     hook = cycleHook_;
   }
 
-  if (hostStatsShown_.load() != 0 && state_.pause.load() == 0) {
+  if (hostStatsShown_.load() != 0) {
+    // The page's cadence is the user's time, whichever clock the session
+    // runs on.
+    const auto now = std::chrono::steady_clock::now();
     CHostStatsTick tick;
-    tick.now = WallClock();
-    tick.listDue = tick.now - lastListRefresh > 3;
-    if (tick.listDue) lastListRefresh = tick.now;
+    tick.listDue = now - lastListRefresh > std::chrono::milliseconds(3500);
+    if (tick.listDue) lastListRefresh = now;
     tick.firstGraph = firstGraph;
     if (job && (tick.listDue || tick.firstGraph)) {
       job(tick);
@@ -85,19 +78,11 @@ void CRefreshWorker::RunCycle(int64_t& lastListRefresh, bool& firstGraph) {
     }
   }
 
-  // The decoder shares the last-flush time, so the pass is decided and run
-  // under the traffic lock; skip the lock altogether while logging is off.
-  if (state_.logToFile.load() != 0) {
-    std::lock_guard<std::mutex> lock(state_.trafficLock);
-    WriteLogsIfDue(state_.Model(), WallClock());
-  }
-
   if (hook) hook();
 }
 
 bool CRefreshWorker::Sleep() {
   std::unique_lock<std::mutex> lock(mutex_);
-  wake_.wait_for(lock, std::chrono::milliseconds(cycleMillis_),
-                 [this] { return stopping_ || state_.Quitting(); });
-  return !stopping_ && !state_.Quitting();
+  wake_.wait_for(lock, std::chrono::milliseconds(cycleMillis_), [this] { return stopping_; });
+  return !stopping_;
 }

@@ -1,11 +1,11 @@
 #pragma once
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
-
-class CAppState;
 
 // What one cycle of the refresh worker asks of the Host Stats page.
 struct CHostStatsTick {
@@ -14,21 +14,18 @@ struct CHostStatsTick {
   bool listDue = false;
   // The first call since the worker started: rebuild the graph regardless.
   bool firstGraph = false;
-  // Wall clock, seconds since 1970.
-  int64_t now = 0;
 };
 
 // The main window's background thread: a one-second cycle at the lowest
-// priority that drives the Host Stats page while it is shown and not paused
-// (at most every 4 seconds) and the periodic log pass on any page.
+// priority that drives the Host Stats page while it is shown (at most every
+// 4 seconds) and the status line.
 //
 // It never touches a widget: the Host Stats job and the cycle hook run on
 // this thread and must hand their results to the user-interface thread with
-// queued calls, never waiting for it. The worker takes the traffic lock only
-// for the log pass and holds no lock while it calls the job or the hook.
+// queued calls, never waiting for it. It holds no lock while it calls them.
 class CRefreshWorker {
  public:
-  explicit CRefreshWorker(CAppState& state);
+  CRefreshWorker() = default;
   // Stops and joins the thread.
   ~CRefreshWorker();
 
@@ -36,8 +33,8 @@ class CRefreshWorker {
   CRefreshWorker& operator=(const CRefreshWorker&) = delete;
 
   // Called on the worker thread, no lock held, on each cycle in which the
-  // Host Stats page is shown, the pause switch is off and there is work
-  // (listDue or firstGraph). Any thread; takes effect at the next cycle.
+  // Host Stats page is shown and there is work (listDue or firstGraph). Any
+  // thread; takes effect at the next cycle.
   void SetHostStatsJob(std::function<void(const CHostStatsTick&)> job);
   // Called on the worker thread at the end of every cycle, no lock held.
   void SetCycleHook(std::function<void()> hook);
@@ -54,11 +51,10 @@ class CRefreshWorker {
 
  private:
   void Run();
-  void RunCycle(int64_t& lastListRefresh, bool& firstGraph);
+  void RunCycle(std::chrono::steady_clock::time_point& lastListRefresh, bool& firstGraph);
   // Sleeps one cycle; false when the worker is to end.
   bool Sleep();
 
-  CAppState& state_;
   std::atomic<int> hostStatsShown_{0};
   int cycleMillis_ = 1000;
 

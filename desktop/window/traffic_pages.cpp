@@ -6,15 +6,15 @@
 #include "desktop/hosts/host_stats_job.h"
 #include "desktop/hosts/host_stats_page.h"
 
-CTrafficPages CreateTrafficPages(CAppState& state, QWidget* parent) {
+CTrafficPages CreateTrafficPages(CTrafficEngine& engine, QWidget* parent) {
   CTrafficPages pages;
-  auto* hostStats = new CHostStatsPage(state, parent);
+  auto* hostStats = new CHostStatsPage(engine, parent);
   hostStats->setObjectName(QStringLiteral("hostStatsPage"));
   pages.hostStats = hostStats;
-  pages.conversations = new CConversationsPage(state, parent);
+  pages.conversations = new CConversationsPage(engine, parent);
   pages.conversations->setObjectName(QStringLiteral("conversationsPage"));
   pages.hostStatsSelected = [hostStats] { hostStats->RefreshNow(); };
-  auto job = std::make_shared<CHostStatsJob>(state, *hostStats);
+  auto job = std::make_shared<CHostStatsJob>(engine, *hostStats);
   pages.hostStatsJob = [job](const CHostStatsTick& tick) { job->Run(tick); };
   return pages;
 }

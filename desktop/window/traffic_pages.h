@@ -3,7 +3,7 @@
 
 #include "desktop/window/refresh_worker.h"
 
-class CAppState;
+class CTrafficEngine;
 class QWidget;
 
 // The two pages that show the traffic model, as the main window hosts them:
@@ -21,4 +21,4 @@ struct CTrafficPages {
 
 // Builds both pages as children of `parent` (the main window owns them).
 // User-interface thread.
-CTrafficPages CreateTrafficPages(CAppState& state, QWidget* parent);
+CTrafficPages CreateTrafficPages(CTrafficEngine& engine, QWidget* parent);

@@ -1,5 +1,5 @@
-"""Shared pieces of the end-to-end scripts: running the program, reading its
-CSV files. Standard library only."""
+"""Shared pieces of the end-to-end scripts: the programs under test, running
+them, reading the CSV files they write. Standard library only."""
 
 import csv
 import io
@@ -15,20 +15,19 @@ HOSTS_HEADER = ["IP", "Sent", "Rcvd", "Pk. Sent", "Pk. Rcvd", "Last Time", "Port
 
 
 def paths():
-    """(program, source directory) from the command line."""
+    """(trafalyn, source directory, trafalyn-cli or None) from the command line."""
     if len(sys.argv) < 3:
-        sys.exit("usage: %s TRAFALYN SOURCE_DIR" % sys.argv[0])
-    return os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+        sys.exit("usage: %s TRAFALYN SOURCE_DIR [TRAFALYN_CLI]" % sys.argv[0])
+    cli = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
+    return os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), cli
 
 
-def run(program, *args, timeout=60, env_extra=None):
-    env = dict(os.environ, TZ="UTC")
-    env.pop("DISPLAY", None)
-    env.pop("WAYLAND_DISPLAY", None)
-    if env_extra:
-        env.update(env_extra)
+def run(program, *args, timeout=60, cwd=None):
+    """`program --headless ARGS` under TZ=UTC without a display."""
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env["TZ"] = "UTC"
     return subprocess.run([program, "--headless", *args], capture_output=True, timeout=timeout,
-                          env=env)
+                          env=env, cwd=cwd)
 
 
 def read_bytes(path):
@@ -36,22 +35,21 @@ def read_bytes(path):
         return f.read()
 
 
-def read_csv(path):
-    """Rows of a CSV file the program wrote (8-bit bytes read as Latin-1)."""
-    text = read_bytes(path).decode("latin-1")
-    return list(csv.reader(io.StringIO(text, newline="")))
+def read_csv(path, header=None):
+    """The rows of a CSV file the program wrote (Latin-1); with `header`,
+    checked against the first row, the others as dicts."""
+    rows = list(csv.reader(io.StringIO(read_bytes(path).decode("latin-1"), newline="")))
+    if header is None:
+        return rows
+    if rows[0] != header:
+        raise AssertionError("%s: header %r" % (path, rows[0]))
+    return [dict(zip(header, r)) for r in rows[1:]]
 
 
 def export_rows(path):
-    """The export's rows as dicts, after checking its header."""
-    rows = read_csv(path)
-    if rows[0] != EXPORT_HEADER:
-        raise AssertionError("export header: %r" % rows[0])
-    return [dict(zip(EXPORT_HEADER, r)) for r in rows[1:]]
+    return read_csv(path, EXPORT_HEADER)
 
 
 def host_rows(path):
-    rows = read_csv(path)
-    if rows[0] != HOSTS_HEADER:
-        raise AssertionError("hosts header: %r" % rows[0])
-    return {r[0]: dict(zip(HOSTS_HEADER, r)) for r in rows[1:]}
+    """The hosts export's rows by address, in file order."""
+    return {r["IP"]: r for r in read_csv(path, HOSTS_HEADER)}

@@ -1,101 +1,140 @@
+// The application object: the desktop's arguments, the stored settings it
+// turns into the engine's options, a start on any settings file however
+// damaged, and a capture file named on the command line replayed at once.
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <random>
 
-#include "engine/app_state.h"
 #include "desktop/app/settings_store.h"
 #include "desktop/app/traffic_app.h"
-#include "engine/capture_controller.h"
-#include "model/traffic_model.h"
-#include "desktop/window/main_dlg.h"
 #include "desktop/common/message_box.h"
-#include "desktop/settings/settings_page.h"
+#include "desktop/window/main_dlg.h"
+#include "engine/traffic_engine.h"
+#include "output/value_format.h"
 
 class TrafficAppTest : public QObject {
   Q_OBJECT
 
  private:
   QTemporaryDir dir_;
+  QStringList messages_;
 
-  QString SettingsFile(const std::map<std::string, std::string>& values) {
+  QString SettingsFile(const QByteArray& content) {
     static int n = 0;
     const QString path = dir_.filePath(QStringLiteral("s%1.ini").arg(++n));
-    CSettingsStore store(path);
-    for (const auto& [name, text] : values) store.WriteValue(name, text);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) qFatal("cannot write %s", qPrintable(path));
     return path;
   }
 
  private slots:
-  void initTestCase() { SetMessageSink([](const QString&) {}); }
-  void cleanupTestCase() { SetMessageSink({}); }
+  void init() {
+    messages_.clear();
+    SetMessageSink([this](const QString& text) { messages_ << text; });
+  }
+  void cleanup() { SetMessageSink({}); }
 
-  void StoredValuesRestored() {
+  void arguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("autoStart");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("replay");
+    QTest::addColumn<QString>("local");
+    QTest::newRow("-s") << QStringList{"-s"} << true << "" << "" << "";
+    QTest::newRow("-sx is no switch") << QStringList{"-sx"} << false << "" << "" << "";
+    QTest::newRow("a settings file is no capture") << QStringList{"--settings", "a.ini"} << false << "a.ini" << "" << "";
+    QTest::newRow("capture file last") << QStringList{"-s", "--local", "10.0.0.1,10.0.0.2", "x.pcap"} << true << ""
+                                       << "x.pcap" << "10.0.0.1,10.0.0.2";
+    QTest::newRow("capture file not last") << QStringList{"x.pcap", "-s"} << true << "" << "" << "";
+  }
+  void arguments() {
+    QFETCH(QStringList, arguments);
+    const CDesktopArguments parsed = ParseDesktopArguments(arguments);
+    QTEST(parsed.autoStart, "autoStart");
+    QTEST(parsed.settingsFile, "settings");
+    QTEST(parsed.replayFile, "replay");
+    QTEST(parsed.local, "local");
+  }
+
+  void storedSettingsReachTheEngine() {
     CTrafficApp app;
     app.InitInstance({QStringLiteral("--settings"),
-                      SettingsFile({{"HeaderOnly", "1"},
-                                    {"AutoLog", "1"},
-                                    {"LogDir", dir_.path().toStdString()},
-                                    {"InterfaceKey", "-1"},
-                                    {"Include", "0"},
-                                    {"FilerCount", "1"},
-                                    {"Filter0", "10.*.*.*:80"}})});
-    CAppState& state = app.State();
-    QCOMPARE(state.headerOnly.load(), 1);
-    QCOMPARE(state.logToFile.load(), 1);
-    QCOMPARE(state.logDir, dir_.path().toStdString());
-    QCOMPARE(state.interfaceIndex.load(), -1);
-    QCOMPARE(state.Model().filterRules.SummaryText(), std::string("Exclude"));
-    auto* logBox = app.MainWindow()->findChild<QCheckBox*>(QStringLiteral("logToFile"));
-    QVERIFY(logBox != nullptr && logBox->isChecked());
+                      SettingsFile("[General]\nHeaderOnly=1\nAutoLog=1\nLogDir=" + QFile::encodeName(dir_.path()) +
+                                   "\nInterfaceKey=-1\nInclude=0\nFilerCount=1\nFilter0=10.*.*.*:80\n")});
+    QVERIFY(app.Engine().CaptureOptions().headerOnly);
+    QVERIFY(app.Engine().LogOptions().enabled);
+    QCOMPARE(app.Engine().LogOptions().dir, dir_.path().toStdString());
+    QCOMPARE(app.Engine().Filters().Snapshot().SummaryText(), std::string("Exclude"));
+    QVERIFY(app.MainWindow()->findChild<QCheckBox*>(QStringLiteral("logToFile"))->isChecked());
   }
 
-  void LogDirMustBeADirectory_data() {
+  void logDirMustBeADirectory_data() {
     QTest::addColumn<QString>("stored");
     QTest::newRow("missing") << dir_.filePath(QStringLiteral("deleted"));
-    QFile plain(dir_.filePath(QStringLiteral("plain.txt")));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    QTest::newRow("a file") << plain.fileName();
+    QTest::newRow("a file") << SettingsFile("");
   }
-  void LogDirMustBeADirectory() {
+  void logDirMustBeADirectory() {
     QFETCH(QString, stored);
-    const std::string current = CAppState().logDir;
     CTrafficApp app;
-    app.InitInstance({QStringLiteral("--settings"), SettingsFile({{"LogDir", stored.toStdString()}})});
-    QCOMPARE(app.State().logDir, current);
+    app.InitInstance({QStringLiteral("--settings"), SettingsFile("[General]\nLogDir=" + QFile::encodeName(stored) + "\n")});
+    QCOMPARE(app.Engine().LogOptions().dir, QDir::currentPath().toStdString());
   }
 
-  void OnlyTheSwitchItselfAutoStarts_data() {
-    QTest::addColumn<QStringList>("extra");
-    QTest::addColumn<int>("autoStart");
-    QTest::newRow("-s") << QStringList{QStringLiteral("-s")} << 1;
-    QTest::newRow("none") << QStringList{} << 0;
-    QTest::newRow("-sx") << QStringList{QStringLiteral("-sx")} << 0;
+  // "-s" too: an absurd stored interface must start nothing.
+  void startsAndEndsOnAnySettingsFile_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("numbers past int") << QByteArray(
+        "[General]\nInterfaceKey=99999999999999999999\nFilerCount=4294967297\n"
+        "HeaderOnly=99999999999\nAutoLog=18446744073709551617\nInclude=-0\n");
+    QTest::newRow("most negative") << QByteArray("[General]\nInterfaceKey=-2147483648\nFilerCount=-2147483649\n");
+    QByteArray rules("[General]\nInclude=1\nFilerCount=100\n");
+    const char* shapes[] = {"::::", ":", "1.2.3.4:", "999.999.999.999:99999999999", "a:b:c:d:e",
+                            "*.*.*.*:*", "1.2.3.4:-80", "\\xff\\xfe:1", "....:80", "x"};
+    for (int i = 0; i < 100; ++i) rules += "Filter" + QByteArray::number(i) + "=" + shapes[i % 10] + "\n";
+    QTest::newRow("rule texts of every shape") << rules;
+    QByteArray binary(64 * 1024, '\0');
+    std::mt19937 random(5);
+    for (char& c : binary) c = static_cast<char>(random());
+    QTest::newRow("binary") << binary;
   }
-  void OnlyTheSwitchItselfAutoStarts() {
-    QFETCH(QStringList, extra);
-    QFETCH(int, autoStart);
-    // "-1" keeps the trace from starting on a real device.
-    QStringList arguments{QStringLiteral("--settings"), SettingsFile({{"InterfaceKey", "-1"}})};
-    arguments += extra;
+  void startsAndEndsOnAnySettingsFile() {
+    QFETCH(QByteArray, content);
     CTrafficApp app;
-    app.InitInstance(arguments);
-    QCOMPARE(app.State().autoStart.load(), autoStart);
-    QCOMPARE(app.Capture().TraceId(), 0);
-  }
-
-  void EmptySettingsThenOrderedIdempotentExit() {
-    CTrafficApp app;
-    app.InitInstance({QStringLiteral("--settings"), SettingsFile({})});
-    QCOMPARE(app.State().interfaceIndex.load(), 0);
-    QCOMPARE(app.State().selectedInterface.load(), nullptr);
-    QCOMPARE(app.State().Model().filterRules.SummaryText(), std::string("None"));
-    QVERIFY(app.MainWindow() != nullptr);
+    app.InitInstance({QStringLiteral("--settings"), SettingsFile(content), QStringLiteral("-s")});
+    if (app.Engine().InterfaceAt(app.Settings().ReadInterfaceKey()) == nullptr) {
+      QCOMPARE(app.Engine().Capture().TraceId(), 0);
+    }
+    QVERIFY(app.Engine().Filters().Snapshot().Count() <= 100);
+    app.MainWindow()->show();
+    QTest::qWait(200);
     app.MainWindow()->close();
-    QCOMPARE(app.State().quit.load(), 1);
     app.ExitInstance();
     QVERIFY(app.MainWindow() == nullptr);
     app.ExitInstance();
+  }
+
+  void captureFileReplaysAtOnce_data() {
+    QTest::addColumn<QStringList>("local");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("the file's most frequent address") << QStringList{} << "192.0.2.10";
+    QTest::newRow("--local") << QStringList{"--local", "198.51.100.7"} << "198.51.100.7";
+  }
+  void captureFileReplaysAtOnce() {
+    QFETCH(QStringList, local);
+    QFETCH(QString, expected);
+    CTrafficApp app;
+    app.InitInstance(QStringList{QStringLiteral("--settings"), SettingsFile(""), QStringLiteral("-s")} + local +
+                     QStringList{QStringLiteral(TRAFALYN_SOURCE_DIR "/resources/sample.pcap")});
+    QVERIFY(app.Engine().ShowsReplay());
+    QCOMPARE(app.Engine().Capture().TraceId(), 0);  // the file wins over -s
+    const std::vector<CIpAddr>& addresses = app.Engine().Session()->Source().local;
+    QCOMPARE(addresses.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(FormatAddress(addresses[0])), expected);
+    QTRY_COMPARE_WITH_TIMEOUT(messages_.size(), 1, 30000);
+    QVERIFY2(messages_[0].startsWith(QStringLiteral("Replayed ")), qPrintable(messages_[0]));
   }
 };
 

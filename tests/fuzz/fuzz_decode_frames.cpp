@@ -4,20 +4,17 @@
 // Input: byte 0 picks the link type, byte 1 the switches (header-only, TCP,
 // UDP, host role, which address counts as local), then frames, each preceded
 // by its captured length (16-bit, little-endian; the last one takes the rest).
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <span>
 
-#include "engine/app_state.h"
-#include "wire/byte_reader.h"
-#include "engine/decode_context.h"
+#include "engine/capture_session.h"
 #include "engine/interface_record.h"
-#include "wire/link_layer.h"
 #include "engine/packet_decoder.h"
-#include "model/traffic_model.h"
 #include "output/conversation_text.h"
+#include "output/packet_text.h"
+#include "wire/byte_reader.h"
+#include "wire/link_layer.h"
 
 namespace {
 
@@ -25,7 +22,7 @@ namespace {
 // DLT_LINUX_SLL2, DLT_RAW, DLT_IPV4, DLT_NULL, DLT_IEEE802_11.
 constexpr int kLinkTypes[] = {1, 113, 276, 12, 228, 0, 105};
 
-int64_t FixedNow() { return 1700000000; }
+constexpr int32_t kNow = 1700000000;
 
 // Makes the local address one of the packet's own, so that most packets get
 // past the direction test and reach the model.
@@ -47,16 +44,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const uint8_t flags = data[1];
   std::span<const uint8_t> rest(data + 2, size - 2);
 
-  CAppState state;
-  state.headerOnly = (flags & 0x01) != 0;
-  state.tcp = (flags & 0x02) == 0;
-  state.udp = (flags & 0x04) == 0;
-  state.hostRole = (flags & 0x08) != 0 ? kRoleServer : kRoleClient;
+  CCaptureSwitches switches;
+  switches.Set({(flags & 0x02) == 0, (flags & 0x04) == 0, (flags & 0x01) != 0,
+                (flags & 0x08) != 0 ? EHostRole::kServer : EHostRole::kClient});
+  CActiveFilterRules filters;
+  CCancelToken cancel;
+  CCaptureSession session(1, CSessionClock::EKind::kCapture, switches, filters, cancel);
   CInterfaceRecord local;
   bool localPicked = false;
-  const std::atomic<int> running{1};
-  CDecodeContext context(state, local, running, EDecodeClock::kWall);
-  context.wallClock = &FixedNow;
+  CPacketDecoder decoder(session, local);
 
   while (!rest.empty()) {
     std::size_t length = rest.size();
@@ -74,17 +70,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       PickLocal(local, *ipv4, flags);
       localPicked = true;
     }
-    ProcessPacket(context, *ipv4, {static_cast<int32_t>(FixedNow()), 0});
+    decoder.Decode(*ipv4, {kNow, 0});
   }
 
-  std::lock_guard<std::mutex> lock(state.trafficLock);
-  CTrafficModel& model = state.Model();
-  for (const auto& c : model.conversations.Conversations()) {
-    for (int direction : {1, 2}) {
-      RenderConversationSummary(*c, direction, state.quit);
-      RenderConversationText(*c, direction, 1, 1, (flags & 0x10) != 0, state.quit);
-    }
+  // Every text the pages and files make of what was recorded.
+  std::vector<CExportRow> keys;
+  for (const CConversationRowData& row : session.ConversationRows()) {
+    RenderDataSummary(row.conversation.sentStart);
+    RenderDataSummary(row.conversation.receivedStart);
+    keys.push_back(row.row);
   }
-  RenderRecentPackets(model.recent, state.quit);
+  for (const CConversationCopy& copy : session.CopyRows(keys)) {
+    RenderConversationText(copy.records, {true, true, (flags & 0x10) != 0}, cancel);
+  }
+  uint64_t seen = 0;
+  std::string text;
+  session.RecentPacketsText(seen, text);
   return 0;
 }

@@ -1,5 +1,5 @@
 // An arbitrary capture file through the replay: the capture library's file
-// reader, the link-layer step, the decoder and a log pass of every kind.
+// reader, the link-layer step, the decoder and the logs of both kinds.
 #include <unistd.h>
 
 #include <cstddef>
@@ -7,14 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <string>
 
-#include "engine/app_state.h"
 #include "engine/capture_file_replay.h"
-#include "engine/interface_record.h"
-#include "model/traffic_model.h"
-#include "output/log_writer.h"
+#include "engine/traffic_engine.h"
 
 namespace {
 
@@ -43,18 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size > 0) std::fwrite(data, 1, size, f);
   std::fclose(f);
 
-  CAppState state;
-  state.logDir = scratch.dir;
-  CInterfaceRecord local;
-  const auto address = MostFrequentAddress(scratch.file);
-  if (address) local.addresses.push_back(*address);
-  ReplayCaptureFile(state, scratch.file, local);
-
-  std::lock_guard<std::mutex> lock(state.trafficLock);
-  // The final pass writes every conversation and recent packet; the files
-  // are emptied again so that the directory does not grow.
-  state.logToFile = 1;
-  WriteLogs(state.Model(), 1, 1, 1, size % 2, state.Model().lastFlushTime);
+  {
+    // The replay writes both logs on the capture clock, with passes and the
+    // final pass; the files are emptied again so that the folder does not grow.
+    CTrafficEngine engine;
+    engine.SetLogOptions({true, true, true, size % 2 == 1, scratch.dir});
+    std::vector<CIpAddr> local;
+    if (const auto address = MostFrequentAddress(scratch.file)) local.push_back(*address);
+    engine.Replay(scratch.file, local, nullptr);
+  }
   for (const auto& entry : std::filesystem::directory_iterator(scratch.dir)) {
     if (entry.path() != scratch.file) std::filesystem::remove(entry.path());
   }

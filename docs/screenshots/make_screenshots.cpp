@@ -1,0 +1,111 @@
+// Draws the pictures in docs/screenshots: the main window, tab by tab, as
+// the program shows a capture file it was started on (`trafalyn FILE`),
+// with the refresh worker running as it does for the user.
+//
+// Usage: make_screenshots CAPTURE OUTDIR   (QT_QPA_PLATFORM=offscreen TZ=UTC;
+// `make screenshots` runs it on resources/sample.pcap).
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <functional>
+
+#include "desktop/app/settings_store.h"
+#include "desktop/app/traffic_app.h"
+#include "desktop/common/message_box.h"
+#include "desktop/common/text_window.h"
+#include "desktop/conversations/conversation_list_model.h"
+#include "desktop/conversations/conversations_page.h"
+#include "desktop/hosts/graph_panel.h"
+#include "desktop/hosts/host_list_model.h"
+#include "desktop/hosts/host_stats_page.h"
+#include "desktop/window/main_dlg.h"
+
+namespace {
+
+// Runs the event loop until `done` holds; false after `seconds`.
+bool WaitFor(const std::function<bool()>& done, int seconds = 15) {
+  const QDeadlineTimer deadline(seconds * 1000);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QThread::msleep(20);
+  }
+  return true;
+}
+
+bool Save(QWidget& window, const QDir& out, const char* name) {
+  QCoreApplication::processEvents();
+  const QString path = out.filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
+  if (window.grab().toImage().save(path)) return true;
+  std::fprintf(stderr, "make_screenshots: cannot write %s\n", qPrintable(path));
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: make_screenshots CAPTURE OUTDIR\n");
+    return 2;
+  }
+  const QDir out(QString::fromLocal8Bit(argv[2]));
+  QTemporaryDir settingsDir;
+  const QString ini = settingsDir.filePath(QStringLiteral("trafalyn.ini"));
+  {
+    CSettingsStore settings(ini);
+    settings.WriteInterfaceKey(-1);
+    settings.WriteLogDir("/var/log");
+  }
+  bool replayed = false;
+  SetMessageSink([&replayed](const QString& text) {
+    std::printf("%s\n", qPrintable(text));
+    replayed = replayed || text.startsWith(QStringLiteral("Replayed "));
+  });
+
+  CTrafficApp app;
+  app.InitInstance({QStringLiteral("--settings"), ini, QString::fromLocal8Bit(argv[1])});
+  CMainDlg& window = *app.MainWindow();
+  window.show();
+  QTabWidget* tabs = window.Tabs();
+  auto* hosts = qobject_cast<CHostStatsPage*>(tabs->widget(CMainDlg::kHostStatsTab));
+  auto* conversations = qobject_cast<CConversationsPage*>(tabs->widget(CMainDlg::kConversationsTab));
+  auto* status = window.findChild<QLabel*>(QStringLiteral("status"));
+  bool ok = hosts != nullptr && conversations != nullptr && status != nullptr;
+  ok = ok && WaitFor([&] { return replayed && status->text().startsWith(QStringLiteral("Showing")); });
+  ok = ok && Save(window, out, "settings");
+
+  // The worker draws the graph when the page is first shown, and the live
+  // text at its next list refresh once the Packets sub-page is up.
+  tabs->setCurrentIndex(CMainDlg::kHostStatsTab);
+  ok = ok && WaitFor([&] { return !hosts->GraphPanel()->Series().received.empty(); });
+  hosts->HostList()->selectRow(0);
+  ok = ok && Save(window, out, "host_stats_graph");
+  hosts->SubPages()->setCurrentIndex(1);
+  ok = ok && WaitFor([&] { return hosts->TextPanel()->Text().contains(QStringLiteral("=====")); });
+  ok = ok && Save(window, out, "host_stats_packets");
+
+  tabs->setCurrentIndex(CMainDlg::kConversationsTab);
+  conversations->Refresh();
+  QItemSelectionModel* selection = conversations->List()->selectionModel();
+  for (int row = 2; row < 4 && row < conversations->ListModel()->rowCount(); ++row) {
+    selection->select(conversations->ListModel()->index(row, 0),
+                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+  conversations->Show();
+  ok = ok && conversations->ListModel()->rowCount() > 0 && Save(window, out, "conversations");
+
+  tabs->setCurrentIndex(CMainDlg::kAboutTab);
+  ok = ok && Save(window, out, "about");
+  window.close();
+  app.ExitInstance();
+  if (!ok) std::fprintf(stderr, "make_screenshots: the window did not show the replay in time\n");
+  return ok ? 0 : 1;
+}

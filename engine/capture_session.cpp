@@ -1,0 +1,119 @@
+#include "engine/capture_session.h"
+
+#include "output/conversation_text.h"
+
+CCaptureSession::CCaptureSession(int id, CSessionClock::EKind clock,
+                                 const CCaptureSwitches& switches,
+                                 const CActiveFilterRules& filters, const CCancelToken& cancel,
+                                 CSessionClock::WallClock wall)
+    : id_(id), clock_(clock, wall), switches_(switches), filters_(filters), cancel_(cancel),
+      model_(cancel) {
+  model_.conversations.SetFinalListener([this](const CConversationSnapshot& s) { OnFinal(s); });
+}
+
+void CCaptureSession::AddFinalConsumer(FinalConsumer consumer) {
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  finalConsumers_.push_back(std::move(consumer));
+}
+
+void CCaptureSession::SetRecordTap(RecordTap tap) {
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  recordTap_ = std::move(tap);
+}
+
+void CCaptureSession::OnFinal(const CConversationSnapshot& s) {
+  for (const FinalConsumer& consumer : finalConsumers_) consumer(s);
+}
+
+void CCaptureSession::Record(const CPacketFields& fields, std::span<const uint8_t> payload) {
+  const CCaptureOptions options = switches_.Get();
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  const CPacketRef r = model_.Record(fields, payload, {options.headerOnly, options.role});
+  if (recordTap_) recordTap_(*r);
+}
+
+void CCaptureSession::Finish() {
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  model_.conversations.FinishAll();
+}
+
+bool CCaptureSession::HoldsData() const { return RecordedPackets() > 0; }
+
+uint64_t CCaptureSession::RecordedPackets() const {
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  return model_.recordedCount;
+}
+
+std::vector<CConversationRowData> CCaptureSession::ConversationRows() const {
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  const CConversationTable& table = model_.conversations;
+  std::vector<CConversationRowData> rows;
+  const std::vector<CExportRow> order = ConversationListRows(table);
+  rows.reserve(order.size());
+  for (const CExportRow& r : order) {
+    if (cancel_.Cancelled()) break;
+    // Both rows of a conversation stand together; one snapshot serves both.
+    if (!rows.empty() && rows.back().row.convId == r.convId) {
+      rows.push_back({r, rows.back().conversation});
+      continue;
+    }
+    if (const CConversation* c = table.FindById(r.convId)) rows.push_back({r, c->Snapshot()});
+  }
+  return rows;
+}
+
+std::vector<CConversationCopy> CCaptureSession::CopyRows(const std::vector<CExportRow>& rows) const {
+  std::vector<CConversationCopy> copies;
+  copies.reserve(rows.size());
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  for (const CExportRow& r : rows) {
+    CConversationCopy copy;
+    if (CopyConversationRow(model_.conversations, r, copy)) copies.push_back(std::move(copy));
+  }
+  return copies;
+}
+
+void CCaptureSession::ClearConversations() {
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  model_.conversations.Clear();
+}
+
+CHostsView CCaptureSession::Hosts(bool age) {
+  CHostsView view;
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  if (age) model_.hosts.AgeOut(clock_.Now());
+  view.generation = hostGeneration_;
+  view.hosts.reserve(model_.hosts.Size());
+  for (const CHostRecord& h : model_.hosts.Hosts()) {
+    view.hosts.push_back({h.address, h.bytesSent, h.bytesReceived, h.packetsSent,
+                          h.packetsReceived, h.lastTime, h.ports.size()});
+  }
+  return view;
+}
+
+uint64_t CCaptureSession::ClearHosts() {
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  model_.hosts.Clear();
+  model_.ClearRecent();
+  return ++hostGeneration_;
+}
+
+CGraphSeries CCaptureSession::Graph() const {
+  const int64_t now = clock_.Now();
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  return BuildGraphSeries(model_.sampler, now);
+}
+
+bool CCaptureSession::RecentPacketsText(uint64_t& seen, std::string& text) const {
+  std::vector<CPacketRef> recent;
+  {
+    std::lock_guard<std::mutex> lock(trafficLock_);
+    if (model_.recordedCount == seen) return false;
+    seen = model_.recordedCount;
+    recent.reserve(model_.recent.size());
+    // A record not yet filed may still change; the others never do.
+    for (const CPacketRef& r : model_.recent) recent.push_back(r->convId != 0 ? r : CopyPacketRecord(*r));
+  }
+  text = RenderRecentPackets(recent, cancel_);
+  return true;
+}

@@ -1,0 +1,142 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/capture_options.h"
+#include "engine/session_clock.h"
+#include "filters/active_filter_rules.h"
+#include "model/cancel_token.h"
+#include "model/graph_series.h"
+#include "model/traffic_model.h"
+#include "output/conversation_export.h"
+
+// What the Host Stats list shows of one host.
+struct CHostSummary {
+  CIpAddr address;
+  uint64_t bytesSent = 0;
+  uint64_t bytesReceived = 0;
+  uint64_t packetsSent = 0;
+  uint64_t packetsReceived = 0;
+  CTimeStamp lastTime;
+  std::size_t ports = 0;
+
+  friend bool operator==(const CHostSummary&, const CHostSummary&) = default;
+};
+
+// The hosts as a refresh found them. `generation` counts the Clears of the
+// host table: a page drops a copy taken before its own Clear.
+struct CHostsView {
+  uint64_t generation = 0;
+  std::vector<CHostSummary> hosts;  // address order: IPv4 first
+};
+
+// One row of the Conversations list as raw values; the pages format them.
+struct CConversationRowData {
+  CExportRow row;
+  CConversationSnapshot conversation;
+};
+
+// One trace or one replay: the traffic model with its lock, the session's
+// clock, and the hooks through which the log service (and later consumers)
+// learn of finished conversations and recorded packets.
+//
+// The traffic lock is the session's own and private: callers use the
+// methods below, each of which takes it for as short as it can, copying
+// what it returns. No method may be called with the lock held (the hooks
+// run with it held and must not call back).
+class CCaptureSession {
+ public:
+  using FinalConsumer = std::function<void(const CConversationSnapshot&)>;
+  using RecordTap = std::function<void(const CPacketRecord&)>;
+
+  // `switches`, `filters` and `cancel` belong to the engine and must outlive
+  // the session. `id` tags what the session hands out, so that values of an
+  // older session can be told apart.
+  CCaptureSession(int id, CSessionClock::EKind clock, const CCaptureSwitches& switches,
+                  const CActiveFilterRules& filters, const CCancelToken& cancel,
+                  CSessionClock::WallClock wall = &CSessionClock::SystemSeconds);
+
+  // What a replay's session reads and who the local host is in it; set once
+  // before the session is shown to anyone.
+  struct CSource {
+    std::string file;  // empty for a live session
+    std::vector<CIpAddr> local;
+  };
+  void SetSource(CSource source) { source_ = std::move(source); }
+  const CSource& Source() const { return source_; }
+
+  CCaptureSession(const CCaptureSession&) = delete;
+  CCaptureSession& operator=(const CCaptureSession&) = delete;
+
+  int Id() const { return id_; }
+  CSessionClock& Clock() { return clock_; }
+  const CSessionClock& Clock() const { return clock_; }
+  const CCaptureSwitches& Switches() const { return switches_; }
+  const CActiveFilterRules& Filters() const { return filters_; }
+  const CCancelToken& Cancel() const { return cancel_; }
+
+  // Set-up, before any packet is recorded. Each finished conversation is
+  // handed to every consumer in turn, and every recorded packet to the tap,
+  // on the recording thread with the traffic lock held: they must only copy.
+  void AddFinalConsumer(FinalConsumer consumer);
+  void SetRecordTap(RecordTap tap);
+
+  // The recording thread (capture or replay): records one decoded packet
+  // with the switches in force. Throws std::bad_alloc when memory runs out
+  // (what was counted before stays).
+  void Record(const CPacketFields& fields, std::span<const uint8_t> payload);
+
+  // Makes every conversation final: at Stop, and at the end of a replay.
+  void Finish();
+
+  // Any thread. True once a packet was recorded.
+  bool HoldsData() const;
+  uint64_t RecordedPackets() const;
+
+  // The Conversations list as a Refresh shows it.
+  std::vector<CConversationRowData> ConversationRows() const;
+  // Copies of the rows whose conversations still exist, in the given order.
+  std::vector<CConversationCopy> CopyRows(const std::vector<CExportRow>& rows) const;
+  void ClearConversations();
+
+  // The hosts, aged first when `age` (as a Host Stats refresh does).
+  CHostsView Hosts(bool age);
+  // Forgets every host and the recent packets; returns the new generation.
+  uint64_t ClearHosts();
+
+  // The graph up to the session clock's now.
+  CGraphSeries Graph() const;
+
+  // The live text of the newest packets, when packets were recorded since
+  // `seen` (a value this returned before; 0 at first): then true, with `seen`
+  // moved on. The records are copied under the lock and rendered without it.
+  bool RecentPacketsText(uint64_t& seen, std::string& text) const;
+
+  // Runs `f(model)` with the traffic lock held, for the engine's own parts
+  // and the headless report; screens use the methods above.
+  template <typename F>
+  decltype(auto) WithModel(F&& f) const {
+    std::lock_guard<std::mutex> lock(trafficLock_);
+    return f(static_cast<const CTrafficModel&>(model_));
+  }
+
+ private:
+  void OnFinal(const CConversationSnapshot& s);
+
+  const int id_;
+  CSource source_;
+  CSessionClock clock_;
+  const CCaptureSwitches& switches_;
+  const CActiveFilterRules& filters_;
+  const CCancelToken& cancel_;
+
+  mutable std::mutex trafficLock_;
+  CTrafficModel model_;
+  std::vector<FinalConsumer> finalConsumers_;
+  RecordTap recordTap_;
+  uint64_t hostGeneration_ = 0;
+};
