@@ -334,7 +334,8 @@ TEST_P(ConversationDifferential, ModelMatchesReference) {
   EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, ConversationDifferential, ::testing::Values(1u, 2u, 3u));
+INSTANTIATE_TEST_SUITE_P(Seeds, ConversationDifferential, ::testing::Values(1u, 2u, 3u),
+                         [](const auto& info) { return "Seed" + std::to_string(info.param); });
 
 // One long stream with the bounds forced: enough fresh flows for several
 // trims of the conversation list and a full host table.

@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCase{"-i eth0 --duration 1.5", "whole number"},
                     BadCase{"-i eth0 --duration -3", "whole number"},
                     BadCase{"-i eth0 --quiet=yes", "unknown option: --quiet=yes"},
-                    BadCase{"-i eth0 --export=", "needs a file name"}));
+                    BadCase{"-i eth0 --export=", "needs a file name"}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(HeadlessOptions, Defaults) {
   std::string error;

@@ -170,6 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
         // never twice the same text.
         ScaleCase{1073741824, 1073741824, {"0.5 GB", "1.0 GB"}},
         ScaleCase{1288490189ull, 1288490189ull, {"0.6 GB", "1.2 GB"}},
-        ScaleCase{16106127360ull, 16106127360ull, {"7.5 GB", "15 GB"}}));
+        ScaleCase{16106127360ull, 16106127360ull, {"7.5 GB", "15 GB"}}),
+    [](const auto& info) { return "Maximum" + std::to_string(info.param.maximum); });
 
 }  // namespace
