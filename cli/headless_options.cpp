@@ -168,6 +168,26 @@ std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
       const auto seconds = ParseDecimal(value, kMaxDurationSeconds);
       if (!seconds || *seconds == 0) return fail("--duration must be a whole number of seconds above 0");
       o.durationSeconds = static_cast<int>(*seconds);
+    } else if (arg == "--ipfix") {
+      if (!takeValue()) return fail("--ipfix needs HOST:PORT");
+      std::string why;
+      if (!CCollectorAddress::Parse(value, &why)) return fail("--ipfix: " + why);
+      o.ipfix = std::string(value);
+    } else if (arg == "--write") {
+      if (!takeValue()) return fail("--write needs a file name");
+      o.writeFile = std::string(value);
+    } else if (arg == "--write-all" && noValue()) {
+      o.writeAll = true;
+    } else if (arg == "--write-limit") {
+      if (!takeValue()) return fail("--write-limit needs a number of MiB");
+      const auto mib = ParseDecimal(value, 1u << 20);
+      if (!mib || *mib == 0) return fail("--write-limit must be a whole number of MiB above 0");
+      o.writeLimitMiB = *mib;
+    } else if (arg == "--write-files") {
+      if (!takeValue()) return fail("--write-files needs a number");
+      const auto files = ParseDecimal(value, 1000);
+      if (!files || *files == 0) return fail("--write-files must be a whole number from 1 to 1000");
+      o.writeFiles = static_cast<unsigned>(*files);
     } else if (arg == "--quiet" && noValue()) {
       o.quiet = true;
     } else {
@@ -186,6 +206,9 @@ std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
   if (!o.logDir.empty() && !o.stats && !o.data) o.stats = o.data = true;
   if (formatGiven && o.exportFile.empty()) return fail("--format needs --export");
   if (o.durationSeconds > 0 && o.device.empty()) return fail("--duration is for live traces (-i)");
+  if (!o.writeFile.empty() && o.device.empty()) return fail("--write is for live traces (-i)");
+  if ((o.writeAll || o.writeLimitMiB > 0 || o.writeFiles != 5) && o.writeFile.empty())
+    return fail("--write-all, --write-limit and --write-files need --write");
   return o;
 }
 
@@ -209,6 +232,12 @@ const char* HeadlessUsage() {
          "  --export FILE          at the end, export every conversation row\n"
          "  --format csv|text|hex  the export's form (default csv)\n"
          "  --hosts-export FILE    at the end, write the host table as CSV\n"
+         "  --ipfix HOST:PORT      send every finished conversation as an IPFIX flow\n"
+         "                         record over UDP ([addr]:port for IPv6)\n"
+         "  --write FILE           live only: save the recorded frames to a pcap file\n"
+         "  --write-all            save every frame, not only the recorded ones\n"
+         "  --write-limit MIB      start a new file at this size, keeping FILE.1 ...\n"
+         "  --write-files N        files kept by --write-limit, FILE included (default 5)\n"
          "  --duration SECONDS     live only: stop after this many seconds (the frames\n"
          "                         still buffered are read for one second more)\n"
          "  --quiet                no summary on standard output\n"

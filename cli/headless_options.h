@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "flows/collector_address.h"
 #include "model/traffic_types.h"
 #include "output/conversation_export.h"
 #include "wire/ip_address.h"
@@ -35,6 +36,11 @@ struct CHeadlessOptions {
   EExportForm exportFormat = EExportForm::kCsv;
   std::string hostsExportFile;
   int durationSeconds = 0;       // 0: until Ctrl-C / SIGTERM
+  std::string ipfix;             // --ipfix HOST:PORT, checked; empty: no flow export
+  std::string writeFile;         // --write: save frames (live only)
+  bool writeAll = false;         // every frame, not only the recorded ones
+  uint64_t writeLimitMiB = 0;    // rotate at this size; 0: one file
+  unsigned writeFiles = 5;       // files kept by the rotation
   bool quiet = false;
 };
 

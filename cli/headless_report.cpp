@@ -117,6 +117,14 @@ std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
   out += "Frames read: " + Decimal(counts.framesRead) + "\n";
   out += "Frames recorded: " + Decimal(counts.framesRecorded) + "\n";
   if (counts.live) out += "Kernel drops: " + Decimal(counts.kernelDrops) + "\n";
+  if (counts.flowExport) {
+    out += "Flow records sent: " + Decimal(counts.flowsSent) +
+           ", lost: " + Decimal(counts.flowsLost) + "\n";
+  }
+  if (counts.frameSaving) {
+    out += "Frames saved: " + Decimal(counts.framesSaved) +
+           ", not saved: " + Decimal(counts.framesNotSaved) + "\n";
+  }
   const CTextTable conversations = ConversationSummaryTable(model.conversations, cancel);
   out += "\nConversations (" + Decimal(static_cast<uint64_t>(model.conversations.Size())) +
          ", " + Decimal(static_cast<uint64_t>(conversations.RowCount())) + " rows)\n";

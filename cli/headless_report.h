@@ -19,6 +19,12 @@ struct CRunCounts {
   uint64_t framesRecorded = 0;  // packets that reached the traffic model
   bool live = false;
   uint64_t kernelDrops = 0;     // live only: frames the kernel dropped
+  bool flowExport = false;      // --ipfix: the two flow counts below are shown
+  uint64_t flowsSent = 0;
+  uint64_t flowsLost = 0;       // dropped from the queue or never sent
+  bool frameSaving = false;     // --write: the two frame counts below are shown
+  uint64_t framesSaved = 0;
+  uint64_t framesNotSaved = 0;
 };
 
 // The Conversations list after a Refresh: the same columns, row order and

@@ -76,6 +76,12 @@ void Configure(CTrafficEngine& engine, const CHeadlessOptions& o) {
     rules.Append(CFilterRule(r.address[0], r.address[1], r.address[2], r.address[3], r.port));
   }
   engine.Filters().Replace(std::move(rules));
+  if (!o.ipfix.empty()) {
+    if (const auto collector = CCollectorAddress::Parse(o.ipfix)) engine.Flows().Start(*collector);
+  }
+  if (!o.writeFile.empty()) {
+    engine.Capture().SetFrameSaving({o.writeFile, o.writeAll, o.writeLimitMiB, o.writeFiles});
+  }
 }
 
 struct CRun {
@@ -169,7 +175,14 @@ CRun Live(CTrafficEngine& engine, const CHeadlessOptions& o) {
   engine.StopLive();
   capture.SetEndedListener({});
   const CCaptureStats stats = capture.Stats();
-  run.counts = {stats.framesSeen, stats.framesRecorded, true, stats.kernelDrops};
+  run.counts.framesRead = stats.framesSeen;
+  run.counts.framesRecorded = stats.framesRecorded;
+  run.counts.live = true;
+  run.counts.kernelDrops = stats.kernelDrops;
+  run.counts.frameSaving = !o.writeFile.empty();
+  run.counts.framesSaved = stats.framesSaved;
+  run.counts.framesNotSaved = stats.framesNotSaved;
+  if (stats.framesNotSaved > 0) run.status = 1;
   if (ended.load()) {
     // The controller has posted why. A device that delivered nothing was
     // most likely never opened: there is nothing to summarise.
@@ -188,6 +201,12 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
   engine.Shutdown();
   // The log service turns itself off when a file fails; it has said why.
   if (!o.logDir.empty() && engine.Logs().Failed()) run.status = 1;
+  if (const auto flows = engine.Flows().Stats()) {
+    run.counts.flowExport = true;
+    run.counts.flowsSent = flows->sent;
+    run.counts.flowsLost = flows->Lost();
+    if (flows->Lost() > 0) run.status = 1;
+  }
   const std::shared_ptr<CCaptureSession> session = engine.Session();
   if (!o.exportFile.empty()) {
     std::vector<CExportRow> rows = session->WithModel(

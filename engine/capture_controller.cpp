@@ -12,6 +12,7 @@
 #include "engine/capture_session.h"
 #include "engine/notification_sink.h"
 #include "engine/packet_decoder.h"
+#include "flows/frame_saver.h"
 #include "wire/link_layer.h"
 
 namespace {
@@ -81,6 +82,26 @@ std::string CCaptureController::DeviceName() const {
   return device_.deviceName;
 }
 
+void CCaptureController::SetFrameSaving(CFrameSaving saving) { nextSaving_ = std::move(saving); }
+
+std::unique_ptr<CFrameSaver> CCaptureController::OpenFrameSaver(pcap_t* handle) {
+  if (saving_.path.empty()) return nullptr;
+  CFrameSaver::Options options;
+  options.path = saving_.path;
+  options.linkType = pcap_datalink(handle);
+  options.snapLength = pcap_snapshot(handle);
+  options.limitMiB = saving_.limitMiB;
+  options.keepFiles = saving_.keepFiles;
+  options.onStopped = [this](const std::string& message) { sink_.Post(message); };
+  auto saver = std::make_unique<CFrameSaver>(std::move(options));
+  std::string error;
+  if (!saver->Open(&error)) {
+    sink_.Post("Frames are not saved: " + error);
+    return nullptr;
+  }
+  return saver;
+}
+
 void CCaptureController::Start(std::shared_ptr<CCaptureSession> session,
                                const CInterfaceRecord& device) {
   Stop();
@@ -93,6 +114,9 @@ void CCaptureController::Start(std::shared_ptr<CCaptureSession> session,
   framesRecorded_ = 0;
   kernelDrops_ = 0;
   interfaceDrops_ = 0;
+  framesSaved_ = 0;
+  framesNotSaved_ = 0;
+  saving_ = nextSaving_;
   const int traceId = traceId_.load() + 1;
   traceId_.store(traceId);
   running_.store(1);
@@ -117,6 +141,8 @@ CCaptureStats CCaptureController::Stats() const {
   s.framesRecorded = framesRecorded_.load();
   s.kernelDrops = kernelDrops_.load();
   s.interfaceDrops = interfaceDrops_.load();
+  s.framesSaved = framesSaved_.load();
+  s.framesNotSaved = framesNotSaved_.load();
   return s;
 }
 
@@ -163,6 +189,8 @@ void CCaptureController::ReadFrames(pcap_t* handle) {
         device.deviceName, LinkTypeName(linkType, number)));
   }
   CPacketDecoder decoder(*session_, device);
+  const std::unique_ptr<CFrameSaver> saver = OpenFrameSaver(handle);
+  const bool saveAll = saving_.allFrames;
   const CCancelToken& cancel = session_->Cancel();
   auto lastStats = std::chrono::steady_clock::now();
   for (;;) {
@@ -172,14 +200,9 @@ void CCaptureController::ReadFrames(pcap_t* handle) {
     if (status == 1) {
       framesSeen_.fetch_add(1, std::memory_order_relaxed);
       // A frame that arrives after Stop is not recorded.
-      if (supported && running_.load(std::memory_order_relaxed) != 0) {
-        const auto ip = Ipv4FromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
-        if (ip) {
-          const CTimeStamp time{static_cast<int32_t>(header->ts.tv_sec),
-                                static_cast<int32_t>(header->ts.tv_usec)};
-          if (decoder.Decode(*ip, time) == EDecodeResult::kRecorded)
-            framesRecorded_.fetch_add(1, std::memory_order_relaxed);
-        }
+      if (running_.load(std::memory_order_relaxed) != 0) {
+        const bool recorded = supported && RecordFrame(decoder, linkType, *header, data);
+        if (saver && (saveAll || recorded)) SaveFrame(*saver, *header, data);
       }
     } else if (status < 0) {
       // A break comes from Stop; anything else is the device failing (it
@@ -198,6 +221,24 @@ void CCaptureController::ReadFrames(pcap_t* handle) {
       UpdateKernelStats(handle);
     }
   }
+}
+
+bool CCaptureController::RecordFrame(CPacketDecoder& decoder, int linkType,
+                                     const pcap_pkthdr& header, const u_char* data) {
+  const auto ip = Ipv4FromFrame(linkType, std::span<const uint8_t>(data, header.caplen));
+  if (!ip) return false;
+  const CTimeStamp time{static_cast<int32_t>(header.ts.tv_sec),
+                        static_cast<int32_t>(header.ts.tv_usec)};
+  if (decoder.Decode(*ip, time) != EDecodeResult::kRecorded) return false;
+  framesRecorded_.fetch_add(1, std::memory_order_relaxed);
+  return true;
+}
+
+void CCaptureController::SaveFrame(CFrameSaver& saver, const pcap_pkthdr& header,
+                                   const u_char* data) {
+  saver.Save(header, data);
+  framesSaved_.store(saver.FramesSaved(), std::memory_order_relaxed);
+  framesNotSaved_.store(saver.FramesLost(), std::memory_order_relaxed);
 }
 
 void CCaptureController::UpdateKernelStats(pcap_t* handle) {

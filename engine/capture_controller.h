@@ -10,9 +10,13 @@
 #include "engine/capture_stats.h"
 #include "engine/interface_record.h"
 
+class CFrameSaver;
+class CPacketDecoder;
+
 class CCaptureSession;
 class CNotificationSink;
 struct pcap;
+struct pcap_pkthdr;
 
 // Starts and stops live traces. A trace is one capture thread that opens an
 // interface, reads frames and hands the IP packets to a decoder that records
@@ -39,6 +43,19 @@ class CCaptureController {
 
   CCaptureController(const CCaptureController&) = delete;
   CCaptureController& operator=(const CCaptureController&) = delete;
+
+  // Where the frames of the next traces are saved (a running trace keeps
+  // what it started with); an empty path saves
+  // none. `allFrames` saves every frame, otherwise only the frames the
+  // trace records. Files follow the rules of the logs: created 0600, never
+  // through a link; a full disk turns saving off with a message.
+  struct CFrameSaving {
+    std::string path;
+    bool allFrames = false;
+    uint64_t limitMiB = 0;  // rotate at this size; 0: one file
+    unsigned keepFiles = 5;
+  };
+  void SetFrameSaving(CFrameSaving saving);
 
   // Stops any running trace, then starts one on `device` that records into
   // `session`.
@@ -76,12 +93,20 @@ class CCaptureController {
   // The capture loop on an open handle; returns when the trace should end.
   void ReadFrames(pcap* handle);
   void UpdateKernelStats(pcap* handle);
+  bool RecordFrame(CPacketDecoder& decoder, int linkType, const pcap_pkthdr& header,
+                   const unsigned char* data);
+  void SaveFrame(CFrameSaver& saver, const pcap_pkthdr& header, const unsigned char* data);
   void EndedByItself(int traceId);
+  // The saver of one trace, opened on its device's link type; null when
+  // none is wanted or the file was refused (then the reason was posted).
+  std::unique_ptr<CFrameSaver> OpenFrameSaver(pcap* handle);
 
   CNotificationSink& sink_;
   // Set by Start while no capture thread runs; read by the capture thread.
   std::shared_ptr<CCaptureSession> session_;
   CInterfaceRecord device_;
+  CFrameSaving nextSaving_;  // the owner's choice
+  CFrameSaving saving_;      // the running trace's copy, set while no capture thread runs
   mutable std::mutex deviceMutex_;  // guards device_ against DeviceName readers
   std::thread thread_;
   std::atomic<int> running_{0};
@@ -102,4 +127,6 @@ class CCaptureController {
   std::atomic<uint64_t> framesRecorded_{0};
   std::atomic<uint64_t> kernelDrops_{0};
   std::atomic<uint64_t> interfaceDrops_{0};
+  std::atomic<uint64_t> framesSaved_{0};
+  std::atomic<uint64_t> framesNotSaved_{0};
 };

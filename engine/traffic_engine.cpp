@@ -47,6 +47,7 @@ void CTrafficEngine::NewSession(CSessionClock::EKind kind, CCaptureSession::CSou
                                                    cancel_, wall_);
   session->SetSource(std::move(source));
   logs_.Attach(session);
+  flows_.Attach(*session);
   std::lock_guard<std::mutex> lock(sessionMutex_);
   session_ = std::move(session);
 }
@@ -102,4 +103,5 @@ void CTrafficEngine::Shutdown() {
   capture_.Stop();
   Session()->Finish();
   logs_.Pass(ELogPass::kFinal);
+  flows_.Stop();
 }

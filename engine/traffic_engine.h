@@ -11,6 +11,7 @@
 #include "engine/capture_options.h"
 #include "engine/capture_session.h"
 #include "engine/engine_timer.h"
+#include "engine/flow_export_service.h"
 #include "engine/interface_record.h"
 #include "engine/log_service.h"
 #include "engine/notification_queue.h"
@@ -60,6 +61,9 @@ class CTrafficEngine {
   CLogOptions LogOptions() const { return logs_.Options(); }
   CLogService& Logs() { return logs_; }
 
+  // Export of final conversations to a flow collector, for every session.
+  CFlowExportService& Flows() { return flows_; }
+
   // The session the pages show.
   std::shared_ptr<CCaptureSession> Session() const;
   // True while the session shown is a replay's.
@@ -101,6 +105,7 @@ class CTrafficEngine {
   CActiveFilterRules filters_;
   std::vector<std::unique_ptr<CInterfaceRecord>> interfaces_;
   CLogService logs_;
+  CFlowExportService flows_;
 
   mutable std::mutex sessionMutex_;  // guards the pointer only
   std::shared_ptr<CCaptureSession> session_;

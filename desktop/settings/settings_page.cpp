@@ -18,6 +18,7 @@
 #include "desktop/common/monospace_font.h"
 #include "desktop/settings/capture_file_opener.h"
 #include "desktop/settings/filter_dialog.h"
+#include "desktop/settings/fleet_output_group.h"
 #include "engine/traffic_engine.h"
 #include "settings/filter_rule_store.h"
 #include "settings/setting_values.h"
@@ -179,6 +180,7 @@ void CSettingsPage::BuildControls() {
   page->addWidget(roleGroup, 1, 1);
   page->addWidget(filterGroup, 2, 0);
   page->addWidget(filesGroup, 2, 1);
+  page->addWidget(new CFleetOutputGroup(engine_, settings_, this), 3, 0, 1, 2);
   page->setColumnStretch(0, 5);
   page->setColumnStretch(1, 3);
   page->setRowStretch(2, 1);

@@ -161,6 +161,15 @@ void CMainDlg::PostStatus() {
   if (const uint64_t lost = engine_.Logs().PacketsNotWritten()) {
     text += QStringLiteral("    Not logged: %1").arg(Count(lost));
   }
+  if (const auto flows = engine_.Flows().Stats()) {
+    text += QStringLiteral("    Flows sent: %1").arg(Count(flows->sent));
+    if (flows->Lost() > 0) text += QStringLiteral(", dropped: %1").arg(Count(flows->Lost()));
+  }
+  if (const CCaptureStats stats = capture.Stats(); stats.framesSaved + stats.framesNotSaved > 0) {
+    text += QStringLiteral("    Frames saved: %1").arg(Count(stats.framesSaved));
+    if (stats.framesNotSaved > 0)
+      text += QStringLiteral(", not saved: %1").arg(Count(stats.framesNotSaved));
+  }
   QMetaObject::invokeMethod(
       this,
       [this, text, title] {

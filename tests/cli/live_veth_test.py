@@ -118,8 +118,9 @@ class LiveVeth(unittest.TestCase):
         cls.start(in_ns(NS_PEER, sys.executable, "-c", UDP_ECHO, PEER_IP, str(UDP_PORT)))
 
         cls.export, cls.hosts = os.path.join(cls.tmp, "export.csv"), os.path.join(cls.tmp, "h.csv")
+        cls.saved = os.path.join(cls.tmp, "saved.pcap")
         trace = cls.trace("--duration", str(DURATION), "--export", cls.export,
-                          "--hosts-export", cls.hosts)
+                          "--hosts-export", cls.hosts, "--write", cls.saved)
         time.sleep(2)  # the device opens well within this
         download = local(*CURL, "-w", "%{size_request} %{size_header} %{size_download}",
                          URL + "blob.bin", check=True)
@@ -170,6 +171,13 @@ class LiveVeth(unittest.TestCase):
                                   ("Pk. Sent", "Pkts Sent"), ("Pk. Rcvd", "Pkts Rcvd")):
             self.assertEqual(int(hosts[PEER_IP][host_field]), int(tcp[field]) + int(udp[field]))
         self.assertEqual(hosts[PEER_IP]["Ports"], "2")
+
+    def test_saved_frames_replay_to_the_same_conversations(self):
+        self.assertEqual(os.stat(self.saved).st_mode & 0o777, 0o600)
+        replayed = os.path.join(self.tmp, "replayed.csv")
+        result = cs.run(PROGRAM, "-r", self.saved, "--local", LOCAL_IP, "--export", replayed)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(cs.read_bytes(replayed), cs.read_bytes(self.export))
 
     def test_sigterm_ends_the_trace_with_its_logs(self):
         self.assertEqual(self.term_status, 0, self.term_stderr)
