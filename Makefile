@@ -45,7 +45,7 @@ test: build build-asan build-tsan build-fuzz
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j$(JOBS)
 	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 \
-	  ctest --output-on-failure -j$(JOBS) -R 'Stress|Concurrent|Controller|ActiveFilterRules|LogService|CaptureSession|TrafficEngine'
+	  ctest --output-on-failure -j$(JOBS) -R 'Stress|Concurrent|Controller|ActiveFilterRules|LogService|CaptureSession|TrafficEngine|FlowExporter'
 	cd $(FUZZ) && ctest --output-on-failure -j$(JOBS) -R '^fuzz_'
 
 # Throughput, memory and lock-hold benchmarks, optimised (-O2) in their own
@@ -54,7 +54,7 @@ BENCH_FRAMES ?= 1000000
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRAFALYN_BUILD_UI=ON \
 	  -DTRAFALYN_BUILD_BENCH=ON >/dev/null
-	@cmake --build build-bench -j$(JOBS) --target trafalyn floor_loop model_bench lock_hold_bench
+	@cmake --build build-bench -j$(JOBS) --target trafalyn floor_loop model_bench lock_hold_bench flow_export_bench
 	@./bench/run_bench.sh build-bench $(BENCH_FRAMES)
 
 run: build

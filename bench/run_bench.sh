@@ -24,7 +24,8 @@ FLOOR=$BUILD/bench/floor_loop
 LOCAL=192.0.2.10
 mkdir -p "$DATA"
 
-for tool in "$TRAFALYN" "$FLOOR" "$BUILD/bench/model_bench" "$BUILD/bench/lock_hold_bench"; do
+for tool in "$TRAFALYN" "$FLOOR" "$BUILD/bench/model_bench" "$BUILD/bench/lock_hold_bench" \
+            "$BUILD/bench/flow_export_bench"; do
   [ -x "$tool" ] || { echo "run_bench: $tool is missing; build it first" >&2; exit 1; }
 done
 
@@ -108,3 +109,7 @@ echo "== Traffic lock holds at full bounds"
 echo
 echo "== Per-frame micro-benchmarks"
 "$BUILD/bench/model_bench" --benchmark_min_time=0.3 2>&1 | grep -v '^\*\*\*WARNING'
+
+echo
+echo "== Flow export per finished conversation (enqueue, encode, beside a snapshot copy)"
+"$BUILD/bench/flow_export_bench" --benchmark_min_time=0.3 2>&1 | grep -v '^\*\*\*WARNING'

@@ -2,6 +2,7 @@
 // nfdump) and against a plain UDP socket where the bytes themselves matter.
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -20,7 +21,7 @@
 
 #include "flows/flow_exporter.h"
 #include "model/conversation_snapshot.h"
-#include "output_test_support.h"
+#include "test_support.h"
 #include "wire/byte_reader.h"
 
 extern char** environ;

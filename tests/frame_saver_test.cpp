@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "flows/frame_saver.h"
-#include "output_test_support.h"
+#include "test_support.h"
 
 namespace {
 

@@ -55,14 +55,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, OutputFileTest, ::testing::ValuesIn(kFileCases),
 TEST(OutputFile, FullDiskFailsTheWrite) {
   TempDir dir;
   const std::string disk = dir.File("small");
-  mkdir(disk.c_str(), 0700);
-  if (mount("none", disk.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "needs root";
+  SmallTmpfs tmpfs(disk);
+  if (!tmpfs.Mounted()) GTEST_SKIP() << "needs root";
   COutputFile file;
   ASSERT_TRUE(file.Open(disk + "/f", COutputFile::Mode::kTruncate));
   EXPECT_FALSE(file.Write(std::string(200000, 'x')));
   EXPECT_EQ(file.LastError(), ENOSPC);
   file.Close();
-  umount2(disk.c_str(), MNT_DETACH);
 }
 
 }  // namespace

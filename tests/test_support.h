@@ -4,6 +4,7 @@
 // the time zone.
 #include <dirent.h>
 #include <pcap/pcap.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -271,6 +272,33 @@ class TempDir {
     rmdir(path.c_str());
   }
   std::string path_;
+};
+
+inline bool FileExists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+inline void WriteFileBytes(const std::string& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A 64 KiB tmpfs at `path` while it lives, to fill a disk on purpose; only
+// root can mount one.
+class SmallTmpfs {
+ public:
+  explicit SmallTmpfs(const std::string& path) : path_(path) {
+    mkdir(path.c_str(), 0700);
+    mounted_ = mount("none", path.c_str(), "tmpfs", 0, "size=64k") == 0;
+  }
+  ~SmallTmpfs() {
+    if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return mounted_; }
+
+ private:
+  std::string path_;
+  bool mounted_ = false;
 };
 
 inline std::string ReadFileBytes(const std::string& path) {

@@ -48,13 +48,13 @@ class MainDlgTest : public QObject {
     CDesktopFixture f;
     {
       CMainDlg window(f.engine, f.settings, QString());
-      window.resize(700, 500);
+      window.resize(760, 560);
       window.show();
       QVERIFY(QTest::qWaitForWindowExposed(&window));
       window.close();
     }
     CMainDlg again(f.engine, f.settings, QString());
-    QCOMPARE(again.size(), QSize(700, 500));
+    QCOMPARE(again.size(), QSize(760, 560));
   }
 
   void notificationsBecomeMessageBoxesWithAdvice() {
