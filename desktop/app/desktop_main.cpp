@@ -13,6 +13,9 @@ int RunDesktop(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Trafalyn"));
   QApplication::setOrganizationName(QStringLiteral("Ostvane"));
+  // The installed menu entry's name, by which Wayland compositors find the
+  // window's icon and title.
+  QApplication::setDesktopFileName(QStringLiteral("io.ostvane.Trafalyn"));
   QApplication::setApplicationVersion(CTrafficApp::ReadVersionText());
 
   QStringList arguments = QApplication::arguments();
