@@ -9,7 +9,7 @@ FUZZ    ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: run test deps build build-asan build-tsan build-fuzz bench clean
+.PHONY: run test deps build build-asan build-tsan build-fuzz bench deb icons clean
 
 deps:
 	@./.ci/install-deps
@@ -70,5 +70,25 @@ screenshots: deps
 	QT_QPA_PLATFORM=offscreen TZ=UTC $(BUILD)/docs/screenshots/make_screenshots \
 	  resources/sample.pcap docs/screenshots
 
+# The Debian packages trafalyn and trafalyn-cli, built by dpkg-buildpackage
+# in a copy of the source tree (it writes beside the tree it builds) and
+# checked by lintian; the two packages are copied here, for
+# `sudo apt install ./trafalyn_*.deb`.
+DEB ?= build-deb
+deb: deps
+	@rm -rf $(DEB) && mkdir -p $(DEB)/trafalyn
+	@git ls-files -z --cached --others --exclude-standard \
+	  | tar --null -T - --ignore-failed-read -cf - | tar -xf - -C $(DEB)/trafalyn
+	cd $(DEB)/trafalyn && DEB_BUILD_OPTIONS=parallel=$(JOBS) dpkg-buildpackage -us -uc -b
+	lintian --fail-on error $(DEB)/*.changes
+	cp $(DEB)/trafalyn_*.deb $(DEB)/trafalyn-cli_*.deb .
+
+# The PNG icons in packaging/icons, drawn by the program's own artwork code
+# on the offscreen platform (not part of `all`; the files are committed).
+icons: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target make_icons
+	QT_QPA_PLATFORM=offscreen $(BUILD)/packaging/make_icons packaging/icons
+
 clean:
-	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ) build-bench
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ) build-bench $(DEB)
