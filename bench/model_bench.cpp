@@ -1,7 +1,7 @@
 // Micro-benchmarks of the per-frame paths through the traffic model, each at
 // the model's bounds where the bound matters: CTrafficModel::Record with the
-// recent-list trim that follows it, and ProcessPacket for the whole road of a
-// frame from its IPv4 header.
+// recent-list trim that follows it, and the packet decoder for the whole
+// road of a frame from its IPv4 header into a capture session.
 
 #include <benchmark/benchmark.h>
 
@@ -9,13 +9,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/app_state.h"
 #include "filters/active_filter_rules.h"
 #include "filters/filter_rule_list.h"
 #include "engine/interface_record.h"
 #include "engine/packet_decoder.h"
 #include "model/traffic_model.h"
-#include "tests/model_test_support.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -27,7 +26,7 @@ CIpAddr HostAddr(uint32_t i) {
 }
 
 // The model tests' TCP segment, seen from this benchmark's own address.
-CPacketFields Tcp(int direction, CIpAddr remote, uint16_t remotePort, uint16_t localPort,
+CPacketFields Tcp(EDirection direction, CIpAddr remote, uint16_t remotePort, uint16_t localPort,
                   uint32_t seq, int payload, CTimeStamp t) {
   CPacketFields f = TcpFields(direction, seq, payload, t, remote, remotePort, localPort);
   f.local = kLocal;
@@ -35,8 +34,7 @@ CPacketFields Tcp(int direction, CIpAddr remote, uint16_t remotePort, uint16_t l
 }
 
 void Record(CTrafficModel& model, const CPacketFields& f, const std::vector<uint8_t>& bytes) {
-  benchmark::DoNotOptimize(model.Record(f, {bytes.data(), bytes.size()}));
-  model.TrimRecent();
+  benchmark::DoNotOptimize(model.Record(f, {bytes.data(), bytes.size()}, CRecordOptions{}));
 }
 
 // Fills the model to its bounds: 1000 hosts at even last octets and 2000
@@ -45,7 +43,7 @@ void Fill(CTrafficModel& model, int perConversation, const std::vector<uint8_t>&
   for (uint32_t i = 0; i < 2000; ++i) {
     const CIpAddr remote = HostAddr((i % 1000) * 2);
     for (int k = 0; k < perConversation; ++k) {
-      Record(model, Tcp(kDirReceived, remote, 443, static_cast<uint16_t>(20000 + i),
+      Record(model, Tcp(kReceived, remote, 443, static_cast<uint16_t>(20000 + i),
                         static_cast<uint32_t>(k) * 1400, 1400, {1700000000, 0}),
              bytes);
     }
@@ -56,14 +54,14 @@ void Fill(CTrafficModel& model, int perConversation, const std::vector<uint8_t>&
 // a conversation is left after 300 records for the next one, so the table
 // trims 400 full conversations every 400 x 300 frames, as in a long replay.
 void BM_InOrderTcpData(benchmark::State& st) {
-  CAppState state;
-  CTrafficModel& model = state.Model();
+  const CCancelToken never;
+  CTrafficModel model(never);
   const std::vector<uint8_t> bytes(1400, 'x');
   uint64_t n = 0;
   for (auto _ : st) {
     const uint32_t conv = static_cast<uint32_t>(n / 300);
     const CIpAddr remote = HostAddr(conv % 800);
-    Record(model, Tcp(kDirReceived, remote, 443, static_cast<uint16_t>(1024 + conv % 60000),
+    Record(model, Tcp(kReceived, remote, 443, static_cast<uint16_t>(1024 + conv % 60000),
                       static_cast<uint32_t>(n % 300) * 1400, 1400,
                       {1700000000 + static_cast<int32_t>(n / 3000), 0}),
            bytes);
@@ -76,12 +74,12 @@ BENCHMARK(BM_InOrderTcpData);
 // Every frame opens a new conversation with a known host (the table stays
 // at 1,600 to 2,000 conversations).
 void BM_NewConversation(benchmark::State& st) {
-  CAppState state;
-  CTrafficModel& model = state.Model();
+  const CCancelToken never;
+  CTrafficModel model(never);
   const std::vector<uint8_t> bytes(100, 'x');
   uint64_t n = 0;
   for (auto _ : st) {
-    Record(model, Tcp(kDirSent, HostAddr(static_cast<uint32_t>(n % 1000)), 80,
+    Record(model, Tcp(kSent, HostAddr(static_cast<uint32_t>(n % 1000)), 80,
                       static_cast<uint16_t>(1024 + n % 60000), 1, 100,
                       {1700000000 + static_cast<int32_t>(n / 3000), 0}),
            bytes);
@@ -95,15 +93,15 @@ BENCHMARK(BM_NewConversation);
 // insert shifts half the table. The host is removed again in the same
 // iteration (that costs a second shift) so that the table never fills.
 void BM_NewHostBetweenExisting(benchmark::State& st) {
-  CAppState state;
-  CTrafficModel& model = state.Model();
+  const CCancelToken never;
+  CTrafficModel model(never);
   const std::vector<uint8_t> bytes(100, 'x');
   Fill(model, 1, bytes);
   model.hosts.Remove(HostAddr(1998));
   uint64_t n = 0;
   for (auto _ : st) {
     const CIpAddr remote = HostAddr(static_cast<uint32_t>((n % 999) * 2 + 1));
-    Record(model, Tcp(kDirSent, remote, 80, static_cast<uint16_t>(1024 + n % 60000), 1, 100,
+    Record(model, Tcp(kSent, remote, 80, static_cast<uint16_t>(1024 + n % 60000), 1, 100,
                       {1700000000, 0}),
            bytes);
     model.hosts.Remove(remote);
@@ -118,14 +116,14 @@ BENCHMARK(BM_NewHostBetweenExisting);
 // addresses (the worst case: every conversation's received list is
 // searched for the identification), 0 spreads them over 1000 hosts.
 void BM_PendingFragment(benchmark::State& st) {
-  CAppState state;
-  CTrafficModel& model = state.Model();
+  const CCancelToken never;
+  CTrafficModel model(never);
   const std::vector<uint8_t> bytes(100, 'x');
   const bool sameHost = st.range(0) != 0;
   for (uint32_t i = 0; i < 2000; ++i) {
     const CIpAddr remote = sameHost ? HostAddr(7) : HostAddr((i % 1000) * 2);
     for (int k = 0; k < 300; ++k) {
-      CPacketFields f = Tcp(kDirReceived, remote, 443, static_cast<uint16_t>(20000 + i),
+      CPacketFields f = Tcp(kReceived, remote, 443, static_cast<uint16_t>(20000 + i),
                             static_cast<uint32_t>(k) * 100, 100, {1700000000, 0});
       f.identification = static_cast<uint16_t>(k);
       Record(model, f, bytes);
@@ -133,7 +131,7 @@ void BM_PendingFragment(benchmark::State& st) {
   }
   uint64_t n = 0;
   for (auto _ : st) {
-    CPacketFields f = Tcp(kDirReceived, HostAddr(7), 0, 0, 0, 100, {1700000000, 0});
+    CPacketFields f = Tcp(kReceived, HostAddr(7), 0, 0, 0, 100, {1700000000, 0});
     f.fragment = 1;
     f.identification = static_cast<uint16_t>(40000 + n % 20000);
     Record(model, f, bytes);
@@ -147,8 +145,8 @@ BENCHMARK(BM_PendingFragment)->Arg(0)->Arg(1);
 // every frame walks all of them before it is recorded into an open
 // conversation.
 void BM_FilterHundredRules(benchmark::State& st) {
-  CAppState state;
-  CTrafficModel& model = state.Model();
+  const CCancelToken never;
+  CTrafficModel model(never);
   CActiveFilterRules filter;
   CFilterRuleList rules;
   rules.SetMode(CFilterRuleList::kExclude);
@@ -158,7 +156,7 @@ void BM_FilterHundredRules(benchmark::State& st) {
   uint64_t n = 0;
   for (auto _ : st) {
     const uint32_t conv = static_cast<uint32_t>(n / 300);
-    CPacketFields f = Tcp(kDirReceived, HostAddr(conv % 800), 443,
+    CPacketFields f = Tcp(kReceived, HostAddr(conv % 800), 443,
                           static_cast<uint16_t>(1024 + conv % 60000),
                           static_cast<uint32_t>(n % 300) * 1400, 1400, {1700000000, 0});
     if (filter.Passes(f.remote, f.remotePort)) Record(model, f, bytes);
@@ -170,12 +168,11 @@ BENCHMARK(BM_FilterHundredRules);
 
 // The whole road of a received TCP segment from its IPv4 header: decode,
 // direction, lock, record, trim.
-void BM_ProcessPacket(benchmark::State& st) {
-  CAppState state;
+void BM_DecodeAndRecord(benchmark::State& st) {
+  CTestSession test;
   CInterfaceRecord local;
   local.AddAddress(192, 0, 2, 10);
-  std::atomic<int> running{1};
-  CDecodeContext context(state, local, running, EDecodeClock::kCapture);
+  CPacketDecoder decoder(test.session, local);
   std::vector<uint8_t> packet(40 + 1400, 'x');
   const uint8_t header[40] = {0x45, 0, 0x05, 0xA8, 0, 1, 0x40, 0, 64, 6, 0, 0,
                               198, 18, 0, 7, 192, 0, 2, 10,
@@ -193,12 +190,12 @@ void BM_ProcessPacket(benchmark::State& st) {
     packet[25] = static_cast<uint8_t>(seq >> 16);
     packet[26] = static_cast<uint8_t>(seq >> 8);
     packet[27] = static_cast<uint8_t>(seq);
-    benchmark::DoNotOptimize(ProcessPacket(context, packet, {1700000000, 0}));
+    benchmark::DoNotOptimize(decoder.Decode(packet, {1700000000, 0}));
     ++n;
   }
   st.SetItemsProcessed(st.iterations());
 }
-BENCHMARK(BM_ProcessPacket);
+BENCHMARK(BM_DecodeAndRecord);
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "engine/capture_session.h"
 
+#include <algorithm>
+
 #include "output/conversation_text.h"
 
 CCaptureSession::CCaptureSession(int id, CSessionClock::EKind clock,
@@ -8,12 +10,18 @@ CCaptureSession::CCaptureSession(int id, CSessionClock::EKind clock,
                                  CSessionClock::WallClock wall)
     : id_(id), clock_(clock, wall), switches_(switches), filters_(filters), cancel_(cancel),
       model_(cancel) {
-  model_.conversations.SetFinalListener([this](const CConversationSnapshot& s) { OnFinal(s); });
+  model_.conversations.SetFinalListener([this](const CConversationSnapshot& s) { OnFinal(s); },
+                                        [this] { return WantsFinals(); });
 }
 
-void CCaptureSession::AddFinalConsumer(FinalConsumer consumer) {
+void CCaptureSession::AddFinalConsumer(FinalConsumer consumer, FinalInterest interest) {
   std::lock_guard<std::mutex> lock(trafficLock_);
-  finalConsumers_.push_back(std::move(consumer));
+  finalConsumers_.push_back({std::move(consumer), std::move(interest)});
+}
+
+bool CCaptureSession::WantsFinals() const {
+  return std::any_of(finalConsumers_.begin(), finalConsumers_.end(),
+                     [](const CFinalConsumer& c) { return c.Wants(); });
 }
 
 void CCaptureSession::SetRecordTap(RecordTap tap) {
@@ -22,7 +30,9 @@ void CCaptureSession::SetRecordTap(RecordTap tap) {
 }
 
 void CCaptureSession::OnFinal(const CConversationSnapshot& s) {
-  for (const FinalConsumer& consumer : finalConsumers_) consumer(s);
+  for (const CFinalConsumer& consumer : finalConsumers_) {
+    if (consumer.Wants()) consumer.consume(s);
+  }
 }
 
 void CCaptureSession::Record(const CPacketFields& fields, std::span<const uint8_t> payload) {

@@ -51,6 +51,8 @@ struct CConversationRowData {
 class CCaptureSession {
  public:
   using FinalConsumer = std::function<void(const CConversationSnapshot&)>;
+  // Whether a consumer reads finals now (any thread, cheap: an atomic).
+  using FinalInterest = std::function<bool()>;
   using RecordTap = std::function<void(const CPacketRecord&)>;
 
   // `switches`, `filters` and `cancel` belong to the engine and must outlive
@@ -82,7 +84,9 @@ class CCaptureSession {
   // Set-up, before any packet is recorded. Each finished conversation is
   // handed to every consumer in turn, and every recorded packet to the tap,
   // on the recording thread with the traffic lock held: they must only copy.
-  void AddFinalConsumer(FinalConsumer consumer);
+  // A consumer with an `interest` is skipped while it says no, and no
+  // snapshot is made while every consumer says no.
+  void AddFinalConsumer(FinalConsumer consumer, FinalInterest interest = {});
   void SetRecordTap(RecordTap tap);
 
   // The recording thread (capture or replay): records one decoded packet
@@ -136,7 +140,13 @@ class CCaptureSession {
 
   mutable std::mutex trafficLock_;
   CTrafficModel model_;
-  std::vector<FinalConsumer> finalConsumers_;
+  struct CFinalConsumer {
+    FinalConsumer consume;
+    FinalInterest interest;
+    bool Wants() const { return !interest || interest(); }
+  };
+  bool WantsFinals() const;
+  std::vector<CFinalConsumer> finalConsumers_;
   RecordTap recordTap_;
   uint64_t hostGeneration_ = 0;
 };

@@ -1,7 +1,13 @@
 #include "engine/engine_timer.h"
 
 CEngineTimer::CEngineTimer(std::function<void()> job, std::chrono::milliseconds cycle)
-    : job_(std::move(job)), cycle_(cycle), thread_([this] { Run(); }) {}
+    : job_(std::move(job)), cycle_(cycle) {}
+
+void CEngineTimer::Start() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopping_ || thread_.joinable()) return;
+  thread_ = std::thread([this] { Run(); });
+}
 
 CEngineTimer::~CEngineTimer() { Stop(); }
 

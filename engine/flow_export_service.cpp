@@ -11,6 +11,7 @@ void CFlowExportService::Start(const CCollectorAddress& collector) {
   std::lock_guard<std::mutex> lock(mutex_);
   exporter_ = std::move(exporter);
   lastStats_.reset();
+  exporting_.store(true);
 }
 
 void CFlowExportService::Stop() {
@@ -18,6 +19,7 @@ void CFlowExportService::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     exporter.swap(exporter_);
+    exporting_.store(false);
   }
   if (exporter == nullptr) return;
   // Waiting for the sender happens with no lock held; a consumer that still
@@ -40,7 +42,7 @@ void CFlowExportService::Attach(CCaptureSession& session) {
       exporter = exporter_;
     }
     if (exporter) exporter->Add(s);
-  });
+  }, [this] { return exporting_.load(std::memory_order_relaxed); });
 }
 
 std::optional<CFlowExportStats> CFlowExportService::Stats() const {

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -36,4 +37,5 @@ class CFlowExportService {
   mutable std::mutex mutex_;  // guards the two members; never held while waiting
   std::shared_ptr<CFlowExporter> exporter_;
   std::optional<CFlowExportStats> lastStats_;
+  std::atomic<bool> exporting_{false};  // exporter_ is set; read without the lock
 };

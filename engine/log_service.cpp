@@ -63,7 +63,8 @@ void CLogService::Attach(const std::shared_ptr<CCaptureSession>& session) {
   Pass(ELogPass::kDrain);
   std::lock_guard<std::mutex> pass(passMutex_);
   const int id = session->Id();
-  session->AddFinalConsumer([this, id](const CConversationSnapshot& s) { OnFinal(id, s); });
+  session->AddFinalConsumer([this, id](const CConversationSnapshot& s) { OnFinal(id, s); },
+                            [this] { return active_.load(std::memory_order_relaxed); });
   session->SetRecordTap([this, id](const CPacketRecord& r) { OnRecord(id, r); });
   std::lock_guard<std::mutex> lock(mutex_);
   session_ = session;

@@ -58,6 +58,7 @@ bool CTrafficEngine::StartLive(int index) {
   replay_.Stop();
   capture_.Stop();
   if (ShowsReplay()) NewSession(CSessionClock::EKind::kWall);
+  timer_.Start();
   capture_.Start(Session(), *device);
   return true;
 }
@@ -74,6 +75,7 @@ void CTrafficEngine::StartReplay(const std::string& path, std::vector<CIpAddr> l
   capture_.Stop();
   replay_.Stop();
   NewSession(CSessionClock::EKind::kCapture, {path, local});
+  timer_.Start();
   replay_.Start(Session(), path, std::move(local), std::move(done));
 }
 

@@ -42,7 +42,7 @@ CConversation* CConversationTable::FindNewest(const CPacketRecord& r,
 }
 
 void CConversationTable::Announce(const CConversation& c) {
-  if (onFinal_) onFinal_(c.Snapshot());
+  if (onFinal_ && (!finalWanted_ || finalWanted_())) onFinal_(c.Snapshot());
 }
 
 void CConversationTable::MatchAndAnnounce(CConversation& c, const CPacketRecord& r,

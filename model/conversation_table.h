@@ -29,6 +29,8 @@ class CConversationTable {
   static constexpr std::size_t kTrimmedPendingFragments = 10;
 
   using FinalListener = std::function<void(const CConversationSnapshot&)>;
+  // Asked before each snapshot is made; false spares making one nobody reads.
+  using FinalWanted = std::function<bool()>;
 
   // `cancel` ends a fragment's search and trimming early; it must outlive
   // the table.
@@ -37,7 +39,10 @@ class CConversationTable {
   CConversationTable(const CConversationTable&) = delete;
   CConversationTable& operator=(const CConversationTable&) = delete;
 
-  void SetFinalListener(FinalListener listener) { onFinal_ = std::move(listener); }
+  void SetFinalListener(FinalListener listener, FinalWanted wanted = {}) {
+    onFinal_ = std::move(listener);
+    finalWanted_ = std::move(wanted);
+  }
 
   // Files the record with `role`, the host role in force.
   void FilePacket(const CPacketRef& r, EHostRole role);
@@ -82,6 +87,7 @@ class CConversationTable {
 
   const CCancelToken& cancel_;
   FinalListener onFinal_;
+  FinalWanted finalWanted_;
   int lastConvId_ = 0;
   std::deque<std::unique_ptr<CConversation>> conversations_;
   // The address key of each conversation, in the same order: a fragment's
