@@ -111,8 +111,8 @@ void BM_NewHostBetweenExisting(benchmark::State& st) {
 }
 BENCHMARK(BM_NewHostBetweenExisting);
 
-// A fragment whose conversation is unknown, with 2000 conversations of 300
-// received records each; `range(0)` = 1 puts them all on the fragment's own
+// A later fragment whose conversation is unknown, with 2000 conversations of
+// 300 received records each; `range(0)` = 1 puts them all on the fragment's own
 // addresses (the worst case: every conversation's received list is
 // searched for the identification), 0 spreads them over 1000 hosts.
 void BM_PendingFragment(benchmark::State& st) {
@@ -125,15 +125,15 @@ void BM_PendingFragment(benchmark::State& st) {
     for (int k = 0; k < 300; ++k) {
       CPacketFields f = Tcp(kReceived, remote, 443, static_cast<uint16_t>(20000 + i),
                             static_cast<uint32_t>(k) * 100, 100, {1700000000, 0});
-      f.identification = static_cast<uint16_t>(k);
+      f.identification = static_cast<uint32_t>(k);
       Record(model, f, bytes);
     }
   }
   uint64_t n = 0;
   for (auto _ : st) {
     CPacketFields f = Tcp(kReceived, HostAddr(7), 0, 0, 0, 100, {1700000000, 0});
-    f.fragment = 1;
-    f.identification = static_cast<uint16_t>(40000 + n % 20000);
+    f.laterFragment = true;
+    f.identification = static_cast<uint32_t>(40000 + n % 20000);
     Record(model, f, bytes);
     ++n;
   }

@@ -225,7 +225,7 @@ void CCaptureController::ReadFrames(pcap_t* handle) {
 
 bool CCaptureController::RecordFrame(CPacketDecoder& decoder, int linkType,
                                      const pcap_pkthdr& header, const u_char* data) {
-  const auto ip = Ipv4FromFrame(linkType, std::span<const uint8_t>(data, header.caplen));
+  const auto ip = IpFromFrame(linkType, std::span<const uint8_t>(data, header.caplen));
   if (!ip) return false;
   const CTimeStamp time{static_cast<int32_t>(header.ts.tv_sec),
                         static_cast<int32_t>(header.ts.tv_usec)};

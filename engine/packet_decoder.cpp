@@ -26,6 +26,7 @@ CPacketFields Classify(const CIpPacket& ip, const CTransportHeader& t, EDirectio
   f.remotePort = sent ? t.destinationPort : t.sourcePort;
   f.direction = direction;
   f.fragment = ip.moreFragments;
+  f.laterFragment = ip.LaterFragment();
   f.identification = ip.identification;
   f.time = time;
   f.headerLength = ip.headerLength + t.headerLength;
@@ -42,20 +43,22 @@ CPacketFields Classify(const CIpPacket& ip, const CTransportHeader& t, EDirectio
 
 EDecodeResult CPacketDecoder::Decode(std::span<const uint8_t> bytes, CTimeStamp time) {
   CIpPacket ip;
-  if (const EReadResult r = ReadIpv4(bytes, ip); r != EReadResult::kOk) return FromRead(r);
+  if (const EReadResult r = ReadIpPacket(bytes, ip); r != EReadResult::kOk) return FromRead(r);
 
   const CCaptureOptions options = session_.Switches().Get();
   CTransportHeader t;
-  EReadResult read;
+  EReadResult read = EReadResult::kOk;
   if (ip.protocol == kProtocolTcp) {
     if (!options.tcp) return EDecodeResult::kSwitchedOff;
-    read = ReadTcpHeader(ip, t);
+    if (!ip.LaterFragment()) read = ReadTcpHeader(ip, t);
   } else if (ip.protocol == kProtocolUdp) {
     if (!options.udp) return EDecodeResult::kSwitchedOff;
-    read = ReadUdpHeader(ip, t);
+    if (!ip.LaterFragment()) read = ReadUdpHeader(ip, t);
   } else {
     return EDecodeResult::kProtocol;
   }
+  // A later fragment carries no transport header: its ports, sequence
+  // numbers and flags stay 0 and every byte after the IP headers is payload.
   if (read != EReadResult::kOk) return FromRead(read);
 
   const int headerLength = ip.headerLength + t.headerLength;
@@ -78,8 +81,8 @@ EDecodeResult CPacketDecoder::Decode(std::span<const uint8_t> bytes, CTimeStamp 
   // traffic lock is taken.
   if (!session_.Filters().Passes(f.remote, f.remotePort)) return EDecodeResult::kFiltered;
 
-  // Ethernet pads short frames; the bytes past the total length are padding,
-  // never payload.
+  // Ethernet pads short frames; the bytes past the claimed length are
+  // padding, never payload.
   const std::span<const uint8_t> payload =
       reader.Slice(static_cast<std::size_t>(headerLength), static_cast<std::size_t>(ip.totalLength));
   try {

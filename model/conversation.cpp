@@ -34,7 +34,12 @@ CConversation::EMatch CConversation::Match(const CPacketRecord& r) {
   if (r.protocol != protocol || !(r.remote == remote) || !(r.local == local)) {
     return EMatch::kOther;
   }
-  if (r.fragment && HasReceivedIdentification(r.identification)) return EMatch::kSame;
+  // A later fragment has no ports of its own: only the identification of
+  // its datagram, which its first fragment (or another piece) carried in
+  // the same direction.
+  if (r.laterFragment) {
+    return HasIdentification(r.direction, r.identification) ? EMatch::kSame : EMatch::kOther;
+  }
   if (r.remotePort != remotePort || r.localPort != localPort) return EMatch::kOther;
   if (closed) return EMatch::kNewExchange;
   // The opening direction again, after an answer: the next exchange.
@@ -83,8 +88,11 @@ void CConversation::Add(const CPacketRef& r, EHostRole role) {
   if (list.size() >= kMaxRecordsPerDirection) return;
   // Most exchanges hold a handful of records: start with room for them
   // rather than growing through 1, 2 and 4.
-  if (list.empty()) list.reserve(kInitialRecords);
-  if (!isSent && receivedIds_.empty()) receivedIds_.reserve(kInitialRecords);
+  std::vector<uint32_t>& ids = isSent ? sentIds_ : receivedIds_;
+  if (list.empty()) {
+    list.reserve(kInitialRecords);
+    ids.reserve(kInitialRecords);
+  }
   // Backward scan: in-order TCP data costs one comparison. A retransmission
   // with an equal sequence number lands in front of the kept copy.
   const int32_t seq = static_cast<int32_t>(r->seq);
@@ -95,15 +103,16 @@ void CConversation::Add(const CPacketRef& r, EHostRole role) {
     pos = prev;
   }
   list.insert(pos, r);
-  if (!isSent) receivedIds_.push_back(r->identification);
+  ids.push_back(r->identification);
 }
 
-bool CConversation::HasReceivedIdentification(uint16_t identification) const {
+bool CConversation::HasIdentification(EDirection direction, uint32_t identification) const {
   // Blocks of a fixed 16 values, which the compiler turns into a few vector
   // compares: a fragment's search may read every conversation's list.
   constexpr std::size_t kBlock = 16;
-  const uint16_t* ids = receivedIds_.data();
-  const std::size_t n = receivedIds_.size();
+  const std::vector<uint32_t>& list = direction == EDirection::kSent ? sentIds_ : receivedIds_;
+  const uint32_t* ids = list.data();
+  const std::size_t n = list.size();
   std::size_t i = 0;
   for (; i + kBlock <= n; i += kBlock) {
     unsigned hit = 0;

@@ -43,9 +43,8 @@ class CConversation {
   // The elapsed time from the first to the last packet, in microseconds.
   int64_t ResponseMicros() const;
 
-  // True when a received record of this conversation carries this IP
-  // identification.
-  bool HasReceivedIdentification(uint16_t identification) const;
+  // True when a record of this direction carries this IP identification.
+  bool HasIdentification(EDirection direction, uint32_t identification) const;
 
   // The values a consumer of a finished conversation needs.
   CConversationSnapshot Snapshot() const;
@@ -73,7 +72,9 @@ class CConversation {
 
   static void ReleaseRecords(std::vector<CPacketRef>& list);
 
-  // The identifications of the received records, in arrival order: a
-  // fragment's search reads this compact copy instead of every record.
-  std::vector<uint16_t> receivedIds_;
+  // The identifications of the kept records of each direction, in arrival
+  // order: a later fragment's search reads these compact copies instead of
+  // every record.
+  std::vector<uint32_t> sentIds_;
+  std::vector<uint32_t> receivedIds_;
 };

@@ -17,14 +17,15 @@ CConversation* CConversationTable::FindNewest(const CPacketRecord& r,
   using EMatch = CConversation::EMatch;
   match = EMatch::kOther;
   cancelled = false;
-  if (!r.fragment) {
+  if (!r.laterFragment) {
     CConversation* c = newestByKey_.Find(KeyOf(r));
     if (c == nullptr) return nullptr;
     MatchAndAnnounce(*c, r, match);
     return c;
   }
-  // A fragment may belong to any conversation of its addresses that holds a
-  // received record with its identification, so it needs the full search.
+  // A later fragment may belong to any conversation of its addresses that
+  // holds a record of its direction with its identification, so it needs
+  // the full search.
   const AddressKey addresses = AddressKeyOf(r);
   auto conv = conversations_.rbegin();
   for (auto key = addressKeys_.rbegin(); key != addressKeys_.rend(); ++key, ++conv) {
@@ -61,7 +62,7 @@ void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
   CConversation* c = FindNewest(*r, match, cancelled);
   if (cancelled) return;  // closing down: not filed
   if (match == EMatch::kSame) {
-    if (r->fragment) {
+    if (r->laterFragment) {
       r->localPort = c->localPort;
       r->remotePort = c->remotePort;
     }
@@ -70,7 +71,7 @@ void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
     return;
   }
 
-  if (r->fragment) {
+  if (r->laterFragment) {
     pending_.push_back(r);
     if (pending_.size() > kMaxPendingFragments) {
       pending_.erase(pending_.begin(),
@@ -105,11 +106,12 @@ void CConversationTable::AttachPending(const CPacketRecord& r, CConversation& c,
   if (pending_.empty()) return;
   std::deque<CPacketRef> keep;
   for (CPacketRef& p : pending_) {
-    // Only fragments of the same protocol and addresses: an equal IP
-    // identification from another host is chance, and adding its record
-    // would rewrite this conversation's endpoints.
+    // Only fragments of the same protocol, addresses and direction: an equal
+    // IP identification from another host, or from the peer, is chance (each
+    // sender numbers its own datagrams), and adding its record would rewrite
+    // this conversation's endpoints.
     if (p->identification == r.identification && p->protocol == r.protocol &&
-        p->remote == r.remote && p->local == r.local) {
+        p->remote == r.remote && p->local == r.local && p->direction == r.direction) {
       p->localPort = c.localPort;
       p->remotePort = c.remotePort;
       c.Add(p, role);

@@ -13,6 +13,13 @@
 // (from 1; the numbers run on across Clear), and holds IP fragments whose
 // conversation has not shown up yet.
 //
+// A first fragment carries its transport header and is filed like a whole
+// packet. A later fragment (offset above 0, no ports) joins the newest
+// conversation of its protocol and addresses whose records of its own
+// direction hold its identification; otherwise it waits among the pending
+// fragments until a packet of the same identification, protocol, addresses
+// and direction is filed.
+//
 // A conversation becomes final once: when the next exchange closes it, when
 // trimming drops it, at Clear, and at FinishAll (the end of a trace or a
 // replay). Each time, the final listener receives its snapshot. A late

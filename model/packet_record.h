@@ -11,21 +11,29 @@
 // The values the decoder takes from one packet's headers, with the local and
 // remote roles already assigned by direction.
 struct CPacketFields {
-  bool fragment = false;     // More Fragments bit was set
-  uint8_t tcpFlags = 0;      // TCP header byte 13; 0 for UDP
-  uint32_t seq = 0;          // 0 for UDP
-  uint32_t ack = 0;          // 0 for UDP
-  uint16_t identification = 0;
+  bool fragment = false;       // More Fragments bit (IPv6: the Fragment header's M) was set
+  // Fragment offset above 0: no transport header, ports, seq and ack 0; the
+  // conversation table files it by its identification.
+  bool laterFragment = false;
+  uint8_t tcpFlags = 0;        // TCP header byte 13; 0 for UDP
+  uint32_t seq = 0;            // 0 for UDP
+  uint32_t ack = 0;            // 0 for UDP
+  // IPv4's 16 bits, or IPv6's 32-bit Fragment header identification (0
+  // without one).
+  uint32_t identification = 0;
   CTimeStamp time;
-  int headerLength = 0;      // IPv4 + transport header bytes before the payload
+  int headerLength = 0;        // IP (IPv6: with extensions) + transport header bytes before the payload
   CIpAddr local{};
   CIpAddr remote{};
   uint16_t localPort = 0;
   uint16_t remotePort = 0;
-  int totalLength = 0;       // IPv4 total length as the header claims it
+  int totalLength = 0;       // IPv4 total length, or 40 + IPv6 payload length, as claimed
   EDirection direction = EDirection::kNone;
   uint8_t ttl = 0;
   uint8_t protocol = 0;      // 6 or 17
+
+  // Any piece of a fragmented datagram: the first one included.
+  bool IsFragment() const { return fragment || laterFragment; }
 };
 
 // One recorded packet: its header values and, unless header-only mode was on
@@ -52,7 +60,7 @@ class CPacketRecord : public CPacketFields {
   int convId = 0;           // set when the record is added to a conversation
   bool headerOnly = false;  // header-only mode at creation: no payload kept
 
-  // The payload length the IPv4 header claims: total length - header length.
+  // The payload length the IP header claims: total length - header length.
   int PayloadLength() const { return totalLength - headerLength; }
 
   // The payload bytes this record kept.

@@ -98,7 +98,7 @@ std::string PacketDestination(const CPacketRecord& r) {
 }
 
 void AppendHeaderBlock(std::string& out, const CPacketRecord& r) {
-  const char* fragment = r.fragment ? "** FRAGMENT **" : "";
+  const char* fragment = r.IsFragment() ? "** FRAGMENT **" : "";
   const std::string protocol = ProtocolName(r.protocol);
   const std::string source = PacketSource(r);
   const std::string destination = PacketDestination(r);

@@ -1,7 +1,5 @@
 #include "output/value_format.h"
 
-#include <arpa/inet.h>
-
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
@@ -49,16 +47,7 @@ std::string ProtocolName(uint16_t protocol) {
   }
 }
 
-std::string FormatAddress(const CIpAddr& a) {
-  if (a.IsV6()) {
-    char buf[INET6_ADDRSTRLEN];
-    if (inet_ntop(AF_INET6, a.Data(), buf, sizeof buf) == nullptr) return {};
-    return buf;
-  }
-  char buf[20];
-  std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
-  return buf;
-}
+std::string FormatAddress(const CIpAddr& a) { return a.ToText(); }
 
 std::string FormatEndpoint(const CIpAddr& a, uint16_t port) {
   char buf[16];

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,7 +17,10 @@ namespace {
 
 class DecoderTest : public ::testing::Test {
  protected:
-  DecoderTest() { local.AddAddress(10, 0, 0, 1); }
+  DecoderTest() {
+    local.AddAddress(10, 0, 0, 1);
+    local.addresses.push_back(TestV6(1));
+  }
 
   EDecodeResult Feed(const std::vector<uint8_t>& ip, CTimeStamp t = {1000, 0}) {
     return decoder.Decode(ip, t);
@@ -99,6 +103,18 @@ CTestPacket With(CTestPacket p, F change) {
   return p;
 }
 
+// From the local host's IPv6 address to 2001:db8::505.
+CTestPacket Six(CTestPacket p, std::vector<uint8_t> extensions = {}, uint16_t flagsOffset = 0) {
+  p.source = TestV6(1);
+  p.destination = TestV6(0x505);
+  p.extensions = std::move(extensions);
+  p.flagsOffset = flagsOffset;
+  return p;
+}
+
+constexpr uint16_t kMoreFragments = 0x2000;
+constexpr uint16_t kOffset185 = 185;  // 1480 bytes in
+
 const DecodeCase kCases[] = {
     {"TcpWithoutPayload", Tcp(0), EDecodeResult::kNoPayload},
     {"TcpOnePayloadByte", Tcp(1), EDecodeResult::kRecorded, kSent, 40000, 80, 40, 1},
@@ -130,12 +146,22 @@ const DecodeCase kCases[] = {
      EDecodeResult::kRecorded, kSent, 40000, 80, 44, 7},
     {"TcpOptionsMovePayload", With(Tcp(7), [](CTestPacket& p) { p.tcpOptionWords = 3; }),
      EDecodeResult::kRecorded, kSent, 40000, 80, 52, 7},
-    {"TcpFirstFragmentHasNoPorts",
-     With(Tcp(100), [](CTestPacket& p) { p.flagsOffset = 0x2000; }), EDecodeResult::kRecorded,
-     kSent, 0, 0, 40, 100},
-    {"UdpFirstFragmentKeepsPorts",
-     With(Udp(100), [](CTestPacket& p) { p.flagsOffset = 0x2000; }), EDecodeResult::kRecorded,
-     kSent, 5353, 53, 28, 100},
+    // Fragments: a first one carries its transport header, a later one none.
+    {"TcpFirstFragmentReadsItsPorts",
+     With(Tcp(100), [](CTestPacket& p) { p.flagsOffset = kMoreFragments; }),
+     EDecodeResult::kRecorded, kSent, 40000, 80, 40, 100},
+    {"UdpFirstFragmentReadsItsPorts",
+     With(Udp(100), [](CTestPacket& p) { p.flagsOffset = kMoreFragments; }),
+     EDecodeResult::kRecorded, kSent, 5353, 53, 28, 100},
+    {"UdpLaterFragmentIsAllPayload",
+     With(Udp(100), [](CTestPacket& p) { p.flagsOffset = kMoreFragments | kOffset185; }),
+     EDecodeResult::kRecorded, kSent, 0, 0, 20, 100},
+    {"TcpLastFragmentIsAllPayload",
+     With(Tcp(3), [](CTestPacket& p) { p.flagsOffset = kOffset185; }), EDecodeResult::kRecorded,
+     kSent, 0, 0, 20, 3},
+    {"LaterFragmentOfAnotherProtocol",
+     With(Tcp(3), [](CTestPacket& p) { p.flagsOffset = kOffset185; p.protocol = 1; }),
+     EDecodeResult::kProtocol},
     {"DontFragmentIsNoFragment",
      With(Tcp(10), [](CTestPacket& p) { p.flagsOffset = 0x4000; }), EDecodeResult::kRecorded,
      kSent, 40000, 80, 40, 10},
@@ -149,6 +175,30 @@ const DecodeCase kCases[] = {
      EDecodeResult::kNoPayload},
     {"FilteredRemote", Tcp(10), EDecodeResult::kFiltered, {}, 0, 0, 0, 0,
      Exclude(CFilterRule(10, 0, 5, 5, 80))},
+    // IPv6: each extension header walked, fragments as for IPv4, and the
+    // protocols that end the walk.
+    {"Ipv6Tcp", Six(Tcp(10)), EDecodeResult::kRecorded, kSent, 40000, 80, 60, 10},
+    {"Ipv6UdpReceived",
+     With(Six(Udp(10)), [](CTestPacket& p) { std::swap(p.source, p.destination); }),
+     EDecodeResult::kRecorded, kReceived, 53, 5353, 48, 10},
+    {"Ipv6HopByHop", Six(Tcp(10), {0}), EDecodeResult::kRecorded, kSent, 40000, 80, 68, 10},
+    {"Ipv6Routing", Six(Tcp(10), {43}), EDecodeResult::kRecorded, kSent, 40000, 80, 68, 10},
+    {"Ipv6DestinationOptions", Six(Udp(10), {60}), EDecodeResult::kRecorded, kSent, 5353, 53,
+     56, 10},
+    {"Ipv6FirstFragment", Six(Tcp(100), {0, 44}, kMoreFragments), EDecodeResult::kRecorded,
+     kSent, 40000, 80, 76, 100},
+    {"Ipv6LaterFragment", Six(Udp(100), {60, 44}, kOffset185), EDecodeResult::kRecorded, kSent,
+     0, 0, 56, 100},
+    {"Ipv6Icmp", With(Six(Tcp(10)), [](CTestPacket& p) { p.protocol = 58; }),
+     EDecodeResult::kProtocol},
+    {"Ipv6NoNextHeader", With(Six(Tcp(10), {60}), [](CTestPacket& p) { p.protocol = 59; }),
+     EDecodeResult::kProtocol},
+    {"Ipv6ClaimsMoreThanCaptured",
+     With(Six(Tcp(10)), [](CTestPacket& p) { p.totalLengthDelta = 1000; }),
+     EDecodeResult::kRecorded, kSent, 40000, 80, 60, 10},
+    {"Ipv6LoopbackSourceCountsAsSent",
+     With(Six(Tcp(10)), [](CTestPacket& p) { p.source = kLoopbackAddr6; p.destination = TestV6(9); }),
+     EDecodeResult::kRecorded, kSent, 40000, 80, 60, 10},
     {"FilterLooksAtRemotePortOnly",
      With(Tcp(10), [](CTestPacket& p) { p.sourcePort = 80; p.destinationPort = 9999; }),
      EDecodeResult::kRecorded, kSent, 80, 9999, 40, 10, Exclude(CFilterRule(0, 0, 0, 0, 80))},
@@ -160,7 +210,8 @@ TEST_P(DecodeCaseTest, Decodes) {
   const DecodeCase& c = GetParam();
   DecoderTestAccess access{t.switches, t.filters, local};
   if (c.setup) c.setup(access);
-  ASSERT_EQ(Feed(Ipv4Packet(c.packet)), c.result);
+  const std::vector<uint8_t> packet = IpPacket(c.packet);
+  ASSERT_EQ(Feed(packet), c.result);
   if (c.result != EDecodeResult::kRecorded) {
     ExpectUntouched();
     return;
@@ -174,15 +225,19 @@ TEST_P(DecodeCaseTest, Decodes) {
   EXPECT_EQ(r.headerLength, c.headerLength);
   EXPECT_EQ(r.Payload().size(), c.payloadKept);
   if (!r.Payload().empty()) EXPECT_EQ(r.Payload()[0], 'a');
-  EXPECT_EQ(r.totalLength, static_cast<int>(Ipv4Packet(c.packet).size()) + c.packet.totalLengthDelta);
-  EXPECT_EQ(r.fragment, (c.packet.flagsOffset & 0x2000) != 0);
-  EXPECT_EQ(r.identification, c.packet.identification);
+  EXPECT_EQ(r.totalLength, static_cast<int>(packet.size()) + c.packet.totalLengthDelta);
+  EXPECT_EQ(r.fragment, (c.packet.flagsOffset & kMoreFragments) != 0);
+  EXPECT_EQ(r.laterFragment, c.packet.LaterFragment());
+  const bool v6 = c.packet.source.IsV6();
+  const bool fragmentHeader = std::count(c.packet.extensions.begin(), c.packet.extensions.end(), 44) > 0;
+  EXPECT_EQ(r.identification, !v6 ? c.packet.identification & 0xFFFF
+                                  : fragmentHeader ? c.packet.identification : 0);
   EXPECT_EQ(r.ttl, c.packet.ttl);
   EXPECT_EQ(r.protocol, c.packet.protocol);
   EXPECT_EQ(r.local, c.direction == kSent ? c.packet.source : c.packet.destination);
   EXPECT_EQ(r.remote, c.direction == kSent ? c.packet.destination : c.packet.source);
   EXPECT_EQ(r.time, (CTimeStamp{1000, 0}));
-  if (c.packet.protocol == 6) {
+  if (c.packet.protocol == 6 && !c.packet.LaterFragment()) {
     EXPECT_EQ(r.seq, c.packet.seq);
     EXPECT_EQ(r.ack, c.packet.ack);
     EXPECT_EQ(r.tcpFlags, c.packet.tcpFlags);
@@ -211,7 +266,9 @@ TEST_P(MalformedTest, IsDropped) {
 
 INSTANTIATE_TEST_SUITE_P(
     Headers, MalformedTest,
-    ::testing::Values(MalformedCase{"Ipv6Version", [](auto& b) { b[0] = 0x65; }},
+    ::testing::Values(MalformedCase{"VersionFive", [](auto& b) { b[0] = 0x55; }},
+                      MalformedCase{"Ipv6Jumbogram", [](auto& b) { b = Ipv6Packet(Six(Tcp(30), {0})); b[4] = b[5] = 0; }},
+                      MalformedCase{"Ipv6HopByHopNotFirst", [](auto& b) { b = Ipv6Packet(Six(Tcp(30), {60, 0})); }},
                       MalformedCase{"IhlBelowFive", [](auto& b) { b[0] = 0x44; }},
                       MalformedCase{"IhlZero", [](auto& b) { b[0] = 0x40; }},
                       MalformedCase{"UdpIhlBelowFive", [](auto& b) { b[0] = 0x42; b[9] = 17; }},
@@ -234,7 +291,7 @@ TEST_F(DecoderTest, EthernetPaddingIsNeverPayload) {
   // 29-byte IPv4 packet + 17 bytes of Ethernet padding.
   const std::vector<uint8_t> frame = EthernetFrame(Ipv4Packet(Udp(1)));
   ASSERT_EQ(frame.size(), 60u);
-  const auto ipv4 = Ipv4FromFrame(1 /* DLT_EN10MB */, frame);
+  const auto ipv4 = IpFromFrame(1 /* DLT_EN10MB */, frame);
   ASSERT_TRUE(ipv4);
   ASSERT_EQ(decoder.Decode(*ipv4, {1, 0}), EDecodeResult::kRecorded);
   const CPacketRecord& r = *Recent().back();
@@ -255,11 +312,13 @@ TEST_F(DecoderTest, EveryPrefixStaysInsideTheCapturedBytes) {
       Tcp(12),
       Udp(5),
       With(Tcp(9), [](CTestPacket& p) { p.optionWords = 10; p.tcpOptionWords = 10; }),
-      With(Tcp(9), [](CTestPacket& p) { p.flagsOffset = 0x2000; }),
+      With(Tcp(9), [](CTestPacket& p) { p.flagsOffset = kMoreFragments; }),
       With(Udp(9), [](CTestPacket& p) { p.optionWords = 2; p.totalLengthDelta = 50; }),
+      Six(Tcp(9), {0, 43, 60}),
+      Six(Udp(9), {0, 44}, kMoreFragments | kOffset185),
   };
   for (const CTestPacket& p : packets) {
-    const std::vector<uint8_t> full = Ipv4Packet(p);
+    const std::vector<uint8_t> full = IpPacket(p);
     const int headerLength = static_cast<int>(full.size()) - p.payload;
     for (std::size_t n = 0; n <= full.size(); ++n) {
       const uint64_t before = t.session.RecordedPackets();

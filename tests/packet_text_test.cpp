@@ -85,7 +85,7 @@ TEST_F(HeaderBlock, SentTcpHasSeqAckAndFlags) {
                 kSep + "\r\n\r\n");
 }
 
-TEST_F(HeaderBlock, PureAckUnknownProtocolAndFragmentLines) {
+TEST_F(HeaderBlock, PureAckUnknownProtocolAndEveryFragmentLabelled) {
   EXPECT_NE(RenderHeaderBlock(*RecordWith(SentTcp(0x10), "x", 1)).find("\r\nFlags: \r\n" + kSep),
             std::string::npos);
   CPacketFields f = ReceivedUdp();
@@ -93,6 +93,18 @@ TEST_F(HeaderBlock, PureAckUnknownProtocolAndFragmentLines) {
   EXPECT_NE(RenderHeaderBlock(*RecordWith(f, "x", 1))
                 .find("UDP 192.168.1.1:53 -> 192.168.1.10:1025 ** FRAGMENT **\r\nRECIEVE"),
             std::string::npos);
+  // The last fragment of an IPv6 datagram: labelled too, its 32-bit
+  // identification in full.
+  CPacketFields last = f;
+  last.fragment = false;
+  last.laterFragment = true;
+  last.remote = TestV6(1);
+  last.local = TestV6(10);
+  last.identification = 0xDEADBEEF;
+  const std::string lastBlock = RenderHeaderBlock(*RecordWith(last, "x", 1));
+  EXPECT_NE(lastBlock.find("UDP [2001:db8::1]:53 -> [2001:db8::a]:1025 ** FRAGMENT **\r\n"),
+            std::string::npos);
+  EXPECT_NE(lastBlock.find("\r\nTTL: 128 ID: 3735928559\r\n"), std::string::npos);
   f.protocol = 1;
   f.fragment = false;
   const std::string block = RenderHeaderBlock(*RecordWith(f, "x", 1));

@@ -49,7 +49,7 @@ std::vector<CFrame> Traffic() {
     p.payload = 1 + static_cast<int>(random() % 1400);
     p.seq = static_cast<uint32_t>(i);
     p.identification = static_cast<uint16_t>(i);
-    if (random() % 50 == 0) p.flagsOffset = 0x2000;
+    if (random() % 50 == 0) p.flagsOffset = random() % 2 == 0 ? 0x2000 : 185;  // first or last
     frames.push_back({1700000000 + i / (kFrames / 20), EthernetFrame(Ipv4Packet(p))});
   }
   return frames;

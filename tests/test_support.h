@@ -86,20 +86,32 @@ struct CTestSession {
 
 struct CTestPacket {
   uint8_t protocol = 6;
-  CIpAddr source = CIpAddr(10, 0, 0, 1);
+  CIpAddr source = CIpAddr(10, 0, 0, 1);  // an IPv6 source makes an IPv6 packet
   CIpAddr destination = CIpAddr(10, 0, 5, 5);
   uint16_t sourcePort = 40000;
   uint16_t destinationPort = 80;
   int optionWords = 0;     // IPv4 options, 4 bytes each
   int tcpOptionWords = 0;  // TCP options, 4 bytes each
   int payload = 10;
-  uint16_t identification = 0x1234;
+  // IPv4: the low 16 bits; IPv6: the Fragment header's, when there is one.
+  uint32_t identification = 0x1234;
+  // IPv4 flags and fragment offset (0x2000 More Fragments, the low 13 bits
+  // the offset in 8-byte units); IPv6 writes the same into its Fragment
+  // header. With an offset there is no transport header.
   uint16_t flagsOffset = 0;
   uint8_t ttl = 64;
   uint8_t tcpFlags = 0x18;
   uint32_t seq = 0x01020304;
   uint32_t ack = 0x0a0b0c0d;
-  int totalLengthDelta = 0;  // added to the true total length in the header
+  int totalLengthDelta = 0;  // added to the true length in the header
+  // IPv6 extension headers by number (0, 43, 60, 44), 8 bytes each, in order.
+  std::vector<uint8_t> extensions;
+
+  bool LaterFragment() const { return (flagsOffset & 0x1FFF) != 0; }
+  int TransportHeader() const {
+    if (LaterFragment()) return 0;
+    return protocol == 6 ? 20 + 4 * tcpOptionWords : 8;
+  }
 };
 
 inline void PutU16(std::vector<uint8_t>& b, std::size_t at, uint16_t v) {
@@ -112,16 +124,34 @@ inline void PutU32(std::vector<uint8_t>& b, std::size_t at, uint32_t v) {
   PutU16(b, at + 2, static_cast<uint16_t>(v));
 }
 
-// An IPv4 packet; the payload bytes count up from 'a'.
+// The transport header (none for a later fragment) at `at`, then the
+// payload, whose bytes count up from 'a'.
+inline void PutTransportAndPayload(std::vector<uint8_t>& b, std::size_t at, const CTestPacket& p) {
+  const std::size_t transport = static_cast<std::size_t>(p.TransportHeader());
+  if (transport > 0) {
+    PutU16(b, at, p.sourcePort);
+    PutU16(b, at + 2, p.destinationPort);
+    if (p.protocol == 6) {
+      PutU32(b, at + 4, p.seq);
+      PutU32(b, at + 8, p.ack);
+      b[at + 12] = static_cast<uint8_t>((transport / 4) << 4);
+      b[at + 13] = p.tcpFlags;
+    } else {
+      PutU16(b, at + 4, static_cast<uint16_t>(transport + static_cast<std::size_t>(p.payload)));
+    }
+  }
+  for (int i = 0; i < p.payload; ++i)
+    b[at + transport + static_cast<std::size_t>(i)] = static_cast<uint8_t>('a' + i % 26);
+}
+
 inline std::vector<uint8_t> Ipv4Packet(const CTestPacket& p) {
   const std::size_t ihl = 20 + 4 * static_cast<std::size_t>(p.optionWords);
-  const std::size_t transport =
-      p.protocol == 6 ? 20 + 4 * static_cast<std::size_t>(p.tcpOptionWords) : 8;
-  const std::size_t total = ihl + transport + static_cast<std::size_t>(p.payload);
+  const std::size_t total =
+      ihl + static_cast<std::size_t>(p.TransportHeader()) + static_cast<std::size_t>(p.payload);
   std::vector<uint8_t> b(total, 0);
   b[0] = static_cast<uint8_t>(0x40 | (ihl / 4));
   PutU16(b, 2, static_cast<uint16_t>(static_cast<int>(total) + p.totalLengthDelta));
-  PutU16(b, 4, p.identification);
+  PutU16(b, 4, static_cast<uint16_t>(p.identification));
   PutU16(b, 6, p.flagsOffset);
   b[8] = p.ttl;
   b[9] = p.protocol;
@@ -130,19 +160,43 @@ inline std::vector<uint8_t> Ipv4Packet(const CTestPacket& p) {
     b[16 + i] = p.destination[i];
   }
   for (std::size_t i = 20; i < ihl; ++i) b[i] = 1;  // NOP options
-  PutU16(b, ihl, p.sourcePort);
-  PutU16(b, ihl + 2, p.destinationPort);
-  if (p.protocol == 6) {
-    PutU32(b, ihl + 4, p.seq);
-    PutU32(b, ihl + 8, p.ack);
-    b[ihl + 12] = static_cast<uint8_t>((transport / 4) << 4);
-    b[ihl + 13] = p.tcpFlags;
-  } else {
-    PutU16(b, ihl + 4, static_cast<uint16_t>(transport + static_cast<std::size_t>(p.payload)));
-  }
-  for (int i = 0; i < p.payload; ++i)
-    b[ihl + transport + static_cast<std::size_t>(i)] = static_cast<uint8_t>('a' + i % 26);
+  PutTransportAndPayload(b, ihl, p);
   return b;
+}
+
+inline std::vector<uint8_t> Ipv6Packet(const CTestPacket& p) {
+  const std::size_t headers = 40 + 8 * p.extensions.size();
+  const std::size_t total =
+      headers + static_cast<std::size_t>(p.TransportHeader()) + static_cast<std::size_t>(p.payload);
+  std::vector<uint8_t> b(total, 0);
+  b[0] = 0x60;
+  PutU16(b, 4, static_cast<uint16_t>(static_cast<int>(total) - 40 + p.totalLengthDelta));
+  b[6] = p.extensions.empty() ? p.protocol : p.extensions[0];
+  b[7] = p.ttl;
+  for (std::size_t i = 0; i < 16; ++i) {
+    b[8 + i] = p.source[i];
+    b[24 + i] = p.destination[i];
+  }
+  for (std::size_t i = 0; i < p.extensions.size(); ++i) {
+    const std::size_t at = 40 + 8 * i;
+    b[at] = i + 1 < p.extensions.size() ? p.extensions[i + 1] : p.protocol;
+    if (p.extensions[i] == 44) {  // length 0 stays: the Fragment header's is fixed
+      PutU16(b, at + 2, static_cast<uint16_t>((p.flagsOffset & 0x1FFF) << 3 | (p.flagsOffset >> 13 & 1)));
+      PutU32(b, at + 4, p.identification);
+    }
+  }
+  PutTransportAndPayload(b, headers, p);
+  return b;
+}
+
+// The packet of the source's family.
+inline std::vector<uint8_t> IpPacket(const CTestPacket& p) {
+  return p.source.IsV6() ? Ipv6Packet(p) : Ipv4Packet(p);
+}
+
+inline CIpAddr TestV6(uint16_t last) {
+  return CIpAddr::V6({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                      static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last)});
 }
 
 inline std::vector<uint8_t> WithPrefix(std::vector<uint8_t> prefix, const std::vector<uint8_t>& body) {

@@ -88,26 +88,40 @@ TEST_F(TrafficModelTest, TrimmingAndClearAnnounceWhatWasNotFinalAndIdsRunOn) {
   EXPECT_EQ(Conv(0).convId, 2002);
 }
 
-TEST_F(TrafficModelTest, FragmentsJoinByIdentificationOrWait) {
-  CPacketFields first = TcpFields(kReceived, 1, 100);
+TEST_F(TrafficModelTest, LaterFragmentsJoinByIdentificationOfTheirDirectionOrWait) {
+  CPacketFields first = TcpFields(kReceived, 1, 100);  // a first fragment: filed by its ports
   first.identification = 7;
+  first.fragment = true;
   CPacketFields later = first;
-  later.fragment = true;
+  later.fragment = false;
+  later.laterFragment = true;
   later.localPort = later.remotePort = 0;
+  later.seq = 0;
   CPacketFields stranger = later;
   stranger.remote = CIpAddr(10, 0, 5, 6);
+  CPacketFields sentLater = later;  // the same number from this end is another datagram
+  sentLater.direction = kSent;
   Add(later);     // before its conversation: it waits
   Add(stranger);  // an equal identification from another host is chance
-  EXPECT_EQ(model.conversations.PendingFragments().size(), 2u);
+  Add(sentLater);
+  EXPECT_EQ(model.conversations.PendingFragments().size(), 3u);
   Add(first);
   ASSERT_EQ(model.conversations.Size(), 1u);
   EXPECT_EQ(Conv(0).packetsReceived, 2u);
-  EXPECT_EQ(Conv(0).received.back()->remotePort, 80);
+  EXPECT_EQ(Conv(0).received.front()->remotePort, 80);
+  EXPECT_EQ(model.conversations.PendingFragments().size(), 2u);
+  CPacketFields sentFirst = first;  // the next request, a sent datagram
+  sentFirst.direction = kSent;
+  Add(sentFirst);
+  ASSERT_EQ(model.conversations.Size(), 2u);
+  EXPECT_EQ(Conv(1).packetsSent, 2u);
   EXPECT_EQ(model.conversations.PendingFragments().size(), 1u);
   model.conversations.FinishAll();
-  Add(later);  // joins the final conversation without a second announcement
+  Add(sentLater);  // found among the sent records
+  Add(later);      // joins the final conversation without a second announcement
+  EXPECT_EQ(Conv(1).packetsSent, 3u);
   EXPECT_EQ(Conv(0).packetsReceived, 3u);
-  EXPECT_EQ(finals, (std::vector<int>{1}));
+  EXPECT_EQ(finals, (std::vector<int>{1, 2}));
 }
 
 TEST_F(TrafficModelTest, HostsInFamilyThenAddressOrderWithinTheirBounds) {

@@ -4,7 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 
 // An IPv4 or IPv6 address, bytes in network order. A default address is the
 // IPv4 address 0.0.0.0. Addresses order by family first (every IPv4 address
@@ -34,6 +37,13 @@ class CIpAddr {
     std::memcpy(b.data(), bytes.data(), 16);
     return V6(b);
   }
+
+  // "192.0.2.1" or any IPv6 text inet_pton reads ("2001:db8::1",
+  // "::ffff:192.0.2.1"); nothing for anything else, blanks included.
+  static std::optional<CIpAddr> FromText(std::string_view text);
+
+  // Dotted decimal for IPv4, the RFC 5952 form (inet_ntop's) for IPv6.
+  std::string ToText() const;
 
   constexpr EFamily Family() const { return family_; }
   constexpr bool IsV4() const { return family_ == EFamily::kV4; }
@@ -77,3 +87,4 @@ class CIpAddr {
 };
 
 constexpr CIpAddr kLoopbackAddr(127, 0, 0, 1);
+constexpr CIpAddr kLoopbackAddr6 = CIpAddr::V6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});

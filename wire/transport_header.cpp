@@ -12,10 +12,8 @@ constexpr int kUdpHeader = 8;
 EReadResult ReadTcpHeader(const CIpPacket& ip, CTransportHeader& out) {
   CByteReader r(ip.bytes);
   const std::size_t at = static_cast<std::size_t>(ip.headerLength);
-  if (!ip.moreFragments) {
-    out.sourcePort = r.U16(at);
-    out.destinationPort = r.U16(at + 2);
-  }
+  out.sourcePort = r.U16(at);
+  out.destinationPort = r.U16(at + 2);
   out.seq = r.U32(at + 4);
   out.ack = r.U32(at + 8);
   out.headerLength = (r.U8(at + 12) >> 4) * 4;

@@ -16,9 +16,9 @@ struct CTransportHeader {
   int headerLength = 0;  // bytes: the TCP data offset, 8 for UDP
 };
 
-// Reads the TCP or UDP header that follows the packet's IP header. A TCP
-// first fragment keeps ports 0, so that the conversation table files it by
-// its identification. Truncated when the header's fixed part was not
+// Reads the TCP or UDP header that follows the packet's IP headers; a first
+// fragment carries it like a whole packet, a later fragment has none and
+// must not come here. Truncated when the header's fixed part was not
 // captured; malformed for a TCP data offset below 20. Pure; any thread.
 EReadResult ReadTcpHeader(const CIpPacket& ip, CTransportHeader& out);
 EReadResult ReadUdpHeader(const CIpPacket& ip, CTransportHeader& out);

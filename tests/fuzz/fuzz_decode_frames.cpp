@@ -19,21 +19,26 @@
 namespace {
 
 // Supported link types and two that are not: DLT_EN10MB, DLT_LINUX_SLL,
-// DLT_LINUX_SLL2, DLT_RAW, DLT_IPV4, DLT_NULL, DLT_IEEE802_11.
-constexpr int kLinkTypes[] = {1, 113, 276, 12, 228, 0, 105};
+// DLT_LINUX_SLL2, DLT_RAW, DLT_IPV4, DLT_IPV6, DLT_NULL, DLT_IEEE802_11.
+constexpr int kLinkTypes[] = {1, 113, 276, 12, 228, 229, 0, 105};
 
 constexpr int32_t kNow = 1700000000;
 
-// Makes the local address one of the packet's own, so that most packets get
-// past the direction test and reach the model.
-void PickLocal(CInterfaceRecord& local, std::span<const uint8_t> ipv4, uint8_t flags) {
-  CByteReader r(ipv4);
-  const std::size_t offset = (flags & 0x20) != 0 ? 16 : 12;
-  if ((flags & 0x40) == 0 || !r.Has(offset, 4)) {
+// Makes the local address one of the packet's own (source or destination,
+// IPv4 or IPv6 by its version), so that most packets get past the direction
+// test and reach the model.
+void PickLocal(CInterfaceRecord& local, std::span<const uint8_t> ip, uint8_t flags) {
+  CByteReader r(ip);
+  const bool destination = (flags & 0x20) != 0;
+  const bool v6 = (r.U8(0) >> 4) == 6;
+  const std::size_t offset = v6 ? (destination ? 24 : 8) : (destination ? 16 : 12);
+  const std::size_t size = v6 ? 16 : 4;
+  if ((flags & 0x40) == 0 || !r.Has(offset, size)) {
     local.AddAddress(10, 0, 0, 1);
     return;
   }
-  local.AddAddress(r.U8(offset), r.U8(offset + 1), r.U8(offset + 2), r.U8(offset + 3));
+  local.addresses.push_back(v6 ? CIpAddr::V6(ip.subspan(offset).first<16>())
+                               : CIpAddr::V4(ip.subspan(offset).first<4>()));
 }
 
 }  // namespace
@@ -64,13 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // read past it.
     std::vector<uint8_t> frame(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(length));
     rest = rest.subspan(length);
-    const auto ipv4 = Ipv4FromFrame(linkType, frame);
-    if (!ipv4) continue;
+    const auto ip = IpFromFrame(linkType, frame);
+    if (!ip) continue;
     if (!localPicked) {
-      PickLocal(local, *ipv4, flags);
+      PickLocal(local, *ip, flags);
       localPicked = true;
     }
-    decoder.Decode(*ipv4, {kNow, 0});
+    decoder.Decode(*ip, {kNow, 0});
   }
 
   // Every text the pages and files make of what was recorded.
