@@ -50,18 +50,22 @@ constexpr int kMaxDurationSeconds = 100000000;
 
 }  // namespace
 
-std::optional<CIpAddr> ParseDottedQuad(std::string_view text) {
-  return ParseFourOctets(text, [](std::string_view p) { return ParseDecimal(p, 255); });
-}
-
-std::optional<CHeadlessOptions::Rule> ParseRuleText(std::string_view text) {
+std::optional<CFilterRule> ParseRuleText(std::string_view text) {
+  if (text.starts_with('[')) {
+    const std::size_t close = text.find("]:");
+    if (close == std::string_view::npos) return std::nullopt;
+    const auto port = ParseWildcard(text.substr(close + 2), 65535);
+    if (!port) return std::nullopt;
+    return CFilterRule::ParseIpv6Prefix(text.substr(1, close - 1), static_cast<uint16_t>(*port));
+  }
   const std::size_t colon = text.find(':');
   if (colon == std::string_view::npos) return std::nullopt;
   const auto address = ParseFourOctets(text.substr(0, colon),
                                        [](std::string_view p) { return ParseWildcard(p, 255); });
   const auto port = ParseWildcard(text.substr(colon + 1), 65535);
   if (!address || !port) return std::nullopt;
-  return CHeadlessOptions::Rule{*address, static_cast<uint16_t>(*port)};
+  const CIpAddr& a = *address;
+  return CFilterRule(a[0], a[1], a[2], a[3], static_cast<uint16_t>(*port));
 }
 
 std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::string_view>& args,
@@ -108,8 +112,8 @@ std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
     } else if (arg == "--local") {
       if (!takeValue()) return fail("--local needs an address list");
       for (std::string_view piece : SplitCommas(value)) {
-        const auto address = ParseDottedQuad(piece);
-        if (!address) return fail("--local: not an IPv4 address: \"" + std::string(piece) + "\"");
+        const auto address = CIpAddr::FromText(piece);
+        if (!address) return fail("--local: not an IP address: \"" + std::string(piece) + "\"");
         o.local.push_back(*address);
       }
     } else if (arg == "--role") {
@@ -131,8 +135,8 @@ std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
       if (!takeValue()) return fail("--filter needs a rule");
       const auto rule = ParseRuleText(value);
       if (!rule) {
-        return fail("--filter: not a rule of the form a.b.c.d:port (\"*\" for any): \"" +
-                    std::string(value) + "\"");
+        return fail("--filter: not a rule of the form a.b.c.d:port or [prefix]:port (\"*\" for "
+                    "any): \"" + std::string(value) + "\"");
       }
       o.rules.push_back(*rule);
     } else if (arg == "--include" && noValue()) {
@@ -217,13 +221,14 @@ const char* HeadlessUsage() {
          "\n"
          "  -i DEVICE              live trace on DEVICE until Ctrl-C, SIGTERM or --duration\n"
          "  -r FILE                replay a pcap or pcapng file, as fast as it can be read\n"
-         "  --local A[,B...]       the local host's IPv4 addresses (live: the device's\n"
-         "                         addresses; file: the address seen most often in the\n"
-         "                         first 10,000 IPv4 frames)\n"
+         "  --local A[,B...]       the local host's IPv4 and IPv6 addresses (live: the\n"
+         "                         device's addresses; file: per family, the address\n"
+         "                         seen most often in the first 10,000 IP frames)\n"
          "  --role client|server   host role (default client)\n"
          "  --no-tcp | --no-udp    record no TCP / no UDP (not both)\n"
          "  --header-only          keep no payload\n"
-         "  --filter RULE          a filter rule a.b.c.d:port, \"*\" for any (repeatable)\n"
+         "  --filter RULE          a filter rule a.b.c.d:port or [2001:db8::/32]:port,\n"
+         "                         \"*\" for any (repeatable)\n"
          "  --include | --exclude  record only what the rules match (default) or drop it\n"
          "  --log-dir DIR          write the trace and statistics logs to DIR, with a\n"
          "                         final pass at the end\n"

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filters/filter_rule.h"
 #include "flows/collector_address.h"
 #include "model/traffic_types.h"
 #include "output/conversation_export.h"
@@ -13,11 +14,6 @@
 // The command line of `trafalyn --headless`, checked and parsed. Pure; any
 // thread.
 struct CHeadlessOptions {
-  struct Rule {
-    CIpAddr address{};   // network order; 0 octet = any
-    uint16_t port = 0;   // host order; 0 = any
-  };
-
   bool help = false;
   std::string device;            // -i: live trace
   std::string file;              // -r: replay
@@ -26,7 +22,7 @@ struct CHeadlessOptions {
   bool tcp = true;
   bool udp = true;
   bool headerOnly = false;
-  std::vector<Rule> rules;       // --filter, in order
+  std::vector<CFilterRule> rules;  // --filter, in order
   bool exclude = false;          // the rules drop what they match
   std::string logDir;            // empty: no logs
   bool stats = false;
@@ -52,12 +48,11 @@ struct CHeadlessOptions {
 std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::string_view>& args,
                                                      std::string& error);
 
-// "a.b.c.d" with four decimal octets 0..255 and nothing else.
-std::optional<CIpAddr> ParseDottedQuad(std::string_view text);
-
-// A filter rule in its text form: four octets, each decimal 0..255 or "*",
-// then ":" and a port, decimal 0..65535 or "*". "*" and 0 both mean any.
-std::optional<CHeadlessOptions::Rule> ParseRuleText(std::string_view text);
+// A filter rule in its text form, either family. IPv4: four octets, each
+// decimal 0..255 or "*", then ":" and a port. IPv6: a prefix or a whole
+// address in brackets, then ":" and a port ("[2001:db8::/32]:443"). The port
+// is decimal 0..65535 or "*"; "*" and 0 both mean any.
+std::optional<CFilterRule> ParseRuleText(std::string_view text);
 
 // The --help text, lines ending in LF.
 const char* HeadlessUsage();

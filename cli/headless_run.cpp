@@ -72,9 +72,7 @@ void Configure(CTrafficEngine& engine, const CHeadlessOptions& o) {
   if (!o.logDir.empty()) engine.SetLogOptions({true, o.stats, o.data, o.hex, o.logDir});
   CFilterRuleList rules;
   rules.SetMode(o.exclude ? CFilterRuleList::kExclude : CFilterRuleList::kInclude);
-  for (const auto& r : o.rules) {
-    rules.Append(CFilterRule(r.address[0], r.address[1], r.address[2], r.address[3], r.port));
-  }
+  for (const CFilterRule& r : o.rules) rules.Append(r);
   engine.Filters().Replace(std::move(rules));
   if (!o.ipfix.empty()) {
     if (const auto collector = CCollectorAddress::Parse(o.ipfix)) engine.Flows().Start(*collector);
@@ -96,15 +94,14 @@ CRun Replay(CTrafficEngine& engine, const CHeadlessOptions& o) {
   run.local = o.local;
   if (run.local.empty()) {
     std::string error;
-    const auto address = MostFrequentAddress(o.file, &error);
-    if (address) {
-      run.local.push_back(*address);
-    } else if (!error.empty()) {
+    run.local = MostFrequentAddresses(o.file, &error);
+    if (run.local.empty() && !error.empty()) {
       Complain("cannot read " + o.file + ": " + error);
       run.status = 1;
       return run;
-    } else {
-      Complain(o.file + " holds no IPv4 traffic to take the local address from; give --local");
+    }
+    if (run.local.empty()) {
+      Complain(o.file + " holds no IP traffic to take the local address from; give --local");
     }
   }
   const CReplayResult r = engine.Replay(o.file, run.local, &gKeepGoing);
@@ -146,7 +143,7 @@ int SelectDevice(CTrafficEngine& engine, const CHeadlessOptions& o) {
   // An unlisted device may still open (the library lists not every one);
   // whether it has addresses is unknown then.
   if (device.addresses.empty() && listed) {
-    Complain(o.device + " has no IPv4 address; only loopback traffic can be recorded (give --local)");
+    Complain(o.device + " has no IP address; only loopback traffic can be recorded (give --local)");
   }
   return index;
 }

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "engine/capture_session.h"
 #include "engine/interface_record.h"
@@ -37,9 +38,29 @@ CHandle OpenFile(const std::string& path, std::string& error) {
   return handle;
 }
 
+// Addresses no single host owns: unspecified, broadcast and multicast.
 bool Counted(const CIpAddr& a) {
+  if (a.IsV6()) return a != CIpAddr::V6(std::array<uint8_t, 16>{}) && a[0] != 0xFF;
   if (a == CIpAddr{0, 0, 0, 0} || a == CIpAddr{255, 255, 255, 255}) return false;
   return a[0] < 224 || a[0] > 239;
+}
+
+// The source and destination of an IP packet, or false when its header
+// was not captured that far.
+bool EndAddresses(std::span<const uint8_t> ip, CIpAddr& source, CIpAddr& destination) {
+  CByteReader r(ip);
+  const int version = r.U8(0) >> 4;
+  if (version == 4 && r.Has(12, 8)) {
+    source = CIpAddr::V4(ip.subspan<12, 4>());
+    destination = CIpAddr::V4(ip.subspan<16, 4>());
+    return true;
+  }
+  if (version == 6 && r.Has(8, 32)) {
+    source = CIpAddr::V6(ip.subspan<8, 16>());
+    destination = CIpAddr::V6(ip.subspan<24, 16>());
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -71,7 +92,7 @@ CReplayResult ReplayCaptureFile(CCaptureSession& session, const std::string& pat
                           static_cast<int32_t>(header->ts.tv_usec)};
     ++result.framesRead;
     session.Clock().Advance(time.sec);
-    const auto ip = Ipv4FromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
+    const auto ip = IpFromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
     const bool recorded = ip && decoder.Decode(*ip, time) == EDecodeResult::kRecorded;
     if (recorded) ++result.framesRecorded;
     if (afterFrame) afterFrame(recorded);
@@ -79,13 +100,13 @@ CReplayResult ReplayCaptureFile(CCaptureSession& session, const std::string& pat
   return result;
 }
 
-std::optional<CIpAddr> MostFrequentAddress(const std::string& path, std::string* error,
+std::vector<CIpAddr> MostFrequentAddresses(const std::string& path, std::string* error,
                                            std::size_t frameLimit) {
   std::string failure;
   CHandle handle = OpenFile(path, failure);
   if (!handle) {
     if (error != nullptr) *error = failure;
-    return std::nullopt;
+    return {};
   }
   const int linkType = pcap_datalink(handle.get());
   struct Seen {
@@ -104,24 +125,26 @@ std::optional<CIpAddr> MostFrequentAddress(const std::string& path, std::string*
       break;
     }
     if (status == 0) continue;
-    const auto ipv4 = Ipv4FromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
-    if (!ipv4) continue;
-    CByteReader r(*ipv4);
-    if (!r.Has(12, 8)) continue;
+    const auto ip = IpFromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
+    CIpAddr ends[2];
+    if (!ip || !EndAddresses(*ip, ends[0], ends[1])) continue;
     ++frames;
-    for (std::size_t offset : {12u, 16u}) {
-      CIpAddr a{r.U8(offset), r.U8(offset + 1), r.U8(offset + 2), r.U8(offset + 3)};
+    for (const CIpAddr& a : ends) {
       if (!Counted(a)) continue;
       Seen& s = seen.try_emplace(a, Seen{0, seen.size()}).first->second;
       ++s.count;
     }
   }
-  std::optional<CIpAddr> best;
+  // The map holds IPv4 before IPv6, so the winners come out in that order.
+  std::vector<CIpAddr> best;
   Seen bestSeen;
   for (const auto& [address, s] : seen) {
-    if (!best || s.count > bestSeen.count ||
-        (s.count == bestSeen.count && s.order < bestSeen.order)) {
-      best = address;
+    const bool newFamily = best.empty() || best.back().Family() != address.Family();
+    if (newFamily) {
+      best.push_back(address);
+      bestSeen = s;
+    } else if (s.count > bestSeen.count || (s.count == bestSeen.count && s.order < bestSeen.order)) {
+      best.back() = address;
       bestSeen = s;
     }
   }

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "wire/ip_address.h"
 
@@ -41,11 +41,12 @@ CReplayResult ReplayCaptureFile(CCaptureSession& session, const std::string& pat
                                 const std::atomic<bool>* keepGoing = nullptr,
                                 const std::function<void(bool recorded)>& afterFrame = {});
 
-// The address seen most often as source or destination of the first
-// `frameLimit` IPv4 frames of a capture file: a sensible local address for a
-// replay. Broadcast, multicast and 0.0.0.0 are not counted; a tie goes to the
-// address seen first. Nothing when the file holds no such frame; `error`
+// For each family, the address seen most often as source or destination of
+// the first `frameLimit` IP frames (IPv4 and IPv6 together) of a capture
+// file: sensible local addresses for a replay. IPv4 comes first. Unspecified,
+// broadcast and multicast addresses are not counted; a tie goes to the
+// address seen first. Empty when the file holds no such frame; `error`
 // (optional) receives the library's text when the file cannot be read to the
 // limit.
-std::optional<CIpAddr> MostFrequentAddress(const std::string& path, std::string* error = nullptr,
+std::vector<CIpAddr> MostFrequentAddresses(const std::string& path, std::string* error = nullptr,
                                            std::size_t frameLimit = 10000);

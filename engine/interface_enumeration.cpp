@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <netinet/in.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,12 +35,21 @@ void BuildInterfaceList(const pcap_if_t* devices,
     record->label = Label(position, d->description != nullptr ? d->description : name);
     record->deviceName = name;
     for (const pcap_addr_t* a = d->addresses; a != nullptr; a = a->next) {
-      if (a->addr == nullptr || a->addr->sa_family != AF_INET) continue;
-      sockaddr_in in;
-      std::memcpy(&in, a->addr, sizeof in);
-      uint8_t bytes[4];
-      std::memcpy(bytes, &in.sin_addr.s_addr, 4);
-      record->AddAddress(bytes[0], bytes[1], bytes[2], bytes[3]);
+      if (a->addr == nullptr) continue;
+      if (a->addr->sa_family == AF_INET) {
+        sockaddr_in in;
+        std::memcpy(&in, a->addr, sizeof in);
+        uint8_t bytes[4];
+        std::memcpy(bytes, &in.sin_addr.s_addr, 4);
+        record->AddAddress(bytes[0], bytes[1], bytes[2], bytes[3]);
+      } else if (a->addr->sa_family == AF_INET6) {
+        // Link-local addresses too: traffic on the link uses them.
+        sockaddr_in6 in6;
+        std::memcpy(&in6, a->addr, sizeof in6);
+        std::array<uint8_t, 16> bytes;
+        std::memcpy(bytes.data(), &in6.sin6_addr, 16);
+        record->addresses.push_back(CIpAddr::V6(bytes));
+      }
     }
     if ((d->flags & PCAP_IF_LOOPBACK) != 0) record->AddAddress(127, 0, 0, 1);
     list.push_back(std::move(record));

@@ -9,7 +9,7 @@ struct pcap_if;
 
 // Appends one record per device of the capture library's device chain, in
 // chain order: label "%d. %s" (position from 1, then the description or,
-// without one, the name), device name, IPv4 addresses in the library's
+// without one, the name), device name, IPv4 and IPv6 addresses in the library's
 // order, then 127.0.0.1 for a loopback device. Records built before an
 // error (out of memory) stay in `list`.
 void BuildInterfaceList(const pcap_if* devices,

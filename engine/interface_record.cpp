@@ -7,8 +7,8 @@ EDirection CInterfaceRecord::Direction(const CIpAddr& source, const CIpAddr& des
     if (a == source) return EDirection::kSent;
     if (a == destination) return EDirection::kReceived;
   }
-  if (source == kLoopbackAddr) return EDirection::kSent;
-  if (destination == kLoopbackAddr) return EDirection::kReceived;
+  if (source == kLoopbackAddr || source == kLoopbackAddr6) return EDirection::kSent;
+  if (destination == kLoopbackAddr || destination == kLoopbackAddr6) return EDirection::kReceived;
   return EDirection::kNone;
 }
 

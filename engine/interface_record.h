@@ -6,8 +6,9 @@
 #include "wire/ip_address.h"
 
 // One capture device: the text the interface list shows, the name a trace
-// opens, and its IPv4 addresses (the library's order, then 127.0.0.1 for a
-// loopback device). Built once at start-up and only read afterwards.
+// opens, and its IPv4 and IPv6 addresses of every scope (the library's
+// order, then 127.0.0.1 for a loopback device). Built once at start-up and
+// only read afterwards.
 class CInterfaceRecord {
  public:
   void AddAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
@@ -16,10 +17,10 @@ class CInterfaceRecord {
 
   // Whether the local host sent or received the packet, or neither. The
   // first address of the list that equals either side decides; with no
-  // match, loopback traffic counts as the local host's.
+  // match, loopback traffic (127.0.0.1, ::1) counts as the local host's.
   EDirection Direction(const CIpAddr& source, const CIpAddr& destination) const;
 
-  // Each address as "%d.%d.%d.%d" followed by two blanks.
+  // Each address (FormatAddress) followed by two blanks.
   std::string AddressListing() const;
 
   std::vector<CIpAddr> addresses;

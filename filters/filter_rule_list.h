@@ -29,8 +29,8 @@ class CFilterRuleList {
   std::size_t Count() const { return rules_.size(); }
   std::span<const CFilterRule> Rules() const { return rules_; }
 
-  // True when a packet whose far end is `addr` (network order) and `port`
-  // (host order) is to be recorded. No rules: always true. Otherwise the
+  // True when a packet whose far end is `addr` (network order, either
+  // family) and `port` (host order) is to be recorded. No rules: always true. Otherwise the
   // first matching rule decides (Include: pass, Exclude: drop); no match
   // drops in Include mode and passes in Exclude mode. Allocates nothing.
   bool Passes(const CIpAddr& addr, uint16_t port) const noexcept {

@@ -11,7 +11,9 @@
 // Rebuilds the list from the store. At most 100 rules are read; rule texts
 // that cannot be split at a ":" (which must sit at position 4 or later and
 // not be the last character) or that give neither an address pattern nor
-// a port are skipped silently. A missing `Include` gives Exclude mode.
+// a port are skipped silently. A text that opens with "[" is an IPv6 rule,
+// "[prefix]:port", skipped unless the prefix reads. A missing `Include`
+// gives Exclude mode.
 CFilterRuleList LoadFilterRules(CSettingValues& settings);
 // The same, published as the list in force. Start-up, before any capture.
 void LoadFilterRules(CSettingValues& settings, CActiveFilterRules& rules);

@@ -159,25 +159,30 @@ TEST_F(ReplayTest, CancelledBeforeTheFirstFrame) {
   EXPECT_TRUE(r.cancelled && r.framesRead == 0u);
 }
 
-TEST_F(ReplayTest, MostFrequentAddressSkipsBroadcastAndStopsAtTheLimit) {
+TEST_F(ReplayTest, MostFrequentAddressPerFamilySkipsBroadcastAndStopsAtTheLimit) {
   std::vector<CFrame> frames;
   CTestPacket dhcp = Tcp(CIpAddr(0, 0, 0, 0), CIpAddr(255, 255, 255, 255));
   CTestPacket mdns = Tcp(kOther, CIpAddr(224, 0, 0, 251));
+  const CIpAddr v6Local = TestV6(1);
+  const CIpAddr v6Multicast = CIpAddr::V6({0xff, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xfb});
   for (int i = 0; i < 3; ++i) frames.push_back({1, EthernetFrame(Ipv4Packet(Tcp(kLocal, kPeer)))});
   for (int i = 0; i < 2; ++i) frames.push_back({1, EthernetFrame(Ipv4Packet(mdns))});
   for (int i = 0; i < 10; ++i) frames.push_back({1, EthernetFrame(Ipv4Packet(dhcp))});
-  frames.push_back({1, EthernetFrame(std::vector<uint8_t>(28, 0), 0x0806)});  // not IPv4
+  frames.push_back({1, EthernetFrame(std::vector<uint8_t>(28, 0), 0x0806)});  // not IP
+  for (int i = 0; i < 2; ++i) frames.push_back({1, EthernetFrame(Ipv6Packet(Tcp(v6Local, v6Multicast)), 0x86DD)});
+  frames.push_back({1, EthernetFrame(Ipv6Packet(Tcp(TestV6(5), v6Local)), 0x86DD)});
   for (int i = 0; i < 50; ++i) frames.push_back({2, EthernetFrame(Ipv4Packet(Tcp(kOther, kPeer)))});
   const std::string path = Path("frequent.pcap");
   WritePcap(path, DLT_EN10MB, frames);
   std::string error;
-  // First 15 IPv4 frames: kLocal 3, kPeer 3 (a tie, kLocal seen first),
-  // kOther 2; broadcast, multicast and 0.0.0.0 do not count.
-  EXPECT_EQ(MostFrequentAddress(path, &error, 15), kLocal);
-  EXPECT_EQ(MostFrequentAddress(path, &error, 16), kPeer);
-  EXPECT_EQ(MostFrequentAddress(path, &error), kPeer);
+  // First 15 IP frames: kLocal 3, kPeer 3 (a tie, kLocal seen first),
+  // kOther 2; broadcast, multicast and 0.0.0.0 do not count. Three IPv6
+  // frames later v6Local leads its family.
+  EXPECT_EQ(MostFrequentAddresses(path, &error, 15), (std::vector<CIpAddr>{kLocal}));
+  EXPECT_EQ(MostFrequentAddresses(path, &error, 18), (std::vector<CIpAddr>{kLocal, v6Local}));
+  EXPECT_EQ(MostFrequentAddresses(path, &error), (std::vector<CIpAddr>{kPeer, v6Local}));
   EXPECT_TRUE(error.empty()) << error;
-  EXPECT_FALSE(MostFrequentAddress(Path("none.pcap"), &error));
+  EXPECT_TRUE(MostFrequentAddresses(Path("none.pcap"), &error).empty());
   EXPECT_FALSE(error.empty());
 }
 

@@ -21,6 +21,8 @@ namespace {
 constexpr int kInc = CFilterRuleList::kInclude;
 constexpr int kExc = CFilterRuleList::kExclude;
 
+CIpAddr V6(const char* text) { return *CIpAddr::FromText(text); }
+
 std::vector<std::string> Texts(const CFilterRuleList& list) {
   std::vector<std::string> texts;
   for (const CFilterRule& rule : list.Rules()) texts.push_back(rule.ToText());
@@ -61,9 +63,12 @@ TEST(TokenList, KeepsEmptyPiecesAndThrowsOutsideThem) {
   }
 }
 
-TEST(FilterRule, TextShowsZeroAsStar) {
+TEST(FilterRule, TextShowsZeroAsStarAndIpv6InBrackets) {
   EXPECT_EQ(CFilterRule(10, 0, 0, 1, 0).ToText(), "10.*.*.1:*");
   EXPECT_EQ(CFilterRule(255, 255, 255, 255, 65535).ToText(), "255.255.255.255:65535");
+  // Host bits past the prefix are dropped; a /128 shows no length.
+  EXPECT_EQ(CFilterRule::Ipv6(V6("2001:db8:ff::1"), 33, 443).ToText(), "[2001:db8::/33]:443");
+  EXPECT_EQ(CFilterRule::Ipv6(V6("::1"), 128, 0).ToText(), "[::1]:*");
 }
 
 TEST(FilterRule, ParseRuleBuildsTheStoredRule) {
@@ -104,7 +109,16 @@ TEST(FilterRule, MatchesComparesNonZeroFieldsOnly) {
                {CFilterRule(1, 2, 3, 4, 443), CIpAddr(1, 2, 3, 4), 443, true},
                {CFilterRule(1, 2, 3, 4, 443), CIpAddr(1, 2, 3, 4), 444, false},
                {CFilterRule(), CIpAddr(0, 0, 0, 0), 0, true},
-               {CFilterRule(0, 0, 0, 4, 0), CIpAddr(4, 0, 0, 0), 0, false}};
+               {CFilterRule(0, 0, 0, 4, 0), CIpAddr(4, 0, 0, 0), 0, false},
+               // IPv6 prefixes, to the bit; neither family matches the other.
+               {CFilterRule::Ipv6(V6("2001:db8::"), 32, 0), V6("2001:db8:5::1"), 9, true},
+               {CFilterRule::Ipv6(V6("2001:db8::"), 32, 0), V6("2001:db9::1"), 9, false},
+               {CFilterRule::Ipv6(V6("2001:db8:8000::"), 33, 443), V6("2001:db8:ffff::"), 443, true},
+               {CFilterRule::Ipv6(V6("2001:db8:8000::"), 33, 443), V6("2001:db8:7fff::"), 443, false},
+               {CFilterRule::Ipv6(V6("2001:db8::1"), 128, 443), V6("2001:db8::1"), 444, false},
+               {CFilterRule::Ipv6(V6("::"), 0, 0), V6("ff02::1"), 9, true},
+               {CFilterRule::Ipv6(V6("::"), 0, 0), CIpAddr(0, 0, 0, 0), 9, false},
+               {CFilterRule(0, 0, 0, 0, 80), V6("::"), 80, false}};
   for (const auto& c : cases)
     EXPECT_EQ(c.rule.Matches(c.address, c.port), c.matches) << c.rule.ToText();
 }
@@ -155,7 +169,12 @@ TEST(FilterRuleStore, LoadKeepsOrSkipsEachStoredText) {
       {"1.2.3.4:70000", "1.2.3.4:4464"},  {"1.2.300.4:*", "1.2.*.4:*"},
       {"1.2.3.4:80:90", "1.2.3.4:80"},    {"abc:80", nullptr},  // ":" before position 4
       {"...:80", nullptr},   {"1.2.3.4:", nullptr}, {"1.2.3.4", nullptr}, {"a", nullptr},
-      {"1.2.3:*", nullptr},  {"1.2.3.4.5:0", nullptr}};
+      {"1.2.3:*", nullptr},  {"1.2.3.4.5:0", nullptr},
+      {"[2001:db8::/32]:443", "[2001:db8::/32]:443"}, {"[2001:db8::1/128]:*", "[2001:db8::1]:*"},
+      {"[2001:db8::1/32]:*", "[2001:db8::/32]:*"},    {"[::/0]:70000", "[::/0]:4464"},
+      {"[2001:db8::/129]:*", nullptr}, {"[2001:db8::/]:*", nullptr},  {"[2001:db8::/3x]:*", nullptr},
+      {"[10.0.0.1]:80", nullptr},      {"[zz::/8]:80", nullptr},      {"[2001:db8::]", nullptr},
+      {"[2001:db8::]:", nullptr}};
   for (const auto& [stored, loaded] : cases) {
     CMemorySettingValues settings;
     settings.values = {{"FilerCount", "1"}, {"Include", "1"}, {"Filter0", stored}};
@@ -221,7 +240,8 @@ TEST(FilterRuleStore, SaveThenLoadGivesTheSameList) {
   CMemorySettingValues settings;
   CActiveFilterRules active;
   const CFilterRuleList list =
-      MakeList(kInc, {CFilterRule(10, 0, 0, 1, 0), CFilterRule(0, 0, 0, 0, 65535), CFilterRule()});
+      MakeList(kInc, {CFilterRule(10, 0, 0, 1, 0), CFilterRule(0, 0, 0, 0, 65535), CFilterRule(),
+                      CFilterRule::Ipv6(V6("2001:db8::"), 48, 53)});
   active.Replace(list);
   SaveFilterRules(settings, active);
   CActiveFilterRules loaded;
@@ -231,7 +251,7 @@ TEST(FilterRuleStore, SaveThenLoadGivesTheSameList) {
   // An empty Exclude list keeps its mode.
   SaveFilterRules(settings, MakeList(kExc, {}));
   EXPECT_EQ(LoadFilterRules(settings), MakeList(kExc, {}));
-  EXPECT_EQ(settings.values["Filter2"], "");
+  EXPECT_EQ(settings.values["Filter3"], "");
 }
 
 TEST(FilterRuleStore, UnwritableStoreWritesNothing) {

@@ -37,10 +37,11 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCase{"-r a.pcap extra", "unknown option: extra"},
                     BadCase{"-r a.pcap --no-tcp --no-udp", "record nothing"},
                     BadCase{"-r a.pcap --role boss", "client or server"},
-                    BadCase{"-r a.pcap --local 1.2.3", "not an IPv4 address"},
-                    BadCase{"-r a.pcap --local 1.2.3.256", "not an IPv4 address"},
-                    BadCase{"-r a.pcap --local 1.2.3.4,", "not an IPv4 address"},
-                    BadCase{"-r a.pcap --local 1.2.3.4.5", "not an IPv4 address"},
+                    BadCase{"-r a.pcap --local 1.2.3", "not an IP address"},
+                    BadCase{"-r a.pcap --local 1.2.3.256", "not an IP address"},
+                    BadCase{"-r a.pcap --local 1.2.3.4,", "not an IP address"},
+                    BadCase{"-r a.pcap --local 1.2.3.4.5", "not an IP address"},
+                    BadCase{"-r a.pcap --local 2001:db8::1::2", "not an IP address"},
                     BadCase{"-r a.pcap --filter 10.*.*.1", "--filter"},
                     BadCase{"-r a.pcap --filter 10.*.1:80", "--filter"},
                     BadCase{"-r a.pcap --filter 10.*.*.1:70000", "--filter"},
@@ -68,20 +69,19 @@ TEST(HeadlessOptions, Defaults) {
 
 TEST(HeadlessOptions, EverythingGiven) {
   std::string error;
-  const auto o = Parse("-i veth0 --headless --local 192.0.2.10,10.0.0.1 --role server --no-udp "
-            "--header-only --filter 192.168.*.*:* --filter *.*.*.*:80 --exclude "
+  const auto o = Parse("-i veth0 --headless --local 192.0.2.10,2001:db8::a,10.0.0.1 --role server "
+            "--no-udp --header-only --filter 192.168.*.*:* --filter [2001:db8::/32]:80 --exclude "
             "--log-dir /tmp/logs --hex --export=out.txt --format hex --hosts-export h.csv "
             "--duration 7 --quiet", error);
   ASSERT_TRUE(o) << error;
   EXPECT_EQ(o->device, "veth0");
-  EXPECT_EQ(o->local, (std::vector<CIpAddr>{CIpAddr(192, 0, 2, 10), CIpAddr(10, 0, 0, 1)}));
+  EXPECT_EQ(o->local, (std::vector<CIpAddr>{CIpAddr(192, 0, 2, 10), *CIpAddr::FromText("2001:db8::a"),
+                                            CIpAddr(10, 0, 0, 1)}));
   EXPECT_EQ(o->role, EHostRole::kServer);
   EXPECT_TRUE(o->tcp && !o->udp && o->headerOnly && o->quiet);
   ASSERT_EQ(o->rules.size(), 2u);
-  EXPECT_EQ(o->rules[0].address, CIpAddr(192, 168, 0, 0));
-  EXPECT_EQ(o->rules[0].port, 0);
-  EXPECT_EQ(o->rules[1].address, CIpAddr(0, 0, 0, 0));
-  EXPECT_EQ(o->rules[1].port, 80);
+  EXPECT_EQ(o->rules[0].ToText(), "192.168.*.*:*");
+  EXPECT_EQ(o->rules[1].ToText(), "[2001:db8::/32]:80");
   EXPECT_TRUE(o->exclude);
   EXPECT_EQ(o->logDir, "/tmp/logs");
   // --hex alone still writes both logs; it only changes how data looks.
@@ -111,8 +111,11 @@ TEST(HeadlessOptions, RuleTextWildcardsAndZeros) {
   ASSERT_TRUE(rule);
   EXPECT_EQ(rule->address, CIpAddr(10, 0, 0, 1));
   EXPECT_EQ(rule->port, 0);
-  for (const char* bad : {":80", "1.2.3.4:", "1.2.3.4:8 0", "1..3.4:80"}) EXPECT_FALSE(ParseRuleText(bad)) << bad;
+  for (const char* bad : {":80", "1.2.3.4:", "1.2.3.4:8 0", "1..3.4:80", "[2001:db8::/32]",
+                          "[2001:db8::/32]:x", "[1.2.3.4]:80", "[2001:db8::/32]:65536"})
+    EXPECT_FALSE(ParseRuleText(bad)) << bad;
   EXPECT_TRUE(ParseRuleText("255.255.255.255:65535"));
+  EXPECT_EQ(ParseRuleText("[2001:db8::1]:*")->ToText(), "[2001:db8::1]:*");
 }
 
 }  // namespace

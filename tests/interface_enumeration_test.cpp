@@ -75,7 +75,7 @@ TEST(InterfaceEnumeration, LabelsUseTheNameWhenThereIsNoDescription) {
   EXPECT_EQ(list[1]->deviceName, "wlan0");
 }
 
-TEST(InterfaceEnumeration, KeepsIpv4AddressesInTheLibrarysOrder) {
+TEST(InterfaceEnumeration, KeepsAddressesOfBothFamiliesInTheLibrarysOrder) {
   FakeDevices fake;
   pcap_if_t* d = fake.Add("eth0", "Ethernet");
   for (const char* a : {"fe80::1", "192.0.2.10", static_cast<const char*>(nullptr), "10.1.2.3"})
@@ -83,9 +83,10 @@ TEST(InterfaceEnumeration, KeepsIpv4AddressesInTheLibrarysOrder) {
   CList list;
   BuildInterfaceList(fake.Chain(), list);
   ASSERT_EQ(list.size(), 1u);
+  const CIpAddr linkLocal = CIpAddr::V6({0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
   EXPECT_EQ(list[0]->addresses,
-            (std::vector<CIpAddr>{CIpAddr(192, 0, 2, 10), CIpAddr(10, 1, 2, 3)}));
-  EXPECT_EQ(list[0]->AddressListing(), "192.0.2.10  10.1.2.3  ");
+            (std::vector<CIpAddr>{linkLocal, CIpAddr(192, 0, 2, 10), CIpAddr(10, 1, 2, 3)}));
+  EXPECT_EQ(list[0]->AddressListing(), "fe80::1  192.0.2.10  10.1.2.3  ");
 }
 
 TEST(InterfaceEnumeration, LoopbackGetsLocalhostAppendedEvenWhenListed) {
@@ -97,7 +98,7 @@ TEST(InterfaceEnumeration, LoopbackGetsLocalhostAppendedEvenWhenListed) {
   CList list;
   BuildInterfaceList(fake.Chain(), list);
   ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0]->addresses, (std::vector<CIpAddr>{kLoopbackAddr, kLoopbackAddr}));
+  EXPECT_EQ(list[0]->addresses, (std::vector<CIpAddr>{kLoopbackAddr, kLoopbackAddr6, kLoopbackAddr}));
   EXPECT_EQ(list[1]->AddressListing(), "");
 }
 

@@ -81,11 +81,14 @@ void CTrafficApp::ReplayAtStart(const CDesktopArguments& args) {
     // A file opened from the file manager replays at once: the guess is
     // used without a prompt, and the status line names it.
     std::string error;
-    const std::optional<CIpAddr> guess = MostFrequentAddress(args.replayFile.toStdString(), &error);
-    if (guess) local = QString::fromStdString(FormatAddress(*guess));
+    QStringList guesses;
+    for (const CIpAddr& a : MostFrequentAddresses(args.replayFile.toStdString(), &error)) {
+      guesses << QString::fromStdString(FormatAddress(a));
+    }
+    local = guesses.join(QLatin1Char(' '));
   }
   if (local.isEmpty()) {
-    ShowMessage(nullptr, QStringLiteral("%1 holds no IPv4 traffic to take the local address from; "
+    ShowMessage(nullptr, QStringLiteral("%1 holds no IP traffic to take the local address from; "
                                         "open it with --local ADDRESS.")
                              .arg(args.replayFile));
     return;

@@ -17,19 +17,12 @@ std::optional<std::vector<CIpAddr>> ParseAddresses(const QString& text, QString&
   std::vector<CIpAddr> local;
   static const QRegularExpression kSeparators(QStringLiteral("[\\s,;]+"));
   for (const QString& word : text.split(kSeparators, Qt::SkipEmptyParts)) {
-    const QStringList parts = word.split(QLatin1Char('.'));
-    CIpAddr address;
-    bool valid = parts.size() == 4;
-    for (int i = 0; valid && i < 4; ++i) {
-      const int octet = parts[i].toInt(&valid);
-      valid = valid && octet >= 0 && octet <= 255;
-      if (valid) address[static_cast<std::size_t>(i)] = static_cast<uint8_t>(octet);
-    }
-    if (!valid) {
-      error = QStringLiteral("Not an IPv4 address: %1").arg(word);
+    const std::optional<CIpAddr> address = CIpAddr::FromText(word.toStdString());
+    if (!address) {
+      error = QStringLiteral("Not an IP address: %1").arg(word);
       return std::nullopt;
     }
-    local.push_back(address);
+    local.push_back(*address);
   }
   if (local.empty()) {
     error = QStringLiteral("Please enter the local host's address.");
@@ -54,8 +47,11 @@ void CCaptureFileOpener::Open() {
       QStringLiteral("Capture files (*.pcap *.pcapng *.cap);;All files (*)"));
   if (path.isEmpty()) return;
   std::string error;
-  const std::optional<CIpAddr> frequent = MostFrequentAddress(path.toStdString(), &error);
-  QString text = frequent ? QString::fromStdString(FormatAddress(*frequent)) : QString();
+  QStringList frequent;
+  for (const CIpAddr& a : MostFrequentAddresses(path.toStdString(), &error)) {
+    frequent << QString::fromStdString(FormatAddress(a));
+  }
+  QString text = frequent.join(QLatin1Char(' '));
   // A mistyped address asks again with what was typed, rather than
   // cancelling the replay.
   for (;;) {

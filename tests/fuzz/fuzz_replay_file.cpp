@@ -44,9 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // final pass; the files are emptied again so that the folder does not grow.
     CTrafficEngine engine;
     engine.SetLogOptions({true, true, true, size % 2 == 1, scratch.dir});
-    std::vector<CIpAddr> local;
-    if (const auto address = MostFrequentAddress(scratch.file)) local.push_back(*address);
-    engine.Replay(scratch.file, local, nullptr);
+    engine.Replay(scratch.file, MostFrequentAddresses(scratch.file), nullptr);
   }
   for (const auto& entry : std::filesystem::directory_iterator(scratch.dir)) {
     if (entry.path() != scratch.file) std::filesystem::remove(entry.path());
