@@ -40,3 +40,9 @@ void FitColumns(QTableView& view, std::span<const int> minimums, std::span<const
     view.setColumnWidth(column, FittedColumnWidth(view, column, minimums[c], samples[c], column == iconColumn));
   }
 }
+
+void WidenColumnToFit(QTableView& view, int column, const QString& text, bool withIcon) {
+  if (text.isEmpty()) return;
+  const int width = ColumnCellWidth(view, text, withIcon);
+  if (width > view.columnWidth(column)) view.setColumnWidth(column, width);
+}

@@ -22,6 +22,11 @@ int ColumnCellWidth(const QTableView& view, const QString& text, bool withIcon);
 int FittedColumnWidth(const QTableView& view, int column, int minimum, const QStringList& samples,
                       bool withIcon);
 
+// Widens `column` of `view` when `text` needs more room than it has; never
+// narrows it, so a width the user chose or an earlier text needed stays. For
+// texts that outgrow the designed samples, such as IPv6 addresses.
+void WidenColumnToFit(QTableView& view, int column, const QString& text, bool withIcon);
+
 // Sets every column of `view` to its fitted width. `minimums` and `samples`
 // hold one entry per column; column `iconColumn` shows an icon.
 void FitColumns(QTableView& view, std::span<const int> minimums, std::span<const QStringList> samples,

@@ -100,7 +100,15 @@ void CConversationsPage::Refresh() {
   CWaitCursor wait;
   pane_->clear();
   const std::shared_ptr<CCaptureSession> session = engine_.Session();
-  model_->Merge(session->Id(), CConversationListModel::MakeRows(session->ConversationRows()));
+  std::vector<CConversationRow> rows = CConversationListModel::MakeRows(session->ConversationRows());
+  // An IPv6 endpoint can outgrow the column's IPv4 sample; the longest text
+  // stands for the widest.
+  QString longest;
+  for (const CConversationRow& row : rows) {
+    if (row.texts[0].size() > longest.size()) longest = row.texts[0];
+  }
+  model_->Merge(session->Id(), rows);
+  WidenColumnToFit(*list_, 0, longest, true);
 }
 
 QList<int> CConversationsPage::SelectedRows() const {

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <string>
 
 #include "engine/traffic_engine.h"
 #include "desktop/common/column_fit.h"
@@ -13,6 +14,7 @@
 #include "desktop/hosts/host_list_model.h"
 #include "desktop/common/report_list_view.h"
 #include "desktop/common/text_window.h"
+#include "output/value_format.h"
 
 CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
     : CSplitPage(parent), engine_(engine) {
@@ -54,7 +56,18 @@ uint64_t CHostStatsPage::TextSeen(int sessionId) const {
 void CHostStatsPage::ApplyUpdate(const CHostStatsUpdate& update) {
   if (Paused() || update.sessionId != engine_.Session()->Id()) return;
   const bool beforeClear = update.sessionId == generationSession_ && update.generation < generation_;
-  if (update.haveHosts && !beforeClear) model_->Merge(update.hosts);
+  if (update.haveHosts && !beforeClear) {
+    model_->Merge(update.hosts);
+    // Only an IPv6 address can outgrow the column's IPv4 sample; the
+    // longest text stands for the widest.
+    std::string longest;
+    for (const CHostSummary& h : update.hosts) {
+      if (!h.address.IsV6()) continue;
+      std::string text = FormatAddress(h.address);
+      if (text.size() > longest.size()) longest = std::move(text);
+    }
+    WidenColumnToFit(*list_, 0, QString::fromStdString(longest), true);
+  }
   if (update.haveGraph) graph_->SetSeries(update.graph);
   if (update.haveText) {
     text_->SetText(QString::fromLatin1(update.text.data(), static_cast<qsizetype>(update.text.size())));

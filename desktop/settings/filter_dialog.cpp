@@ -11,27 +11,18 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "desktop/settings/ip_address_edit.h"
 #include "desktop/common/message_box.h"
 #include "desktop/common/monospace_font.h"
 
+Q_DECLARE_METATYPE(CFilterRule)
+
 namespace {
 
-// Each list item carries its rule packed into one number: the four octets
-// above the 16-bit port.
+// Each list item carries its rule.
 constexpr int kRuleRole = Qt::UserRole;
-
-qulonglong PackRule(const CFilterRule& rule) {
-  qulonglong value = 0;
-  for (std::size_t i = 0; i < 4; ++i) value = (value << 8) | rule.address[i];
-  return (value << 16) | rule.port;
-}
-
-CFilterRule UnpackRule(qulonglong value) {
-  const auto octet = [value](int shift) { return static_cast<uint8_t>((value >> shift) & 0xFF); };
-  return CFilterRule(octet(40), octet(32), octet(24), octet(16), static_cast<uint16_t>(value & 0xFFFF));
-}
 
 }  // namespace
 
@@ -41,6 +32,9 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
 
   address_ = new CIpAddressEdit(this);
   address_->setObjectName(QStringLiteral("address"));
+  prefix_ = new QLineEdit(this);
+  prefix_->setObjectName(QStringLiteral("prefix"));
+  prefix_->setPlaceholderText(QStringLiteral("2001:db8::/32"));
   port_ = new QLineEdit(this);
   port_->setObjectName(QStringLiteral("port"));
   port_->setMaxLength(5);
@@ -88,6 +82,16 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
   entry->addWidget(port_);
   entry->addStretch(1);
 
+  auto* entry6 = new QHBoxLayout;
+  auto* prefixLabel = new QLabel(QStringLiteral("IPv&6 Prefix:"), this);
+  prefixLabel->setBuddy(prefix_);
+  // The two address fields line up under one label width.
+  const int labelWidth = std::max(addressLabel->sizeHint().width(), prefixLabel->sizeHint().width());
+  addressLabel->setMinimumWidth(labelWidth);
+  prefixLabel->setMinimumWidth(labelWidth);
+  entry6->addWidget(prefixLabel);
+  entry6->addWidget(prefix_, 1);
+
   auto* type = new QHBoxLayout;
   type->addWidget(new QLabel(QStringLiteral("Filter Type:"), this));
   type->addSpacing(6);
@@ -98,6 +102,7 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
 
   auto* left = new QVBoxLayout;
   left->addLayout(entry);
+  left->addLayout(entry6);
   left->addWidget(list_, 1);
   left->addLayout(type);
   left->addWidget(help_);
@@ -136,7 +141,7 @@ QStringList CFilterDialog::RuleTexts() const {
 
 void CFilterDialog::AddRule(const CFilterRule& rule) {
   auto* item = new QListWidgetItem(QString::fromStdString(rule.ToText()));
-  item->setData(kRuleRole, PackRule(rule));
+  item->setData(kRuleRole, QVariant::fromValue(rule));
   list_->addItem(item);
 }
 
@@ -144,27 +149,49 @@ namespace {
 constexpr int kMaxStoredRules = 100;
 }  // namespace
 
-void CFilterDialog::OnAdd() {
+std::optional<CFilterRule> CFilterDialog::EnteredRule() {
   const std::array<uint8_t, 4> octets = address_->Octets();
   // The field holds at most five digits, so toInt cannot overflow; an
   // empty field is port 0, as atoi reads it.
   const int port = port_->text().toInt();
   if (port > kMaxPort) {
     ShowMessage(this, QStringLiteral("Port can not be greater than 65535"));
-    return;
+    return std::nullopt;
   }
-  if (octets == std::array<uint8_t, 4>{} && port == 0) {
-    ShowMessage(this, QStringLiteral("Please enter IP, Port or both"));
-    return;
+  const QString prefix = prefix_->text().trimmed();
+  const bool noOctets = octets == std::array<uint8_t, 4>{};
+  if (prefix.isEmpty()) {
+    if (noOctets && port == 0) {
+      ShowMessage(this, QStringLiteral("Please enter IP, Port or both"));
+      return std::nullopt;
+    }
+    return CFilterRule(octets[0], octets[1], octets[2], octets[3], static_cast<uint16_t>(port));
   }
+  if (!noOctets) {
+    ShowMessage(this, QStringLiteral("Enter an IPv4 address or an IPv6 prefix, not both"));
+    return std::nullopt;
+  }
+  const std::optional<CFilterRule> rule =
+      CFilterRule::ParseIpv6Prefix(prefix.toStdString(), static_cast<uint16_t>(port));
+  if (!rule) {
+    ShowMessage(this, QStringLiteral("Not an IPv6 address or prefix (such as 2001:db8::/32): %1")
+                          .arg(prefix));
+  }
+  return rule;
+}
+
+void CFilterDialog::OnAdd() {
+  const std::optional<CFilterRule> rule = EnteredRule();
+  if (!rule) return;
   // The settings keep 100 rules; a 101st would be in force now and silently
   // gone at the next start.
   if (list_->count() >= kMaxStoredRules) {
     ShowMessage(this, QStringLiteral("At most 100 filter rules can be kept"));
     return;
   }
-  AddRule(CFilterRule(octets[0], octets[1], octets[2], octets[3], static_cast<uint16_t>(port)));
+  AddRule(*rule);
   address_->Clear();
+  prefix_->clear();
   port_->clear();
 }
 
@@ -187,7 +214,7 @@ void CFilterDialog::OnDeleteAll() {
 void CFilterDialog::accept() {
   CFilterRuleList rules;
   for (int i = 0; i < list_->count(); ++i) {
-    rules.Append(UnpackRule(list_->item(i)->data(kRuleRole).toULongLong()));
+    rules.Append(list_->item(i)->data(kRuleRole).value<CFilterRule>());
   }
   rules.SetMode(include_->isChecked() ? CFilterRuleList::kInclude : CFilterRuleList::kExclude);
   result_ = std::move(rules);

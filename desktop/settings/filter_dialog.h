@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <optional>
 
 #include "filters/filter_rule_list.h"
 
@@ -10,7 +11,8 @@ class QListWidget;
 class QPushButton;
 class QRadioButton;
 
-// "Set Filters": edits a copy of the filter rules. Only OK yields a new
+// "Set Filters": edits a copy of the filter rules, IPv4 patterns from the
+// address fields or IPv6 prefixes from the field below them. Only OK yields a new
 // list (Rules(), in the list's sorted order, with the chosen mode); Cancel,
 // Escape and the close box leave the caller's rules as they were.
 // User-interface thread; run modally.
@@ -37,7 +39,11 @@ class CFilterDialog : public QDialog {
  private:
   void AddRule(const CFilterRule& rule);
 
+  // The rule the entry fields describe, or nothing after a message.
+  std::optional<CFilterRule> EnteredRule();
+
   CIpAddressEdit* address_ = nullptr;
+  QLineEdit* prefix_ = nullptr;  // an IPv6 prefix instead of the IPv4 address
   QLineEdit* port_ = nullptr;
   QListWidget* list_ = nullptr;
   QRadioButton* include_ = nullptr;

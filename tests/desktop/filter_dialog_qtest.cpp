@@ -25,9 +25,11 @@ T* Find(QWidget& parent, const char* name) {
 }
 
 // Blank octets stay blank.
-void Add(CFilterDialog& dialog, const QStringList& octets, const QString& port) {
+void Add(CFilterDialog& dialog, const QStringList& octets, const QString& port,
+         const QString& prefix = {}) {
   auto* address = Find<CIpAddressEdit>(dialog, "address");
   for (int i = 0; i < 4; ++i) address->Field(i)->setText(i < octets.size() ? octets[i] : QString());
+  Find<QLineEdit>(dialog, "prefix")->setText(prefix);
   Find<QLineEdit>(dialog, "port")->setText(port);
   Find<QPushButton>(dialog, "add")->click();
 }
@@ -41,22 +43,30 @@ class FilterDialogTest : public QObject {
   void entries_data() {
     QTest::addColumn<QStringList>("octets");
     QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("prefix");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("added");
-    QTest::newRow("network") << QStringList{"192", "168"} << "" << "" << "192.168.*.*:*";
-    QTest::newRow("highest port") << QStringList{} << "65535" << "" << "*.*.*.*:65535";
-    QTest::newRow("port too big") << QStringList{"10"} << "65536" << "Port can not be greater than 65535" << "";
-    QTest::newRow("nothing") << QStringList{} << "" << "Please enter IP, Port or both" << "";
-    QTest::newRow("zeros") << QStringList{"0", "0", "0", "0"} << "0" << "Please enter IP, Port or both" << "";
+    QTest::newRow("network") << QStringList{"192", "168"} << "" << "" << "" << "192.168.*.*:*";
+    QTest::newRow("highest port") << QStringList{} << "65535" << "" << "" << "*.*.*.*:65535";
+    QTest::newRow("port too big") << QStringList{"10"} << "65536" << "" << "Port can not be greater than 65535" << "";
+    QTest::newRow("nothing") << QStringList{} << "" << "" << "Please enter IP, Port or both" << "";
+    QTest::newRow("zeros") << QStringList{"0", "0", "0", "0"} << "0" << "" << "Please enter IP, Port or both" << "";
+    QTest::newRow("ipv6 prefix") << QStringList{} << "443" << " 2001:db8::/32 " << "" << "[2001:db8::/32]:443";
+    QTest::newRow("ipv6 address") << QStringList{} << "" << "::1" << "" << "[::1]:*";
+    QTest::newRow("ipv6 typo") << QStringList{} << "" << "2001:db8::/33x"
+                               << "Not an IPv6 address or prefix (such as 2001:db8::/32): 2001:db8::/33x" << "";
+    QTest::newRow("both families") << QStringList{"10"} << "" << "2001:db8::/32"
+                                   << "Enter an IPv4 address or an IPv6 prefix, not both" << "";
   }
   void entries() {
     QFETCH(QStringList, octets);
     QFETCH(QString, port);
+    QFETCH(QString, prefix);
     QFETCH(QString, message);
     QFETCH(QString, added);
     CDesktopFixture f;
     CFilterDialog dialog(CFilterRuleList{});
-    Add(dialog, octets, port);
+    Add(dialog, octets, port, prefix);
     QCOMPARE(f.messages, message.isEmpty() ? QStringList{} : QStringList{message});
     QCOMPARE(dialog.RuleTexts(), added.isEmpty() ? QStringList{} : QStringList{added});
   }
@@ -108,15 +118,17 @@ class FilterDialogTest : public QObject {
       if (dialog == nullptr) qFatal("the filter dialog is not open");
       Add(*dialog, {}, "80");
       Add(*dialog, {"10", "1", "2", "3"}, "443");
-      QCOMPARE(dialog->RuleTexts(), (QStringList{"*.*.*.*:80", "10.1.2.3:443", "192.168.*.*:*"}));
+      Add(*dialog, {}, "", "2001:db8::/48");
+      QCOMPARE(dialog->RuleTexts(),
+               (QStringList{"*.*.*.*:80", "10.1.2.3:443", "192.168.*.*:*", "[2001:db8::/48]:*"}));
       Find<QRadioButton>(*dialog, "exclude")->click();
       Find<QPushButton>(*dialog, ok ? "ok" : "cancel")->click();
     });
     Find<QPushButton>(page, "filters")->click();
     const CFilterRuleList inForce = f.engine.Filters().Snapshot();
-    QCOMPARE(inForce.Count(), std::size_t(ok ? 3 : 1));
+    QCOMPARE(inForce.Count(), std::size_t(ok ? 4 : 1));
     QCOMPARE(Find<QLabel>(page, "summary")->text(), ok ? QStringLiteral("Exclude") : QStringLiteral("Include"));
-    QCOMPARE(Find<QListWidget>(page, "rules")->count(), ok ? 3 : 1);
+    QCOMPARE(Find<QListWidget>(page, "rules")->count(), ok ? 4 : 1);
     if (ok) QVERIFY(LoadFilterRules(f.settings) == inForce);
     if (ok) QCOMPARE(QString::fromStdString(inForce.Rules()[1].ToText()), QStringLiteral("10.1.2.3:443"));
     QCOMPARE(f.settings.ReadValue("FilerCount").has_value(), ok);

@@ -134,8 +134,9 @@ class SettingsPageTest : public QObject {
     QTest::addColumn<QString>("addresses");
     QTest::addColumn<QString>("message");
     QTest::newRow("empty") << "" << "Please enter the local host's address.";
-    QTest::newRow("three octets") << "10.0.0" << "Not an IPv4 address: 10.0.0";
-    QTest::newRow("octet too big") << "10.0.0.1, 10.0.0.256" << "Not an IPv4 address: 10.0.0.256";
+    QTest::newRow("three octets") << "10.0.0" << "Not an IP address: 10.0.0";
+    QTest::newRow("octet too big") << "10.0.0.1, 10.0.0.256" << "Not an IP address: 10.0.0.256";
+    QTest::newRow("bad IPv6") << "2001:db8::1 2001:db8::1::2" << "Not an IP address: 2001:db8::1::2";
   }
   void replayRefusesBadAddresses() {
     QFETCH(QString, addresses);
