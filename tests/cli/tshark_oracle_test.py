@@ -1,18 +1,23 @@
 #!/usr/bin/env python3
-"""tshark as an independent decoder of the sample capture: from its
+"""tshark as an independent decoder of the sample captures: from its
 per-packet fields this script works out which packets the recording rules
 keep and what the host and conversation tables must then hold, and checks
-the replay's --hosts-export and --export CSV against that.
+each replay's --hosts-export and --export CSV against that.
 
-The rules: Ethernet IPv4 frames, TCP or UDP, at least one payload byte by
-the IPv4 total length, sent or received by the local host; a TCP payload
-starts after IHL + TCP header length, a UDP one after IHL + 8. Ports are read
-from the first bytes after the IPv4 header even in a later fragment (as the
-decoder does), and a first TCP fragment has ports 0. Conversations are cut
-by the client role. Bytes are IPv4 total lengths.
+The rules: IPv4 or IPv6 frames (VLAN tags are tshark's business), TCP or
+UDP, at least one payload byte by the claimed length (IPv4 total length,
+40 + IPv6 payload length), sent or received by a local address; a payload
+starts after the IP headers (IPv6 extension headers walked) and the TCP
+header or 8 UDP bytes. A later fragment (offset above 0) has no transport
+header and ports 0; a first fragment keeps its ports. An IPv6 jumbogram
+claim and ICMPv6, ESP and No Next Header are not recorded. Conversations
+are cut by the client role; a later fragment joins the conversation whose
+records of its direction hold its identification. Bytes are the claimed
+lengths.
 
 Usage: tshark_oracle_test.py TRAFALYN SOURCE_DIR   (skipped without tshark)"""
 
+import ipaddress
 import os
 import shutil
 import subprocess
@@ -23,16 +28,18 @@ import unittest
 import cli_support as cs
 
 PROGRAM, SOURCE, _ = cs.paths()
-SAMPLE = os.path.join(SOURCE, "resources", "sample.pcap")
-LOCAL = "192.0.2.10"
 FIELDS = ["frame.time_epoch", "ip.src", "ip.dst", "ip.proto", "ip.len", "ip.hdr_len", "ip.id",
-          "ip.flags.mf", "ip.frag_offset", "tcp.srcport", "tcp.dstport", "tcp.hdr_len",
-          "udp.srcport", "udp.dstport", "data.data"]
+          "ip.flags.mf", "ip.frag_offset", "ipv6.src", "ipv6.dst", "ipv6.plen", "ipv6.nxt",
+          "ipv6.hopopts.len_oct", "ipv6.hopopts.nxt", "ipv6.routing.len_oct", "ipv6.routing.nxt",
+          "ipv6.dstopts.len_oct", "ipv6.dstopts.nxt", "ipv6.fraghdr.nxt", "ipv6.fraghdr.offset",
+          "ipv6.fraghdr.more", "ipv6.fraghdr.ident", "tcp.srcport", "tcp.dstport", "tcp.hdr_len",
+          "udp.srcport", "udp.dstport"]
+LOOPBACK = ("127.0.0.1", "::1")
 
 
 def tshark_packets(path):
-    command = ["tshark", "-r", path, "-n", "-o", "ip.defragment:FALSE", "-T", "fields",
-               "-E", "separator=\t", "-E", "occurrence=f"]
+    command = ["tshark", "-r", path, "-n", "-o", "ip.defragment:FALSE", "-o",
+               "ipv6.defragment:FALSE", "-T", "fields", "-E", "separator=\t", "-E", "occurrence=f"]
     for field in FIELDS:
         command += ["-e", field]
     out = subprocess.run(command, capture_output=True, check=True, timeout=60).stdout.decode()
@@ -50,33 +57,65 @@ def elapsed(later, earlier):
     return "%s%d.%06d" % ("-" if micros < 0 else "", abs(micros) // 1000000, abs(micros) % 1000000)
 
 
-def recorded(packets):
+def network_layer(p):
+    """(source, destination, protocol, claimed length, IP header bytes,
+    identification, more fragments, later fragment) or None when the
+    packet is not to be recorded whatever its transport."""
+    if p["ip.src"]:
+        return (p["ip.src"], p["ip.dst"], int(p["ip.proto"]), int(p["ip.len"]), int(p["ip.hdr_len"]),
+                int(p["ip.id"], 16), p["ip.flags.mf"] in ("1", "True"),
+                int(p["ip.frag_offset"] or 0) > 0)
+    if not p["ipv6.src"]:
+        return None
+    nxt, header, ident, more, later = int(p["ipv6.nxt"]), 40, 0, False, False
+    if int(p["ipv6.plen"]) == 0 and nxt == 0:
+        return None  # a jumbogram claim
+    walked = {0: "hopopts", 43: "routing", 60: "dstopts"}
+    while True:
+        if nxt in walked:
+            header += int(p["ipv6.%s.len_oct" % walked[nxt]])
+            nxt = int(p["ipv6.%s.nxt" % walked.pop(nxt)])
+        elif nxt == 44:
+            header += 8
+            ident = int(p["ipv6.fraghdr.ident"], 16)
+            more = p["ipv6.fraghdr.more"] in ("1", "True")
+            later = int(p["ipv6.fraghdr.offset"]) > 0
+            nxt = int(p["ipv6.fraghdr.nxt"])
+            if later:
+                break
+        else:
+            break
+    return (p["ipv6.src"], p["ipv6.dst"], nxt, 40 + int(p["ipv6.plen"]), header, ident, more, later)
+
+
+def recorded(packets, local):
     """The records the decoder makes, in capture order."""
     out = []
     for p in packets:
-        if not p["ip.src"] or p["ip.proto"] not in ("6", "17"):
+        ip = network_layer(p)
+        if ip is None or ip[2] not in (6, 17):
             continue
-        total, ihl = int(p["ip.len"]), int(p["ip.hdr_len"])
-        fragment = p["ip.flags.mf"] in ("1", "True")
-        later_fragment = int(p["ip.frag_offset"] or 0) > 0
-        if p["ip.proto"] == "6":
-            assert not later_fragment, "the sample holds no later TCP fragment"
-            header = ihl + int(p["tcp.hdr_len"])
-            ports = (0, 0) if fragment else (int(p["tcp.srcport"]), int(p["tcp.dstport"]))
+        src, dst, proto, total, header, ident, more, later = ip
+        if later:
+            ports = (0, 0)
+        elif proto == 6:
+            header += int(p["tcp.hdr_len"])
+            ports = (int(p["tcp.srcport"]), int(p["tcp.dstport"]))
         else:
-            header = ihl + 8
-            if later_fragment:
-                data = bytes.fromhex(p["data.data"])
-                ports = (int.from_bytes(data[0:2], "big"), int.from_bytes(data[2:4], "big"))
-            else:
-                ports = (int(p["udp.srcport"]), int(p["udp.dstport"]))
-        if total <= header or LOCAL not in (p["ip.src"], p["ip.dst"]):
+            header += 8
+            ports = (int(p["udp.srcport"]), int(p["udp.dstport"]))
+        if total <= header:
             continue
-        sent = p["ip.src"] == LOCAL
+        if src in local or (dst not in local and src in LOOPBACK):
+            sent = True
+        elif dst in local or dst in LOOPBACK:
+            sent = False
+        else:
+            continue
         sec, _, frac = p["frame.time_epoch"].partition(".")
-        out.append({"proto": int(p["ip.proto"]), "remote": p["ip.dst"] if sent else p["ip.src"],
+        out.append({"proto": proto, "remote": dst if sent else src,
                     "lport": ports[0 if sent else 1], "rport": ports[1 if sent else 0],
-                    "sent": sent, "len": total, "id": int(p["ip.id"], 16), "frag": fragment,
+                    "sent": sent, "len": total, "id": ident, "later": later,
                     "time": (int(sec), int((frac + "000000")[:6]))})
     return out
 
@@ -105,8 +144,9 @@ class Conversation:
         """-1: another conversation's; 0: this one's; 1: ends the search."""
         if (r["proto"], r["remote"]) != self.key[:2]:
             return -1
-        if r["frag"] and any(k["id"] == r["id"] for k in self.received):
-            return 0
+        if r["later"]:
+            own = self.sent if r["sent"] else self.received
+            return 0 if any(k["id"] == r["id"] for k in own) else -1
         if (r["lport"], r["rport"]) != self.key[2:]:
             return -1
         if self.closed or (r["sent"] and self.received):
@@ -125,7 +165,8 @@ def expected_conversations(records):
 
     def file(r, conv):
         conv.add(r)
-        for p in [p for p in pending if p["id"] == r["id"]]:
+        same = lambda p: (p["id"], p["proto"], p["remote"], p["sent"]) == (r["id"], r["proto"], r["remote"], r["sent"])
+        for p in [p for p in pending if same(p)]:
             pending.remove(p)
             conv.add(p)
 
@@ -136,7 +177,7 @@ def expected_conversations(records):
             found = conv if result == 0 else None
             if result >= 0:
                 break
-        if found is None and r["frag"]:
+        if found is None and r["later"]:
             pending.append(r)
             continue
         if found is None:
@@ -146,15 +187,21 @@ def expected_conversations(records):
     return table
 
 
-class TsharkOracle(unittest.TestCase):
+class Oracle:
+    """The checks, for a capture and the local addresses its replay must
+    choose by itself."""
+    CAPTURE, LOCAL = None, ()
+
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix="trafalyn-oracle-")
         cls.export, cls.hosts = os.path.join(cls.tmp, "export.csv"), os.path.join(cls.tmp, "h.csv")
-        cls.result = cs.run(PROGRAM, "-r", SAMPLE, "--export", cls.export,
+        capture = os.path.join(SOURCE, "resources", cls.CAPTURE)
+        cls.result = cs.run(PROGRAM, "-r", capture, "--export", cls.export,
                             "--hosts-export", cls.hosts)
-        cls.packets = tshark_packets(SAMPLE)
-        cls.records = recorded(cls.packets)
+        cls.packets = tshark_packets(capture)
+        cls.records = recorded(cls.packets, cls.LOCAL)
+        cls.conversations = expected_conversations(cls.records)
 
     @classmethod
     def tearDownClass(cls):
@@ -162,9 +209,12 @@ class TsharkOracle(unittest.TestCase):
 
     def test_hosts(self):
         self.assertEqual(self.result.returncode, 0, self.result.stderr)
+        self.assertIn(b"Local host: %s\n" % ",".join(self.LOCAL).encode(), self.result.stdout)
         self.assertIn(b"Frames recorded: %d\n" % len(self.records), self.result.stdout)
         got, want = cs.host_rows(self.hosts), expected_hosts(self.records)
-        self.assertEqual(list(got), sorted(want, key=lambda a: tuple(map(int, a.split(".")))))
+        # IPv4 before IPv6, numeric within a family.
+        order = lambda a: (ipaddress.ip_address(a).version, int(ipaddress.ip_address(a)))
+        self.assertEqual(list(got), sorted(want, key=order))
         for address, h in want.items():
             with self.subTest(host=address):
                 row = got[address]
@@ -174,7 +224,7 @@ class TsharkOracle(unittest.TestCase):
                 self.assertEqual(row["Last Time"], clock_time(*h["time"]))
 
     def test_conversations(self):
-        got, want = cs.export_rows(self.export), expected_conversations(self.records)
+        got, want = cs.export_rows(self.export), self.conversations
         self.assertEqual(len(got), len(want))
         for row, conv in zip(got, want):
             with self.subTest(conv=conv.id):
@@ -185,10 +235,32 @@ class TsharkOracle(unittest.TestCase):
                 self.assertEqual(int(row["Pkts Rcvd"]), len(conv.received))
                 self.assertEqual(row["Time"], clock_time(*conv.first))
                 self.assertEqual(row["Resp. Time"], elapsed(conv.last, conv.first))
-        # Guard against a sample that no longer holds what the rules are
-        # about: dropped bare segments, several exchanges on one connection.
+        self.check_capture_still_covers_the_rules()
+
+
+class SampleCapture(Oracle, unittest.TestCase):
+    CAPTURE, LOCAL = "sample.pcap", ("192.0.2.10",)
+
+    def check_capture_still_covers_the_rules(self):
+        # Dropped bare segments, several exchanges on one connection, a
+        # later fragment filed into its datagram's conversation.
         self.assertGreater(len(self.packets), len(self.records) + 100)
-        self.assertLess(len(set(c.key for c in want)), len(want))
+        self.assertLess(len(set(c.key for c in self.conversations)), len(self.conversations))
+        self.assertTrue(any(r["later"] for c in self.conversations for r in c.sent))
+
+
+class DualStackCapture(Oracle, unittest.TestCase):
+    CAPTURE, LOCAL = "dual_stack.pcap", ("192.0.2.10", "2001:db8:10::10")
+
+    def check_capture_still_covers_the_rules(self):
+        # Both families, IPv6 frames dropped by the walk, later fragments of
+        # sent IPv6 datagrams placed (one of them sent before its first).
+        keys = [c.key for c in self.conversations]
+        self.assertTrue(any(":" in k[1] for k in keys) and any(":" not in k[1] for k in keys))
+        v6 = [p for p in self.packets if p["ipv6.src"] and network_layer(p)]
+        self.assertGreater(len(v6), len([r for r in self.records if ":" in r["remote"]]) + 20)
+        placed = [r for c in self.conversations for r in c.sent if r["later"]]
+        self.assertEqual([r["id"] != 0 for r in placed], [True, True])
 
 
 if __name__ == "__main__":
