@@ -11,7 +11,6 @@
 #include "filters/filter_rule.h"
 #include "filters/filter_rule_list.h"
 #include "tests/test_support.h"
-#include "wire/link_layer.h"
 
 namespace {
 
@@ -275,29 +274,6 @@ INSTANTIATE_TEST_SUITE_P(
                       MalformedCase{"TcpOffsetBelowFive", [](auto& b) { b[32] = 0x40; }},
                       MalformedCase{"TcpOffsetZero", [](auto& b) { b[32] = 0x00; }}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(DecoderTest, CountersUseTotalLengthWhenCapturedShort) {
-  std::vector<uint8_t> packet = Ipv4Packet(Tcp(1000));
-  packet.resize(100);  // snapshot length cut the frame
-  ASSERT_EQ(Feed(packet), EDecodeResult::kRecorded);
-  const CPacketRecord& r = *Recent().back();
-  EXPECT_EQ(r.totalLength, 1040);
-  EXPECT_EQ(r.PayloadLength(), 1000);
-  EXPECT_EQ(r.Payload().size(), 60u);
-  EXPECT_EQ(t.session.ConversationRows().at(0).conversation.bytesSent, 1040u);
-}
-
-TEST_F(DecoderTest, EthernetPaddingIsNeverPayload) {
-  // 29-byte IPv4 packet + 17 bytes of Ethernet padding.
-  const std::vector<uint8_t> frame = EthernetFrame(Ipv4Packet(Udp(1)));
-  ASSERT_EQ(frame.size(), 60u);
-  const auto ipv4 = IpFromFrame(1 /* DLT_EN10MB */, frame);
-  ASSERT_TRUE(ipv4);
-  ASSERT_EQ(decoder.Decode(*ipv4, {1, 0}), EDecodeResult::kRecorded);
-  const CPacketRecord& r = *Recent().back();
-  ASSERT_EQ(r.Payload().size(), 1u);
-  EXPECT_EQ(r.Payload()[0], 'a');
-}
 
 TEST_F(DecoderTest, HeaderOnlyKeepsNoPayload) {
   SetOptions(true, true, true);

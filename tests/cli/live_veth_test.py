@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A live trace of real traffic: two network namespaces made by this test,
-joined by a veth pair (198.51.100.1/24 here, 198.51.100.2/24 on the peer), an
-HTTP download with curl and one UDP exchange, captured with
+joined by a veth pair (198.51.100.1/24 and 2001:db8::1/64 here,
+198.51.100.2/24 and 2001:db8::2/64 on the peer), an HTTP download with curl
+and one UDP exchange over each family, captured with
 `trafalyn --headless -i VETH --duration N`; the exported conversations and
 hosts must account for exactly the bytes that were sent. A second trace,
 ended by SIGTERM, must still write its logs. Traffic goes only to the
@@ -26,20 +27,23 @@ TAG = "tfl%d" % (os.getpid() % 100000)
 NS_LOCAL, NS_PEER = TAG + "-local", TAG + "-peer"
 VETH_LOCAL, VETH_PEER = TAG + "a", TAG + "b"
 LOCAL_IP, PEER_IP = "198.51.100.1", "198.51.100.2"
+LOCAL_IP6, PEER_IP6 = "2001:db8::1", "2001:db8::2"
 URL = "http://%s:8080/" % PEER_IP
-UDP_PORT, BLOB_SIZE, DURATION = 9999, 50000, 6
+# Local address, peer address, the peer's URL, IP header bytes.
+FAMILIES = ((LOCAL_IP, PEER_IP, URL, 20), (LOCAL_IP6, PEER_IP6, "http://[%s]:8080/" % PEER_IP6, 40))
+UDP_PORT, BLOB_SIZE, DURATION = 9999, 50000, 7
 UDP_MESSAGE = "hello from the trafalyn test"
 CURL = ["curl", "-s", "-o", "/dev/null", "--max-time", "10"]
 
 UDP_ECHO = """import socket, sys
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s = socket.socket(socket.AF_INET6 if ":" in sys.argv[1] else socket.AF_INET, socket.SOCK_DGRAM)
 s.bind((sys.argv[1], int(sys.argv[2])))
 s.settimeout(30)
 data, peer = s.recvfrom(2048)
 s.sendto(data.upper() + b"!", peer)"""
 
 UDP_CLIENT = """import socket, sys
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s = socket.socket(socket.AF_INET6 if ":" in sys.argv[1] else socket.AF_INET, socket.SOCK_DGRAM)
 s.bind((sys.argv[1], 40000))
 s.settimeout(5)
 s.sendto(sys.argv[4].encode(), (sys.argv[2], int(sys.argv[3])))
@@ -99,8 +103,10 @@ class LiveVeth(unittest.TestCase):
         ip("netns", "add", NS_PEER)
         ip("link", "add", VETH_LOCAL, "netns", NS_LOCAL, "type", "veth",
            "peer", "name", VETH_PEER, "netns", NS_PEER)
-        for ns, dev, address in ((NS_LOCAL, VETH_LOCAL, LOCAL_IP), (NS_PEER, VETH_PEER, PEER_IP)):
+        for ns, dev, address, address6 in ((NS_LOCAL, VETH_LOCAL, LOCAL_IP, LOCAL_IP6),
+                                           (NS_PEER, VETH_PEER, PEER_IP, PEER_IP6)):
             ip("-n", ns, "addr", "add", address + "/24", "dev", dev)
+            ip("-n", ns, "addr", "add", address6 + "/64", "dev", dev, "nodad")
             ip("-n", ns, "link", "set", dev, "up")
         site = os.path.join(cls.tmp, "site")
         os.mkdir(site)
@@ -108,26 +114,28 @@ class LiveVeth(unittest.TestCase):
             f.write(random.Random(7).randbytes(BLOB_SIZE))
         with open(os.path.join(site, "ready.txt"), "w") as f:
             f.write("ok\n")
-        cls.start(in_ns(NS_PEER, sys.executable, "-m", "http.server", "8080", "--bind", PEER_IP,
-                        "--directory", site))
         deadline = time.monotonic() + 15
-        while local(*CURL, URL + "ready.txt").returncode != 0:
-            if time.monotonic() > deadline:
-                raise AssertionError("the HTTP server in the peer namespace did not come up")
-            time.sleep(0.2)
-        cls.start(in_ns(NS_PEER, sys.executable, "-c", UDP_ECHO, PEER_IP, str(UDP_PORT)))
+        for _, peer, url, _ in FAMILIES:
+            cls.start(in_ns(NS_PEER, sys.executable, "-m", "http.server", "8080", "--bind", peer,
+                            "--directory", site))
+            while local(*CURL, url + "ready.txt").returncode != 0:
+                if time.monotonic() > deadline:
+                    raise AssertionError("the HTTP server at %s did not come up" % peer)
+                time.sleep(0.2)
+            cls.start(in_ns(NS_PEER, sys.executable, "-c", UDP_ECHO, peer, str(UDP_PORT)))
 
         cls.export, cls.hosts = os.path.join(cls.tmp, "export.csv"), os.path.join(cls.tmp, "h.csv")
         cls.saved = os.path.join(cls.tmp, "saved.pcap")
         trace = cls.trace("--duration", str(DURATION), "--export", cls.export,
                           "--hosts-export", cls.hosts, "--write", cls.saved)
         time.sleep(2)  # the device opens well within this
-        download = local(*CURL, "-w", "%{size_request} %{size_header} %{size_download}",
-                         URL + "blob.bin", check=True)
-        cls.request_bytes, cls.header_bytes, cls.body_bytes = map(int, download.stdout.split())
-        answer = local(sys.executable, "-c", UDP_CLIENT, LOCAL_IP, PEER_IP, str(UDP_PORT),
-                       UDP_MESSAGE, check=True)
-        cls.reply_bytes = int(answer.stdout)
+        cls.sizes = []  # per family: request, header, body and UDP reply bytes
+        for address, peer, url, _ in FAMILIES:
+            download = local(*CURL, "-w", "%{size_request} %{size_header} %{size_download}",
+                             url + "blob.bin", check=True)
+            answer = local(sys.executable, "-c", UDP_CLIENT, address, peer, str(UDP_PORT),
+                           UDP_MESSAGE, check=True)
+            cls.sizes.append([*map(int, download.stdout.split()), int(answer.stdout)])
         # Every data segment carries the timestamp option when it is on.
         timestamps = local("cat", "/proc/sys/net/ipv4/tcp_timestamps").stdout.strip() != b"0"
         cls.tcp_header = 32 if timestamps else 20
@@ -148,29 +156,36 @@ class LiveVeth(unittest.TestCase):
 
     def test_trace_ended_by_itself_with_every_byte(self):
         self.assertEqual(self.status, 0, self.stderr)
-        self.assertIn("Local host: %s\n" % LOCAL_IP, self.stdout.decode("latin-1"))
+        # The device's addresses of both families, link-local ones included.
+        first_line = self.stdout.decode("latin-1").split("\n")[0]
+        self.assertLessEqual({LOCAL_IP, LOCAL_IP6}, set(first_line.removeprefix("Local host: ").split(",")))
         self.assertIn(b"\nKernel drops: 0\n", self.stdout)
-        self.assertEqual(self.body_bytes, BLOB_SIZE)
-        tcp, udp = cs.export_rows(self.export)
-        per_packet = 20 + self.tcp_header
-        sent, received = int(tcp["Pkts Sent"]), int(tcp["Pkts Rcvd"])
-        self.assertGreaterEqual((sent, received), (1, 2))
-        # Bytes are IPv4 total lengths: the payload plus each packet's headers.
-        self.assertEqual(int(tcp["Bytes Sent"]) - sent * per_packet, self.request_bytes)
-        self.assertEqual(int(tcp["Bytes Rcvd"]) - received * per_packet,
-                         self.header_bytes + self.body_bytes)
-        self.assertTrue(tcp["Send"].startswith("GET /blob.bin HTTP/1.1"), tcp["Send"])
-        self.assertTrue(tcp["Recieve"].startswith("HTTP/1.0 200 OK"), tcp["Recieve"])
-        self.assertEqual([udp[k] for k in ("Bytes Sent", "Bytes Rcvd", "Pkts Sent", "Pkts Rcvd",
-                                           "Send", "Recieve")],
-                         [str(28 + len(UDP_MESSAGE)), str(28 + self.reply_bytes), "1", "1",
-                          UDP_MESSAGE, UDP_MESSAGE.upper() + "!"])
+        rows = cs.export_rows(self.export)
+        self.assertEqual(len(rows), 4)
         hosts = cs.host_rows(self.hosts)
-        self.assertEqual(list(hosts), [PEER_IP])
-        for host_field, field in (("Sent", "Bytes Sent"), ("Rcvd", "Bytes Rcvd"),
-                                  ("Pk. Sent", "Pkts Sent"), ("Pk. Rcvd", "Pkts Rcvd")):
-            self.assertEqual(int(hosts[PEER_IP][host_field]), int(tcp[field]) + int(udp[field]))
-        self.assertEqual(hosts[PEER_IP]["Ports"], "2")
+        self.assertEqual(list(hosts), [PEER_IP, PEER_IP6])  # IPv4 first
+        for (_, peer, _, ip_header), (tcp, udp), sizes in zip(FAMILIES, (rows[:2], rows[2:]), self.sizes):
+            with self.subTest(peer=peer):
+                request_bytes, header_bytes, body_bytes, reply_bytes = sizes
+                self.assertEqual(body_bytes, BLOB_SIZE)
+                per_packet = ip_header + self.tcp_header
+                sent, received = int(tcp["Pkts Sent"]), int(tcp["Pkts Rcvd"])
+                self.assertGreaterEqual((sent, received), (1, 2))
+                # Bytes are claimed IP lengths: the payload plus each packet's headers.
+                self.assertEqual(int(tcp["Bytes Sent"]) - sent * per_packet, request_bytes)
+                self.assertEqual(int(tcp["Bytes Rcvd"]) - received * per_packet,
+                                 header_bytes + body_bytes)
+                self.assertTrue(tcp["Send"].startswith("GET /blob.bin HTTP/1.1"), tcp["Send"])
+                self.assertTrue(tcp["Recieve"].startswith("HTTP/1.0 200 OK"), tcp["Recieve"])
+                self.assertEqual([udp[k] for k in ("Bytes Sent", "Bytes Rcvd", "Pkts Sent",
+                                                   "Pkts Rcvd", "Send", "Recieve")],
+                                 [str(ip_header + 8 + len(UDP_MESSAGE)),
+                                  str(ip_header + 8 + reply_bytes), "1", "1",
+                                  UDP_MESSAGE, UDP_MESSAGE.upper() + "!"])
+                for host_field, field in (("Sent", "Bytes Sent"), ("Rcvd", "Bytes Rcvd"),
+                                          ("Pk. Sent", "Pkts Sent"), ("Pk. Rcvd", "Pkts Rcvd")):
+                    self.assertEqual(int(hosts[peer][host_field]), int(tcp[field]) + int(udp[field]))
+                self.assertEqual(hosts[peer]["Ports"], "2")
 
     def test_saved_frames_replay_to_the_same_conversations(self):
         self.assertEqual(os.stat(self.saved).st_mode & 0o777, 0o600)

@@ -29,12 +29,10 @@ import cli_support as cs
 
 PROGRAM, SOURCE, _ = cs.paths()
 FIELDS = ["frame.time_epoch", "ip.src", "ip.dst", "ip.proto", "ip.len", "ip.hdr_len", "ip.id",
-          "ip.flags.mf", "ip.frag_offset", "ipv6.src", "ipv6.dst", "ipv6.plen", "ipv6.nxt",
-          "ipv6.hopopts.len_oct", "ipv6.hopopts.nxt", "ipv6.routing.len_oct", "ipv6.routing.nxt",
-          "ipv6.dstopts.len_oct", "ipv6.dstopts.nxt", "ipv6.fraghdr.nxt", "ipv6.fraghdr.offset",
-          "ipv6.fraghdr.more", "ipv6.fraghdr.ident", "tcp.srcport", "tcp.dstport", "tcp.hdr_len",
-          "udp.srcport", "udp.dstport"]
-LOOPBACK = ("127.0.0.1", "::1")
+          "ip.frag_offset", "ipv6.src", "ipv6.dst", "ipv6.plen", "ipv6.nxt", "ipv6.hopopts.len_oct",
+          "ipv6.hopopts.nxt", "ipv6.routing.len_oct", "ipv6.routing.nxt", "ipv6.dstopts.len_oct",
+          "ipv6.dstopts.nxt", "ipv6.fraghdr.nxt", "ipv6.fraghdr.offset", "ipv6.fraghdr.ident",
+          "tcp.srcport", "tcp.dstport", "tcp.hdr_len", "udp.srcport", "udp.dstport"]
 
 
 def tshark_packets(path):
@@ -59,15 +57,14 @@ def elapsed(later, earlier):
 
 def network_layer(p):
     """(source, destination, protocol, claimed length, IP header bytes,
-    identification, more fragments, later fragment) or None when the
-    packet is not to be recorded whatever its transport."""
+    identification, later fragment) or None when the packet is not to be
+    recorded whatever its transport."""
     if p["ip.src"]:
         return (p["ip.src"], p["ip.dst"], int(p["ip.proto"]), int(p["ip.len"]), int(p["ip.hdr_len"]),
-                int(p["ip.id"], 16), p["ip.flags.mf"] in ("1", "True"),
-                int(p["ip.frag_offset"] or 0) > 0)
+                int(p["ip.id"], 16), int(p["ip.frag_offset"] or 0) > 0)
     if not p["ipv6.src"]:
         return None
-    nxt, header, ident, more, later = int(p["ipv6.nxt"]), 40, 0, False, False
+    nxt, header, ident, later = int(p["ipv6.nxt"]), 40, 0, False
     if int(p["ipv6.plen"]) == 0 and nxt == 0:
         return None  # a jumbogram claim
     walked = {0: "hopopts", 43: "routing", 60: "dstopts"}
@@ -78,14 +75,13 @@ def network_layer(p):
         elif nxt == 44:
             header += 8
             ident = int(p["ipv6.fraghdr.ident"], 16)
-            more = p["ipv6.fraghdr.more"] in ("1", "True")
             later = int(p["ipv6.fraghdr.offset"]) > 0
             nxt = int(p["ipv6.fraghdr.nxt"])
             if later:
                 break
         else:
             break
-    return (p["ipv6.src"], p["ipv6.dst"], nxt, 40 + int(p["ipv6.plen"]), header, ident, more, later)
+    return (p["ipv6.src"], p["ipv6.dst"], nxt, 40 + int(p["ipv6.plen"]), header, ident, later)
 
 
 def recorded(packets, local):
@@ -95,7 +91,7 @@ def recorded(packets, local):
         ip = network_layer(p)
         if ip is None or ip[2] not in (6, 17):
             continue
-        src, dst, proto, total, header, ident, more, later = ip
+        src, dst, proto, total, header, ident, later = ip
         if later:
             ports = (0, 0)
         elif proto == 6:
@@ -104,14 +100,9 @@ def recorded(packets, local):
         else:
             header += 8
             ports = (int(p["udp.srcport"]), int(p["udp.dstport"]))
-        if total <= header:
+        if total <= header or (src not in local and dst not in local):
             continue
-        if src in local or (dst not in local and src in LOOPBACK):
-            sent = True
-        elif dst in local or dst in LOOPBACK:
-            sent = False
-        else:
-            continue
+        sent = src in local
         sec, _, frac = p["frame.time_epoch"].partition(".")
         out.append({"proto": proto, "remote": dst if sent else src,
                     "lport": ports[0 if sent else 1], "rport": ports[1 if sent else 0],
