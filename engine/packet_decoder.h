@@ -40,7 +40,7 @@ class CPacketDecoder {
   // captured shorter than its claimed length (IPv4 total length, 40 + IPv6
   // payload length) is recorded with the bytes captured; its counters use
   // the claimed length.
-  // Padding past the total length is never payload. Takes the session's
+  // Padding past the claimed length is never payload. Takes the session's
   // traffic lock for the model update (the caller must not hold it).
   EDecodeResult Decode(std::span<const uint8_t> ip, CTimeStamp time);
 
