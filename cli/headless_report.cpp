@@ -153,12 +153,13 @@ std::string HostCsv(const CHostTable& hosts) {
 
 bool WriteHostCsv(const CHostTable& hosts, const std::string& fileName, std::string& error) {
   COutputFile file;
-  if (!file.Open(fileName, COutputFile::Mode::kTruncate)) {
-    error = "Error opening file: " + fileName;
+  if (!file.Open(fileName, COutputFile::Mode::kReplace)) {
+    error = "Error opening file: " + fileName + ": " + file.Reason();
     return false;
   }
-  const bool written = file.Write(HostCsv(hosts));
-  file.Close();
-  if (!written) error = "Error writing out file: " + fileName;
-  return written;
+  if (!file.Write(HostCsv(hosts)) || !file.Commit()) {
+    error = "Error writing out file: " + fileName + ": " + file.Reason();
+    return false;
+  }
+  return true;
 }

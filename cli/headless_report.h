@@ -45,7 +45,7 @@ std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
 // FormatClockTime and Ports the number of port records. Lines end in CR LF.
 std::string HostCsv(const CHostTable& hosts);
 
-// Writes HostCsv to a new or truncated private file (mode 0600, never
-// through a symbolic link). False, with `error` set, when it cannot be opened
-// or written.
+// Writes HostCsv to a new private file that replaces `fileName` once it is
+// whole. False, with `error` set (the name and the reason), when it cannot
+// be made, written or put in place; the name is then left as it was.
 bool WriteHostCsv(const CHostTable& hosts, const std::string& fileName, std::string& error);

@@ -212,11 +212,12 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
     static const CCancelToken kNever;
     const CExportResult result =
         ExportConversations(o.exportFile, o.exportFormat, session->CopyRows(rows), kNever);
-    // The last message is the outcome ("saved", or nothing to export),
-    // which the user of a dialog needs and a script does not.
-    const std::size_t errors = result.opened ? result.messages.size() - 1 : result.messages.size();
-    for (std::size_t i = 0; i < errors; ++i) Complain(result.messages[i]);
-    if (errors > 0) run.status = 1;
+    // A success's message ("saved", or nothing to export) is for the user
+    // of a dialog, not for a script.
+    if (result.failed) {
+      for (const std::string& m : result.messages) Complain(m);
+      run.status = 1;
+    }
   }
   return session->WithModel([&](const CTrafficModel& model) -> std::string {
     if (!o.hostsExportFile.empty()) {

@@ -232,7 +232,7 @@ bool CLogService::Open(const CLogOptions& o, const char* prefix, int64_t stamp, 
     }
     if (probe.LastError() != EEXIST) break;
   }
-  SwitchOff("Could not open file: " + LogFileName(o.dir, prefix, stamp));
+  SwitchOff("Could not open file: " + LogFileName(o.dir, prefix, stamp) + ": " + probe.Reason());
   return false;
 }
 
@@ -268,7 +268,7 @@ void CLogService::Write(const CLogOptions& o, int64_t now, bool due,
     if (!Open(o, "stats", now, statsName, created)) return;
     COutputFile file;
     if (!file.Open(statsName, COutputFile::Mode::kAppend)) {
-      SwitchOff("Could not open file: " + statsName);
+      SwitchOff("Could not open file: " + statsName + ": " + file.Reason());
       return;
     }
     bool ok = !created || file.Write(kStatsLogHeader);
@@ -282,7 +282,7 @@ void CLogService::Write(const CLogOptions& o, int64_t now, bool due,
       ok = file.Write(row);
     }
     if (!ok) {
-      SwitchOff("Could not write file: " + statsName);
+      SwitchOff("Could not write file: " + statsName + ": " + file.Reason());
       return;
     }
   }
@@ -291,7 +291,7 @@ void CLogService::Write(const CLogOptions& o, int64_t now, bool due,
     if (!Open(o, "trace", traceStamp != 0 ? traceStamp : now, traceName, created)) return;
     COutputFile file;
     if (!file.Open(traceName, COutputFile::Mode::kAppend)) {
-      SwitchOff("Could not open file: " + traceName);
+      SwitchOff("Could not open file: " + traceName + ": " + file.Reason());
       return;
     }
     std::string text;
@@ -307,6 +307,6 @@ void CLogService::Write(const CLogOptions& o, int64_t now, bool due,
       ok = file.Write(text);
     }
     if (ok && gapAfter > 0) ok = file.Write(TraceGapText(gapAfter));
-    if (!ok) SwitchOff("Could not write file: " + traceName);
+    if (!ok) SwitchOff("Could not write file: " + traceName + ": " + file.Reason());
   }
 }

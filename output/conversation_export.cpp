@@ -12,14 +12,13 @@ namespace {
 constexpr const char* kExportHeader =
     "\"Date\",\"Time\",\"ConvId\",\"Bytes Sent\",\"Bytes Rcvd\",\"Pkts Sent\",\"Pkts Rcvd\","
     "\"Resp. Time\",\"Send\",\"Recieve\"\n";
-constexpr const char* kWriteError = "Error writing out file";
 constexpr const char* kNothingExported =
     "No items selected.\nSelect Items, or choose All Data for File Save Options.";
 
-// One row's contribution; the empty string on success, else the error text.
-std::string ExportRow(COutputFile& file, const CConversationCopy& row, EExportForm form,
-                      int rowNumber, const CCancelToken& cancel) {
-  if (rowNumber == 0 && form == EExportForm::kCsv && !file.Write(kExportHeader)) return kWriteError;
+// Writes one row's contribution; false when the file refused it.
+bool ExportRow(COutputFile& file, const CConversationCopy& row, EExportForm form, int rowNumber,
+               const CCancelToken& cancel) {
+  if (rowNumber == 0 && form == EExportForm::kCsv && !file.Write(kExportHeader)) return false;
   std::string text;
   try {
     if (form == EExportForm::kCsv) {
@@ -30,7 +29,7 @@ std::string ExportRow(COutputFile& file, const CConversationCopy& row, EExportFo
   } catch (const std::bad_alloc&) {
     text = "Error retrieving data\r\n";
   }
-  return file.Write(text) ? std::string() : std::string(kWriteError);
+  return file.Write(text);
 }
 
 }  // namespace
@@ -68,26 +67,30 @@ CExportResult ExportConversations(const std::string& fileName, EExportForm form,
                                   const CCancelToken& cancel) {
   CExportResult result;
   COutputFile file;
-  if (!file.Open(fileName, COutputFile::Mode::kTruncate)) {
-    result.messages.push_back("Error opening file: " + fileName);
+  auto fail = [&](const char* what) {
+    result.messages = {what + fileName + ": " + file.Reason()};
+    result.failed = true;
     return result;
-  }
-  result.opened = true;
+  };
+  if (!file.Open(fileName, COutputFile::Mode::kReplace)) return fail("Error opening file: ");
   int previous = 0;  // ConvIds start at 1
   for (const CConversationCopy& row : rows) {
     const int convId = row.snapshot.convId;
     const bool repeat = convId == previous;
     previous = convId;
     if (form == EExportForm::kCsv && repeat) continue;
+    bool written = true;
     try {
-      const std::string error = ExportRow(file, row, form, result.rowsWritten, cancel);
+      written = ExportRow(file, row, form, result.rowsWritten, cancel);
       result.rowsWritten += 1;
-      if (!error.empty()) result.messages.push_back(error);
     } catch (const std::exception&) {
       // The row is left out; the others still go.
     }
+    // Once the disk is full every later row fails the same way: one word,
+    // and no file cut mid-row.
+    if (!written) return fail("Error writing out file: ");
   }
-  file.Close();
+  if (!file.Commit()) return fail("Error writing out file: ");
   if (result.rowsWritten < 1) {
     result.messages.push_back(kNothingExported);
   } else {

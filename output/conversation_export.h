@@ -31,12 +31,15 @@ struct CConversationCopy {
 };
 
 struct CExportResult {
-  // Texts for the user, each shown in its own message box, in order: any
-  // per-row errors, then the outcome ("<name> saved." or the nothing-selected
-  // text); only "Error opening file: <name>" when the file could not be made.
+  // Texts for the user, each shown in its own message box: the outcome
+  // ("<name> saved." or the nothing-selected text), or the one failure
+  // ("Error opening file: <name>: <reason>", "Error writing out file:
+  // <name>: <reason>").
   std::vector<std::string> messages;
   int rowsWritten = 0;
-  bool opened = false;
+  // The file could not be made, written or put in place; whatever stood
+  // at the name before is still there, and nothing else is.
+  bool failed = false;
 };
 
 // The rows of the Conversations list in display order: each conversation in
@@ -50,9 +53,10 @@ std::vector<CExportRow> ConversationListRows(const CConversationTable& table);
 bool CopyConversationRow(const CConversationTable& table, const CExportRow& row,
                          CConversationCopy& copy);
 
-// Creates or truncates `fileName` (mode 0600, never through a symbolic link)
-// and writes `rows` in `form`. Two adjacent rows of one conversation give one
-// CSV row. No lock needed: the rows are copies.
+// Writes `rows` in `form` to a new private file that replaces `fileName`
+// once it is whole (COutputFile::Mode::kReplace): a failed export leaves no
+// part of itself behind. Two adjacent rows of one conversation give one CSV
+// row. No lock needed: the rows are copies.
 CExportResult ExportConversations(const std::string& fileName, EExportForm form,
                                   const std::vector<CConversationCopy>& rows,
                                   const CCancelToken& cancel);

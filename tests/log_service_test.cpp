@@ -171,7 +171,8 @@ TEST_F(LogServiceTest, AFileThatCannotBeMadeSwitchesLoggingOffWithOneMessage) {
   EXPECT_FALSE(logs.Options().enabled);
   EXPECT_EQ(notifications.TakeAll(),
             std::vector<std::string>{"Could not open file: " +
-                                     LogFileName(folder.File("missing"), "stats", kStart + 20)});
+                                     LogFileName(folder.File("missing"), "stats", kStart + 20) +
+                                     ": No such file or directory"});
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ class StressTest : public ::testing::Test {
         const CExportResult result = ExportConversations(
             dir.File("export.txt"), static_cast<EExportForm>(step % 3), session->CopyRows(keys),
             engine->Cancel());
-        exportFailures += !result.opened;
+        exportFailures += result.failed;
         break;
       }
       case 3:

@@ -293,12 +293,14 @@ class TempDir {
   ~TempDir() { Remove(path_); }
   const std::string& Path() const { return path_; }
   std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
-  // The names in the folder, sorted.
-  std::vector<std::string> Names() const {
+  // The names in the folder, hidden ones too, sorted.
+  std::vector<std::string> Names() const { return NamesIn(path_); }
+  static std::vector<std::string> NamesIn(const std::string& path) {
     std::vector<std::string> names;
-    if (DIR* d = opendir(path_.c_str())) {
+    if (DIR* d = opendir(path.c_str())) {
       while (dirent* e = readdir(d)) {
-        if (e->d_name[0] != '.') names.emplace_back(e->d_name);
+        const std::string_view n = e->d_name;
+        if (n != "." && n != "..") names.emplace_back(n);
       }
       closedir(d);
     }
