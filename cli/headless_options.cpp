@@ -251,7 +251,14 @@ const char* HeadlessUsage() {
          "When replaying, the time stamps of the file are the clock of every log\n"
          "pass. Messages go to standard error.\n"
          "\n"
-         "Exit status: 0 success; 1 a file or device could not be opened or read, or\n"
-         "an output could not be written (a file damaged part-way is still summarised\n"
-         "and exported up to the damage, but ends with 1); 2 a usage error.\n";
+         "Every output is checked before the work starts; naming one file twice is a\n"
+         "usage error. A file damaged part-way is still summarised and exported up to\n"
+         "the damage.\n"
+         "\n"
+         "Exit status (when several apply, the highest):\n"
+         "  0    complete; also a live trace stopped by Ctrl-C, SIGTERM or --duration\n"
+         "  1    an input could not be opened or read, or data was lost: records not\n"
+         "       stored, trace-log lines not written, an output that failed\n"
+         "  2    a usage error, or an output path that cannot be written\n"
+         "  130  a replay interrupted by Ctrl-C or SIGTERM\n";
 }

@@ -1,22 +1,21 @@
 #include "cli/headless_run.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "cli/headless_options.h"
 #include "cli/headless_report.h"
+#include "cli/output_paths.h"
 #include "engine/capture_privileges.h"
 #include "engine/traffic_engine.h"
 #include "filters/filter_rule_list.h"
@@ -25,6 +24,10 @@
 #include "output/value_format.h"
 
 namespace {
+
+// Exit statuses besides 0 and 1.
+constexpr int kUsage = 2;
+constexpr int kInterrupted = 130;
 
 // Cleared by SIGINT or SIGTERM; the replay and the live loop poll it.
 std::atomic<bool> gKeepGoing{true};
@@ -117,7 +120,12 @@ CRun Replay(CTrafficEngine& engine, const CHeadlessOptions& o) {
              "; what came before is kept");
     run.status = 1;
   }
-  if (r.cancelled) Complain("replay stopped after frame " + std::to_string(r.framesRead));
+  if (r.cancelled) {
+    // What was recorded is summarised and exported, but it is not the
+    // file's whole traffic.
+    Complain("replay stopped after frame " + std::to_string(r.framesRead));
+    run.status = std::max(run.status, kInterrupted);
+  }
   run.finish = true;
   return run;
 }
@@ -179,7 +187,7 @@ CRun Live(CTrafficEngine& engine, const CHeadlessOptions& o) {
   run.counts.frameSaving = !o.writeFile.empty();
   run.counts.framesSaved = stats.framesSaved;
   run.counts.framesNotSaved = stats.framesNotSaved;
-  if (stats.framesNotSaved > 0) run.status = 1;
+  if (stats.framesNotSaved > 0) run.status = std::max(run.status, 1);
   if (ended.load()) {
     // The controller has posted why. A device that delivered nothing was
     // most likely never opened: there is nothing to summarise.
@@ -197,12 +205,21 @@ CRun Live(CTrafficEngine& engine, const CHeadlessOptions& o) {
 std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run) {
   engine.Shutdown();
   // The log service turns itself off when a file fails; it has said why.
-  if (!o.logDir.empty() && engine.Logs().Failed()) run.status = 1;
+  const CLogService& logs = engine.Logs();
+  if (!o.logDir.empty() && logs.Failed()) run.status = std::max(run.status, 1);
+  // The trace log marks where its lines are missing; the status says that
+  // it has such marks.
+  for (const auto& [lost, what] : {std::pair{logs.PacketsNotWritten(), " packets not written to the trace log"},
+                                   std::pair{logs.RowsNotWritten(), " conversations not written to the statistics log"}}) {
+    if (lost == 0) continue;
+    Complain(std::to_string(lost) + what + ": it fell behind");
+    run.status = std::max(run.status, 1);
+  }
   if (const auto flows = engine.Flows().Stats()) {
     run.counts.flowExport = true;
     run.counts.flowsSent = flows->sent;
     run.counts.flowsLost = flows->Lost();
-    if (flows->Lost() > 0) run.status = 1;
+    if (flows->Lost() > 0) run.status = std::max(run.status, 1);
   }
   const std::shared_ptr<CCaptureSession> session = engine.Session();
   if (!o.exportFile.empty()) {
@@ -216,7 +233,7 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
     // of a dialog, not for a script.
     if (result.failed) {
       for (const std::string& m : result.messages) Complain(m);
-      run.status = 1;
+      run.status = std::max(run.status, 1);
     }
   }
   return session->WithModel([&](const CTrafficModel& model) -> std::string {
@@ -224,23 +241,13 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
       std::string error;
       if (!WriteHostCsv(model.hosts, o.hostsExportFile, error)) {
         Complain(error);
-        run.status = 1;
+        run.status = std::max(run.status, 1);
       }
     }
     if (o.quiet) return {};
     static const CCancelToken kNever;
     return "Local host: " + AddressList(run.local) + "\n" + RenderSummary(run.counts, model, kNever);
   });
-}
-
-bool IsDirectory(const std::string& path, std::string& reason) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  if (!S_ISDIR(st.st_mode)) reason = "not a directory";
-  return S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -250,16 +257,16 @@ int RunHeadlessProgram(const std::vector<std::string_view>& args) {
   const auto options = ParseHeadlessOptions(args, error);
   if (!options) {
     Complain(error + " (see trafalyn --headless --help)");
-    return 2;
+    return kUsage;
   }
   const CHeadlessOptions& o = *options;
   if (o.help) {
     std::fputs(HeadlessUsage(), stdout);
     return 0;
   }
-  if (!o.logDir.empty() && !IsDirectory(o.logDir, error)) {
-    Complain("cannot log to " + o.logDir + ": " + error);
-    return 1;
+  if (!CheckOutputPaths(o, error)) {
+    Complain(error);
+    return kUsage;
   }
 
   CTrafficEngine engine;

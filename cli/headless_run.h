@@ -11,6 +11,8 @@
 // and restores the default handlers once one of them has fired, so a
 // second Ctrl-C ends the program at once. A live trace keeps reading for
 // one more read time-out after the stop request, so that frames already in
-// the kernel's buffer are recorded. Returns the exit status: 0
-// success, 1 an input or output failed, 2 a usage error.
+// the kernel's buffer are recorded. Returns the exit status of the table in
+// HeadlessUsage(): 0 complete, 1 an input failed or data was lost, 2 a usage
+// error or an unwritable output (found before the work), 130 a replay
+// interrupted.
 int RunHeadlessProgram(const std::vector<std::string_view>& args);

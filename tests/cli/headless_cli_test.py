@@ -6,11 +6,14 @@ Usage: headless_cli_test.py TRAFALYN SOURCE_DIR [TRAFALYN_CLI]"""
 
 import os
 import shutil
+import signal
 import stat
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 
 import cli_support as cs
@@ -102,20 +105,31 @@ class ExitCodes(unittest.TestCase):
         self.assertIn(b"Usage: trafalyn --headless", r.stdout)
 
     def test_refusals_say_why(self):
-        """Usage errors exit 2 with one line; failures exit 1 naming the cause."""
-        usage = [[], ["-r", SAMPLE, "-i", "lo"], ["-r", SAMPLE, "--no-tcp", "--no-udp"],
-                 ["-r", SAMPLE, "--role", "peer"], ["-r", SAMPLE, "--filter", "1.2.3.4"],
-                 ["-r", SAMPLE, "--local", "300.1.1.1"], ["-r", SAMPLE, "--format", "csv"],
-                 ["-r", SAMPLE, "--duration", "3"], ["-r", SAMPLE, "--hex"],
-                 ["-r", SAMPLE, "--what"], ["-r"]]
+        """Usage errors and outputs that cannot be written exit 2 with one line,
+        before any work; failures exit 1 naming the cause."""
+        usage = [([], b"trafalyn: "), (["-r", SAMPLE, "-i", "lo"], b"trafalyn: "),
+                 (["-r", SAMPLE, "--no-tcp", "--no-udp"], b"trafalyn: "),
+                 (["-r", SAMPLE, "--role", "peer"], b"trafalyn: "),
+                 (["-r", SAMPLE, "--filter", "1.2.3.4"], b"trafalyn: "),
+                 (["-r", SAMPLE, "--local", "300.1.1.1"], b"trafalyn: "),
+                 (["-r", SAMPLE, "--format", "csv"], b"trafalyn: "),
+                 (["-r", SAMPLE, "--duration", "3"], b"trafalyn: "),
+                 (["-r", SAMPLE, "--hex"], b"trafalyn: "), (["-r", SAMPLE, "--what"], b"trafalyn: "),
+                 (["-r"], b"trafalyn: "),
+                 (["-r", SAMPLE, "--log-dir", "/nonexistent/logs"],
+                  b"/nonexistent/logs: No such file or directory"),
+                 (["-r", SAMPLE, "--export", "link"], b"Could not open file: link: a symbolic link"),
+                 (["-r", SAMPLE, "--hosts-export", "no/h.csv"],
+                  b"Could not open file: no/h.csv: No such file or directory"),
+                 (["-r", SAMPLE, "--export", "e.csv", "--hosts-export", "./e.csv"],
+                  b"--export and --hosts-export name the same file: ./e.csv"),
+                 (["-r", "target", "--export", os.path.join(".", "target")],
+                  b"-r and --export name the same file")]
         failures = [(["-r", "absent.pcap", "--export", "e.csv"], b"No such file or directory"),
                     (["-r", os.path.join(SOURCE, "resources", "make_sample_capture.py")],
                      b"cannot read"),
                     (["-r", "short.pcap"], b"short.pcap"),
-                    (["-i", "nosuchdev0", "--duration", "2"], b"nosuchdev0"),
-                    (["-r", SAMPLE, "--log-dir", "/nonexistent/logs"], b"/nonexistent/logs"),
-                    (["-r", SAMPLE, "--quiet", "--export", "link"], b"Error opening file: link"),
-                    (["-r", SAMPLE, "--quiet", "--hosts-export", "link"], b"Error opening file: link")]
+                    (["-i", "nosuchdev0", "--duration", "2"], b"nosuchdev0")]
         with tempfile.TemporaryDirectory() as tmp:
             here = lambda name: os.path.join(tmp, name)
             pcap_prefix(here("short.pcap"), 0)
@@ -123,7 +137,7 @@ class ExitCodes(unittest.TestCase):
             with open(here("target"), "w") as f:
                 f.write("keep")
             os.symlink("target", here("link"))
-            for options, status, text in ([(o, 2, b"trafalyn: ") for o in usage] +
+            for options, status, text in ([(o, 2, t) for o, t in usage] +
                                           [(o, 1, t) for o, t in failures]):
                 with self.subTest(options=options):
                     r = cs.run(PROGRAM, *options, cwd=tmp)
@@ -131,7 +145,7 @@ class ExitCodes(unittest.TestCase):
                     self.assertIn(text, r.stderr)
                     if status == 2:
                         self.assertEqual(r.stderr.count(b"\n"), 1, r.stderr)
-            self.assertFalse(os.path.exists(here("e.csv")))
+            self.assertEqual(sorted(os.listdir(tmp)), ["link", "short.pcap", "target"])
             self.assertEqual(cs.read_bytes(here("target")), b"keep")
 
     def test_damage_mid_record_keeps_what_came_before(self):
@@ -151,6 +165,66 @@ class ExitCodes(unittest.TestCase):
             # Up to the damage, the replay is the replay of the intact part.
             self.assertEqual(damaged[2:], intact[2:])
             self.assertGreater(len(cs.export_rows(os.path.join(tmp, "damaged.csv"))), 5)
+
+
+class EndsOfTheWork(unittest.TestCase):
+    def test_full_disk_is_told_once_per_file_and_leaves_no_partial_export(self):
+        if os.geteuid() != 0 or shutil.which("unshare") is None:
+            self.skipTest("needs root and unshare to mount a small disk privately")
+        # The disk exists only in the program's own mount namespace, so it is
+        # looked at from in there too.
+        script = ('mount -t tmpfs -o size=64k none "$0" || exit 77; mkdir "$0/logs"; "$@"; '
+                  'echo "status $?"; ls -A "$0" "$0/logs"')
+        with tempfile.TemporaryDirectory() as disk:
+            r = subprocess.run(["unshare", "-m", "sh", "-c", script, disk, PROGRAM, "--headless",
+                                "-r", SAMPLE, "--quiet", "--log-dir", disk + "/logs",
+                                "--format", "hex", "--export", disk + "/e.hex"],
+                               capture_output=True, timeout=60, env=dict(os.environ, TZ="UTC"))
+            if r.returncode == 77:
+                self.skipTest("cannot mount a tmpfs here")
+            lines = r.stderr.decode().splitlines()
+            self.assertEqual(len(lines), 2, r.stderr)
+            self.assertRegex(lines[0], r"^trafalyn: Could not write file: .*/logs/(stats|trace)"
+                                       r"\d{6}_\d{6}\.txt: No space left on device$")
+            self.assertEqual(lines[1], "trafalyn: Error writing out file: %s/e.hex: No space left "
+                                       "on device" % disk)
+            status, listing = r.stdout.decode().split("\n", 1)
+            self.assertEqual(status, "status 1")
+            # The logs keep what they had room for; of the export nothing.
+            self.assertRegex(listing, r"^%s:\nlogs\n\n%s/logs:\nstats\S+\ntrace\S+\n$" % (disk, disk))
+
+    def test_interrupted_replay_exits_130(self):
+        data = cs.read_bytes(SAMPLE)
+        env = dict(os.environ, TZ="UTC")
+        for signo in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal=signo), tempfile.TemporaryDirectory() as tmp:
+                feed = os.path.join(tmp, "feed")
+                os.mkfifo(feed)
+                trace = subprocess.Popen([PROGRAM, "--headless", "-r", feed, "--local",
+                                          "192.0.2.10", "--quiet"], env=env,
+                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                stop = threading.Event()
+
+                def write_forever():
+                    # Never the end of the file: only the signal ends this replay.
+                    try:
+                        with open(feed, "wb") as f:
+                            f.write(data[:24])
+                            while not stop.is_set():
+                                f.write(data[24:])
+                    except BrokenPipeError:
+                        pass
+
+                writer = threading.Thread(target=write_forever)
+                writer.start()
+                time.sleep(1)
+                trace.send_signal(signo)
+                stdout, stderr = trace.communicate(timeout=30)
+                stop.set()
+                os.close(os.open(feed, os.O_RDONLY | os.O_NONBLOCK))  # frees a waiting open
+                writer.join(timeout=10)
+                self.assertEqual((trace.returncode, stdout), (130, b""), stderr)
+                self.assertIn(b"replay stopped after frame", stderr)
 
 
 if __name__ == "__main__":
