@@ -1,7 +1,9 @@
 #include "desktop/conversations/save_file_options_dialog.h"
 
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -10,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "output/conversation_export.h"
+#include "output/output_file.h"
 #include "desktop/common/message_box.h"
 
 const char* const CSaveFileOptionsDlg::kNoFileName = "Please enter a valid file name";
@@ -68,6 +71,20 @@ void CSaveFileOptionsDlg::accept() {
     ShowMessage(this, QString::fromLatin1(kNoFileName));
     return;
   }
+  // The usual question before a file is replaced, asked here for a typed
+  // name and a chosen one alike. A name that cannot be replaced at all is
+  // said at once, while another can still be typed.
+  if (QFileInfo(name).exists() || QFileInfo(name).isSymLink()) {
+    std::string reason;
+    const std::string encoded = QFile::encodeName(name).toStdString();
+    if (!COutputFile::CanReplace(encoded, reason)) {
+      ShowMessage(this, QStringLiteral("Error opening file: %1: %2")
+                            .arg(name, QString::fromLocal8Bit(reason.c_str())));
+      return;
+    }
+    const QString question = QStringLiteral("%1 already exists.\nDo you want to replace it?");
+    if (!AskYesCancel(this, question.arg(name))) return;
+  }
   options_.fileName = name;
   options_.allData = allData_->isChecked() ? 1 : 0;
   options_.selectedOnly = selectedOnly_->isChecked() ? 1 : 0;
@@ -79,8 +96,8 @@ void CSaveFileOptionsDlg::accept() {
 }
 
 void CSaveFileOptionsDlg::Browse() {
-  // Any name may be chosen, existing or new; the export itself overwrites
-  // without asking, so the chooser does not ask either.
+  // Any name may be chosen, existing or new; OK asks before an existing
+  // file is replaced, so the chooser does not ask as well.
   QFileDialog chooser(this, tr("Save File Options"));
   chooser.setAcceptMode(QFileDialog::AcceptSave);
   chooser.setFileMode(QFileDialog::AnyFile);

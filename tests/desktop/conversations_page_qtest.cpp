@@ -232,6 +232,21 @@ class ConversationsPageTest : public QObject {
     QCOMPARE(dialog.Options().fileName, QStringLiteral("/tmp/x.txt"));
     QCOMPARE(dialog.Options().selectedOnly, 1);
     QVERIFY(dialog.Options().Format() == EExportForm::kHex);
+    // An existing file: replaced only after Yes; a link in its place never.
+    const QString taken = f_->dir.filePath(QStringLiteral("taken"));
+    QFile(taken).open(QIODevice::WriteOnly);
+    QFile::link(taken, taken + QStringLiteral("-link"));
+    QStringList questions;
+    SetQuestionAnswerer([&questions](const QString& q) { return (questions << q).size() > 1; });
+    f_->messages.clear();
+    for (const QString& name : {taken + QStringLiteral("-link"), taken, taken}) {
+      CSaveFileOptionsDlg asking;
+      asking.FileNameBox()->setText(name);
+      asking.accept();
+      QCOMPARE(asking.Confirmed(), questions.size() == 2);
+    }
+    QCOMPARE(f_->messages, QStringList{QStringLiteral("Error opening file: %1-link: a symbolic link").arg(taken)});
+    QCOMPARE(questions.first(), QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(taken));
   }
 };
 
