@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <sys/stat.h>
+
 #include <mutex>
 #include <set>
 #include <tuple>
@@ -48,6 +50,12 @@ void NoteDamaged(const CFileVersion& version) {
   damagedFiles.insert(version);
 }
 
+std::string ValueText(const QVariant& value) {
+  // A hand-edited value with unquoted commas comes back as a list.
+  if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(',').toStdString();
+  return value.toString().toStdString();
+}
+
 }  // namespace
 
 CSettingsStore::CSettingsStore() : filePath_(DefaultFilePath()) {}
@@ -57,10 +65,11 @@ CSettingsStore::CSettingsStore(const QString& filePath) : filePath_(filePath) {}
 CSettingsStore::~CSettingsStore() = default;
 
 std::unique_ptr<QSettings> CSettingsStore::Open() const {
-  // A directory or device where the file should be reads as empty to
-  // QSettings; treat it as unreadable so that nothing replaces it.
+  // A directory or device where the file should be, or a file this user
+  // may not read, reads as empty to QSettings; treat it as unreadable so
+  // that nothing replaces it.
   const QFileInfo info(filePath_);
-  if (info.exists() && !info.isFile()) return nullptr;
+  if (info.exists() && (!info.isFile() || !info.isReadable())) return nullptr;
   const CFileVersion version = VersionOf(filePath_);
   if (KnownDamaged(version)) return nullptr;
   auto settings = std::make_unique<QSettings>(filePath_, QSettings::IniFormat);
@@ -83,19 +92,38 @@ std::optional<std::string> CSettingsStore::ReadValue(const std::string& name) {
   if (!settings) return std::nullopt;
   const QVariant value = settings->value(QString::fromStdString(name));
   if (!value.isValid()) return std::nullopt;
-  // A hand-edited value with unquoted commas comes back as a list.
-  if (value.typeId() == QMetaType::QStringList) {
-    return value.toStringList().join(',').toStdString();
-  }
-  return value.toString().toStdString();
+  return ValueText(value);
+}
+
+bool CSettingsStore::CanBeRead() const {
+  const QFileInfo info(filePath_);
+  if (!info.exists()) return QFileInfo(info.absolutePath()).isDir();
+  return Open() != nullptr;
 }
 
 void CSettingsStore::WriteValue(const std::string& name, const std::string& text) {
   RemoveAbandonedLock();
   const std::unique_ptr<QSettings> settings = Open();
   if (!settings) return;
-  settings->setValue(QString::fromStdString(name), QString::fromStdString(text));
+  // QSettings rewrites the whole file, dropping its comments and whatever
+  // bytes it could not read as text: a value that stays the same leaves
+  // the file as it is.
+  const QString key = QString::fromStdString(name);
+  const QVariant stored = settings->value(key);
+  if (stored.isValid() && ValueText(stored) == text) return;
+  // The new file takes the place of the old one and keeps the mode the user
+  // gave it. Qt's permission flags would fold the caller's own access into
+  // the owner's bits, so the mode is read and set as it is.
+  const QByteArray file = QFile::encodeName(filePath_);
+  struct stat before {};
+  const bool existed = ::stat(file.constData(), &before) == 0;
+  settings->setValue(key, QString::fromStdString(text));
   settings->sync();
+  struct stat after {};
+  if (existed && ::stat(file.constData(), &after) == 0 &&
+      (after.st_mode & 07777) != (before.st_mode & 07777)) {
+    ::chmod(file.constData(), before.st_mode & 07777);
+  }
 }
 
 void CSettingsStore::RemoveAbandonedLock() const {
@@ -110,4 +138,9 @@ void CSettingsStore::RemoveAbandonedLock() const {
 
 bool CSettingsStore::CreateKeys() {
   return QDir().mkpath(QFileInfo(filePath_).absolutePath());
+}
+
+QString CSettingsStore::UnreadableMessage(const QString& filePath) {
+  return QStringLiteral("Settings file %1 could not be read; using defaults, and changes will not be saved")
+      .arg(filePath);
 }

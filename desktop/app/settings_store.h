@@ -19,10 +19,15 @@ class QSettings;
 // QSaveFile (a synced temporary file renamed over the old one), so a crash
 // mid-write leaves the previous file, never a half-written one.
 //
+// A write that changes nothing (the value stored already) leaves the file
+// untouched, comments and all; a change rewrites it through QSettings, which
+// keeps no comments, and the new file keeps the old one's mode.
+//
 // A file that cannot be read, or that QSettings reports as damaged, reads as
 // defaults, and writes to it are dropped: a damaged file is left exactly as
 // it is, for the user to repair, rather than replaced by what could be made
-// of it. A write that cannot be made is silent.
+// of it. CanBeRead() lets start-up say so once; a write that cannot be made
+// is otherwise silent.
 //
 // User-interface thread (and start-up) only.
 class CSettingsStore : public CSettingValues {
@@ -40,6 +45,15 @@ class CSettingsStore : public CSettingValues {
   bool CreateKeys() override;
 
   const QString& FilePath() const { return filePath_; }
+
+  // False when the file is there but cannot be read or is not an INI file,
+  // or cannot be there (its folder is missing after CreateKeys): every value
+  // then reads as its default and no change is saved. A missing file in an
+  // existing folder can be read: it is empty.
+  bool CanBeRead() const;
+
+  // The message start-up shows when CanBeRead() is false.
+  static QString UnreadableMessage(const QString& filePath);
 
  private:
   // The file opened and wholly parsed, or null when it cannot be read or is

@@ -46,6 +46,11 @@ void CTrafficApp::InitInstance(const QStringList& arguments) {
   settings_ = args.settingsFile.isEmpty() ? std::make_unique<CSettingsStore>()
                                           : std::make_unique<CSettingsStore>(args.settingsFile);
   settings_->CreateKeys();
+  if (!settings_->CanBeRead()) {
+    // Shown once the window is up, with the other start-up messages.
+    engine_->Notifications().Post(
+        CSettingsStore::UnreadableMessage(settings_->FilePath()).toStdString());
+  }
 
   try {
     engine_->EnumerateInterfaces();

@@ -1,6 +1,7 @@
 #include "desktop/window/main_dlg.h"
 
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
@@ -185,6 +186,15 @@ void CMainDlg::RestoreGeometry() {
   restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(stored)));
 }
 
+void CMainDlg::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (shownGeometry_.isEmpty()) shownGeometry_ = saveGeometry();
+}
+
 void CMainDlg::SaveGeometry() {
-  settings_.WriteValue(kGeometryValue, saveGeometry().toBase64().toStdString());
+  // A window left where it appeared changes nothing worth a rewrite of the
+  // settings file.
+  const QByteArray geometry = saveGeometry();
+  if (shownGeometry_.isEmpty() || geometry == shownGeometry_) return;
+  settings_.WriteValue(kGeometryValue, geometry.toBase64().toStdString());
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 
+#include <QByteArray>
 #include <QString>
 #include <QWidget>
 
@@ -49,6 +50,7 @@ class CMainDlg : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void OnTabChanged(int index);
@@ -56,6 +58,7 @@ class CMainDlg : public QWidget {
   // the window.
   void PostStatus();
   void RestoreGeometry();
+  // Stores the geometry if the user moved or resized the window.
   void SaveGeometry();
 
   CTrafficEngine& engine_;
@@ -69,4 +72,5 @@ class CMainDlg : public QWidget {
   std::unique_ptr<CRefreshWorker> worker_;
   bool showingNotifications_ = false;
   bool shutDown_ = false;
+  QByteArray shownGeometry_;  // as the window first appeared
 };

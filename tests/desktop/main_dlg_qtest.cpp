@@ -1,7 +1,8 @@
 // The main window: closing it shuts the engine down once and at once, its
-// geometry is remembered, notifications from any thread become message
+// geometry is remembered when it changed, notifications from any thread become message
 // boxes, and the refresh worker drives Host Stats only while it is shown.
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTabWidget>
 #include <QTest>
 #include <atomic>
@@ -44,17 +45,24 @@ class MainDlgTest : public QObject {
     QCOMPARE(log.readAll().count('\n'), 2);  // a header and the one conversation, once
   }
 
+  // Stored when the user changed it, and only then: a window closed where
+  // it appeared leaves the settings file as it was.
   void geometryIsRemembered() {
     CDesktopFixture f;
-    {
+    const auto file = [&f] {
+      QFile settings(f.settings.FilePath());
+      return settings.open(QIODevice::ReadOnly) ? settings.readAll() : QByteArray();
+    };
+    for (int round = 0; round < 2; ++round) {
+      const QByteArray before = file();
       CMainDlg window(f.engine, f.settings, QString());
-      window.resize(760, 560);
       window.show();
       QVERIFY(QTest::qWaitForWindowExposed(&window));
+      if (round == 0) window.resize(760, 560);
+      QCOMPARE(window.size(), QSize(760, 560));
       window.close();
+      QCOMPARE(file() == before, round == 1);
     }
-    CMainDlg again(f.engine, f.settings, QString());
-    QCOMPARE(again.size(), QSize(760, 560));
   }
 
   void notificationsBecomeMessageBoxesWithAdvice() {

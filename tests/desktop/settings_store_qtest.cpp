@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "desktop/app/settings_store.h"
 
@@ -79,6 +80,36 @@ class SettingsStoreTest : public QObject {
     QCOMPARE(QString::fromStdString(CSettingsStore(path).ReadLogDir()), text);
   }
 
+  // Nothing changed, nothing written: comments, bytes that are not UTF-8
+  // and the mode stay. A change rewrites the file, keeping its mode.
+  void fileIsRewrittenOnlyForAChange_data() {
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("same value") << QByteArray("1") << 0640;
+    QTest::newRow("same value, read-only file") << QByteArray("1") << 0444;
+    QTest::newRow("a change") << QByteArray("0") << 0640;
+    QTest::newRow("a change, read-only file") << QByteArray("0") << 0444;
+  }
+  void fileIsRewrittenOnlyForAChange() {
+    QFETCH(QByteArray, value);
+    QFETCH(int, mode);
+    const bool change = value != "1";
+    if (change && mode == 0444 && ::geteuid() != 0) QSKIP("only root writes a read-only file");
+    const QString path = dir_.filePath(QStringLiteral("%1.conf").arg(QTest::currentDataTag()));
+    const QByteArray content("; kept by hand\n[General]\nLogDir=/home/m\xfcller\nHeaderOnly=1\n");
+    WriteAll(path, content);
+    const QByteArray name = QFile::encodeName(path);
+    ::chmod(name.constData(), static_cast<mode_t>(mode));
+    CSettingsStore store(path);
+    QVERIFY(store.CanBeRead());
+    store.WriteHeaderOnly(value.toStdString());
+    QCOMPARE(ReadAll(path) == content, !change);
+    QCOMPARE(store.ReadHeaderOnly(), value.toStdString());
+    struct stat st {};
+    QCOMPARE(::stat(name.constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), mode);
+  }
+
   // Damaged contents, a directory in the file's place, a regular file in
   // the place of its directory.
   void unusableFileReadsDefaultsAndIsLeftAlone_data() {
@@ -107,6 +138,7 @@ class SettingsStoreTest : public QObject {
     // Twice: a second store must not get a cached parse without the error.
     for (int round = 0; round < 2; ++round) {
       CSettingsStore store(path);
+      QVERIFY(!store.CanBeRead());
       QCOMPARE(store.ReadInterfaceKey(), 0);
       QCOMPARE(store.ReadHeaderOnly(), std::string("0"));
       store.WriteInterfaceKey(5);

@@ -83,27 +83,32 @@ class TrafficAppTest : public QObject {
     QCOMPARE(app.Engine().LogOptions().dir, QDir::currentPath().toStdString());
   }
 
-  // "-s" too: an absurd stored interface must start nothing.
+  // "-s" too: an absurd stored interface must start nothing. A file that is
+  // no INI file is named once.
   void startsAndEndsOnAnySettingsFile_data() {
     QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("readable");
     QTest::newRow("numbers past int") << QByteArray(
         "[General]\nInterfaceKey=99999999999999999999\nFilerCount=4294967297\n"
-        "HeaderOnly=99999999999\nAutoLog=18446744073709551617\nInclude=-0\n");
-    QTest::newRow("most negative") << QByteArray("[General]\nInterfaceKey=-2147483648\nFilerCount=-2147483649\n");
+        "HeaderOnly=99999999999\nAutoLog=18446744073709551617\nInclude=-0\n") << true;
+    QTest::newRow("most negative") << QByteArray("[General]\nInterfaceKey=-2147483648\nFilerCount=-2147483649\n")
+                                   << true;
     QByteArray rules("[General]\nInclude=1\nFilerCount=100\n");
     const char* shapes[] = {"::::", ":", "1.2.3.4:", "999.999.999.999:99999999999", "a:b:c:d:e",
                             "*.*.*.*:*", "1.2.3.4:-80", "\\xff\\xfe:1", "....:80", "x"};
     for (int i = 0; i < 100; ++i) rules += "Filter" + QByteArray::number(i) + "=" + shapes[i % 10] + "\n";
-    QTest::newRow("rule texts of every shape") << rules;
+    QTest::newRow("rule texts of every shape") << rules << true;
     QByteArray binary(64 * 1024, '\0');
     std::mt19937 random(5);
     for (char& c : binary) c = static_cast<char>(random());
-    QTest::newRow("binary") << binary;
+    QTest::newRow("binary") << binary << false;
   }
   void startsAndEndsOnAnySettingsFile() {
     QFETCH(QByteArray, content);
+    QFETCH(bool, readable);
     CTrafficApp app;
-    app.InitInstance({QStringLiteral("--settings"), SettingsFile(content), QStringLiteral("-s")});
+    const QString file = SettingsFile(content);
+    app.InitInstance({QStringLiteral("--settings"), file, QStringLiteral("-s")});
     if (app.Engine().InterfaceAt(app.Settings().ReadInterfaceKey()) == nullptr) {
       QCOMPARE(app.Engine().Capture().TraceId(), 0);
     }
@@ -111,6 +116,8 @@ class TrafficAppTest : public QObject {
     app.MainWindow()->show();
     QTest::qWait(200);
     app.MainWindow()->close();
+    QCOMPARE(messages_.filter(QStringLiteral("Settings file ")),
+             readable ? QStringList() : QStringList{CSettingsStore::UnreadableMessage(file)});
     app.ExitInstance();
     QVERIFY(app.MainWindow() == nullptr);
     app.ExitInstance();
