@@ -1,7 +1,8 @@
 #!/bin/sh
 # Starts the real desktop program on a virtual X display, lets it run a few
-# seconds, ends it with SIGTERM and expects the clean close: exit status 0
-# and the window geometry written by the close handling.
+# seconds, ends it with SIGTERM and expects the clean close: exit status 0,
+# the statistics log made by the final log pass of the close handling, and
+# the settings file left as it was, since nothing was changed.
 # Usage: desktop_smoke_test.sh <trafalyn binary>
 set -u
 bin=$1
@@ -12,6 +13,8 @@ fi
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 settings="$dir/trafalyn.ini"
+printf '; by hand\n[General]\nAutoLog=1\nLogDir=%s\n' "$dir" >"$settings"
+cp "$settings" "$dir/before.ini"
 
 xvfb-run -a -s '-screen 0 1280x900x24' sh -c '
   "$1" --settings "$2" >"$3/out" 2>&1 &
@@ -38,8 +41,12 @@ if [ "$rc" != 0 ]; then
   echo "exit status $rc, expected 0"
   exit 1
 fi
-if ! grep -q '^WindowGeometry=' "$settings"; then
-  echo "the close handling did not run (no WindowGeometry in $settings)"
+if ! ls "$dir"/stats*.txt >/dev/null 2>&1; then
+  echo "the close handling did not run (no statistics log in $dir)"
+  exit 1
+fi
+if ! cmp -s "$settings" "$dir/before.ini"; then
+  echo "the settings file was rewritten although nothing changed"
   exit 1
 fi
 echo "clean exit"
