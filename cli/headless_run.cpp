@@ -47,6 +47,9 @@ void SetStopHandlers(bool install) {
   struct sigaction action {};
   action.sa_handler = install ? OnStopSignal : SIG_DFL;
   sigemptyset(&action.sa_mask);
+  // The replay notices the request between frames. A read from a pipe cut
+  // short by the signal would instead end it as a damaged file.
+  action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }

@@ -67,12 +67,6 @@ TEST_P(OutputFileTest, UsesOnlyWhatIsTheUsers) {
   ASSERT_EQ(file.Open(path, mode), refusal == nullptr) << file.Reason();
   if (refusal != nullptr) {
     EXPECT_EQ(file.Reason(), refusal);
-    // The check before the work says the same.
-    std::string reason;
-    if (mode == Mode::kReplace) {
-      EXPECT_FALSE(COutputFile::CanReplace(path, reason));
-      EXPECT_EQ(reason, refusal);
-    }
     EXPECT_EQ(dir.Names(), before);
     EXPECT_EQ(c.holder != nullptr ? ReadFileBytes(dir.File(c.holder)) : "", old);
     return;
@@ -95,14 +89,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, OutputFileTest,
                            return std::string(std::get<0>(info.param).name) +
                                   (std::get<1>(info.param) == Mode::kAppend ? "Append" : "Replace");
                          });
-
-TEST(OutputFile, CreateRefusesATakenName) {
-  TempDir dir;
-  Plain(dir.File("f"), 0600);
-  COutputFile file;
-  EXPECT_FALSE(file.Open(dir.File("f"), Mode::kCreate));
-  EXPECT_EQ(file.LastError(), EEXIST);
-}
 
 // A full disk fails the write with the system's reason, and the export it
 // cut short vanishes, leaving the file it was to replace.

@@ -4,6 +4,7 @@ every file it writes against golden copies, the switches, the exit codes,
 and a capture damaged part-way.
 Usage: headless_cli_test.py TRAFALYN SOURCE_DIR [TRAFALYN_CLI]"""
 
+import itertools
 import os
 import shutil
 import signal
@@ -12,8 +13,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import threading
-import time
 import unittest
 
 import cli_support as cs
@@ -107,24 +106,17 @@ class ExitCodes(unittest.TestCase):
     def test_refusals_say_why(self):
         """Usage errors and outputs that cannot be written exit 2 with one line,
         before any work; failures exit 1 naming the cause."""
-        usage = [([], b"trafalyn: "), (["-r", SAMPLE, "-i", "lo"], b"trafalyn: "),
-                 (["-r", SAMPLE, "--no-tcp", "--no-udp"], b"trafalyn: "),
-                 (["-r", SAMPLE, "--role", "peer"], b"trafalyn: "),
-                 (["-r", SAMPLE, "--filter", "1.2.3.4"], b"trafalyn: "),
-                 (["-r", SAMPLE, "--local", "300.1.1.1"], b"trafalyn: "),
-                 (["-r", SAMPLE, "--format", "csv"], b"trafalyn: "),
-                 (["-r", SAMPLE, "--duration", "3"], b"trafalyn: "),
-                 (["-r", SAMPLE, "--hex"], b"trafalyn: "), (["-r", SAMPLE, "--what"], b"trafalyn: "),
-                 (["-r"], b"trafalyn: "),
-                 (["-r", SAMPLE, "--log-dir", "/nonexistent/logs"],
-                  b"/nonexistent/logs: No such file or directory"),
-                 (["-r", SAMPLE, "--export", "link"], b"Could not open file: link: a symbolic link"),
-                 (["-r", SAMPLE, "--hosts-export", "no/h.csv"],
-                  b"Could not open file: no/h.csv: No such file or directory"),
-                 (["-r", SAMPLE, "--export", "e.csv", "--hosts-export", "./e.csv"],
-                  b"--export and --hosts-export name the same file: ./e.csv"),
-                 (["-r", "target", "--export", os.path.join(".", "target")],
-                  b"-r and --export name the same file")]
+        usage = [[], ["-r", SAMPLE, "-i", "lo"], ["-r", SAMPLE, "--no-tcp", "--no-udp"],
+                 ["-r", SAMPLE, "--role", "peer"], ["-r", SAMPLE, "--filter", "1.2.3.4"],
+                 ["-r", SAMPLE, "--local", "300.1.1.1"], ["-r", SAMPLE, "--format", "csv"],
+                 ["-r", SAMPLE, "--duration", "3"], ["-r", SAMPLE, "--hex"],
+                 ["-r", SAMPLE, "--what"], ["-r"]]
+        unwritable = [(["--log-dir", "/nonexistent/logs"], b"logs: No such file or directory"),
+                      (["--export", "link"], b"Could not open file: link: a symbolic link"),
+                      (["--hosts-export", "no/h"], b"file: no/h: No such file or directory"),
+                      (["--export", "e.csv", "--hosts-export", "./e.csv"],
+                       b"--export and --hosts-export name the same file: ./e.csv"),
+                      (["--export", "./short.pcap"], b"-r and --export name the same file")]
         failures = [(["-r", "absent.pcap", "--export", "e.csv"], b"No such file or directory"),
                     (["-r", os.path.join(SOURCE, "resources", "make_sample_capture.py")],
                      b"cannot read"),
@@ -137,7 +129,8 @@ class ExitCodes(unittest.TestCase):
             with open(here("target"), "w") as f:
                 f.write("keep")
             os.symlink("target", here("link"))
-            for options, status, text in ([(o, 2, t) for o, t in usage] +
+            for options, status, text in ([(o, 2, b"trafalyn: ") for o in usage] +
+                                          [(["-r", "short.pcap"] + o, 2, t) for o, t in unwritable] +
                                           [(o, 1, t) for o, t in failures]):
                 with self.subTest(options=options):
                     r = cs.run(PROGRAM, *options, cwd=tmp)
@@ -195,37 +188,26 @@ class EndsOfTheWork(unittest.TestCase):
 
     def test_interrupted_replay_exits_130(self):
         data = cs.read_bytes(SAMPLE)
-        env = dict(os.environ, TZ="UTC")
         for signo in (signal.SIGINT, signal.SIGTERM):
             with self.subTest(signal=signo), tempfile.TemporaryDirectory() as tmp:
                 feed = os.path.join(tmp, "feed")
                 os.mkfifo(feed)
-                trace = subprocess.Popen([PROGRAM, "--headless", "-r", feed, "--local",
-                                          "192.0.2.10", "--quiet"], env=env,
-                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-                stop = threading.Event()
-
-                def write_forever():
-                    # Never the end of the file: only the signal ends this replay.
-                    try:
-                        with open(feed, "wb") as f:
-                            f.write(data[:24])
-                            while not stop.is_set():
-                                f.write(data[24:])
-                    except BrokenPipeError:
-                        pass
-
-                writer = threading.Thread(target=write_forever)
-                writer.start()
-                time.sleep(1)
-                trace.send_signal(signo)
+                trace = subprocess.Popen([PROGRAM, "--headless", "-r", feed, "--local", "192.0.2.10",
+                                          "--quiet"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                # A file without end, so only the signal ends the replay; it
+                # comes once the replay is well under way.
+                try:
+                    with open(feed, "wb") as f:
+                        f.write(data[:24])
+                        for n in itertools.count():
+                            f.write(data[24:])
+                            if n == 20:
+                                trace.send_signal(signo)
+                except BrokenPipeError:
+                    pass
                 stdout, stderr = trace.communicate(timeout=30)
-                stop.set()
-                os.close(os.open(feed, os.O_RDONLY | os.O_NONBLOCK))  # frees a waiting open
-                writer.join(timeout=10)
                 self.assertEqual((trace.returncode, stdout), (130, b""), stderr)
                 self.assertIn(b"replay stopped after frame", stderr)
-
 
 if __name__ == "__main__":
     os.chdir(tempfile.gettempdir())

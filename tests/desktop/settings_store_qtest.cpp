@@ -1,5 +1,6 @@
 // The INI file behind the settings: per user by default, written whole by
-// renaming a new file into place, texts kept whatever they hold, and a file
+// renaming a new file into place and only for a change, texts kept whatever
+// they hold, and a file
 // that cannot be used left exactly as it is, every value reading as its
 // default. How values are read (numbers, lengths) is the settings layer's.
 #include <QDir>
@@ -52,20 +53,6 @@ class SettingsStoreTest : public QObject {
     QCOMPARE(CSettingsStore().ReadHeaderOnly(), std::string("1"));
   }
 
-  void writesReachTheFileAtOnceAndWhole() {
-    const QString path = dir_.filePath(QStringLiteral("atomic.conf"));
-    CSettingsStore store(path);
-    store.WriteInterfaceKey(-1);
-    QCOMPARE(QSettings(path, QSettings::IniFormat).value("InterfaceKey").toString(), QStringLiteral("-1"));
-    WriteAll(path, "[General]\nAutoLog=1\n\n[Other]\nkept=yes\n");
-    const ino_t before = Inode(path);
-    store.WriteHeaderOnly("1");
-    QVERIFY(Inode(path) != before);  // renamed into place, not rewritten
-    QCOMPARE(QSettings(path, QSettings::IniFormat).value("Other/kept").toString(), QStringLiteral("yes"));
-    QCOMPARE(store.ReadAutoLog(), std::string("1"));
-    QCOMPARE(QDir(dir_.path()).entryList({"atomic.conf*"}, QDir::Files | QDir::Hidden), QStringList{"atomic.conf"});
-  }
-
   void textsSurviveTheFileFormat_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("ini specials") << QStringLiteral("/tmp/a,b;c=d \"q\" \\x [s]");
@@ -81,8 +68,9 @@ class SettingsStoreTest : public QObject {
   }
 
   // Nothing changed, nothing written: comments, bytes that are not UTF-8
-  // and the mode stay. A change rewrites the file, keeping its mode.
-  void fileIsRewrittenOnlyForAChange_data() {
+  // and the mode stay. A change renames a whole new file into place, with
+  // the old one's mode and other groups.
+  void fileIsRewrittenWholeAndOnlyForAChange_data() {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<int>("mode");
     QTest::newRow("same value") << QByteArray("1") << 0640;
@@ -90,21 +78,25 @@ class SettingsStoreTest : public QObject {
     QTest::newRow("a change") << QByteArray("0") << 0640;
     QTest::newRow("a change, read-only file") << QByteArray("0") << 0444;
   }
-  void fileIsRewrittenOnlyForAChange() {
+  void fileIsRewrittenWholeAndOnlyForAChange() {
     QFETCH(QByteArray, value);
     QFETCH(int, mode);
     const bool change = value != "1";
     if (change && mode == 0444 && ::geteuid() != 0) QSKIP("only root writes a read-only file");
     const QString path = dir_.filePath(QStringLiteral("%1.conf").arg(QTest::currentDataTag()));
-    const QByteArray content("; kept by hand\n[General]\nLogDir=/home/m\xfcller\nHeaderOnly=1\n");
+    const QByteArray content("; by hand\n[General]\nLogDir=/home/m\xfcller\nHeaderOnly=1\n[Other]\nkept=yes\n");
     WriteAll(path, content);
     const QByteArray name = QFile::encodeName(path);
     ::chmod(name.constData(), static_cast<mode_t>(mode));
+    const ino_t before = Inode(path);
     CSettingsStore store(path);
     QVERIFY(store.CanBeRead());
     store.WriteHeaderOnly(value.toStdString());
     QCOMPARE(ReadAll(path) == content, !change);
+    QCOMPARE(Inode(path) == before, !change);
     QCOMPARE(store.ReadHeaderOnly(), value.toStdString());
+    QCOMPARE(QSettings(path, QSettings::IniFormat).value("Other/kept").toString(), QStringLiteral("yes"));
+    QCOMPARE(QDir(dir_.path()).entryList({path.section('/', -1) + '*'}, QDir::Files | QDir::Hidden).size(), 1);
     struct stat st {};
     QCOMPARE(::stat(name.constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 07777), mode);
