@@ -1,8 +1,8 @@
 // The INI file behind the settings: per user by default, written whole by
 // renaming a new file into place and only for a change, texts kept whatever
-// they hold, and a file
-// that cannot be used left exactly as it is, every value reading as its
-// default. How values are read (numbers, lengths) is the settings layer's.
+// they hold, and a file that cannot be used left exactly as it is, every
+// value reading as its default. How values are read (numbers, lengths) is
+// the settings layer's.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
