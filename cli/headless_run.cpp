@@ -212,8 +212,9 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
   if (!o.logDir.empty() && logs.Failed()) run.status = std::max(run.status, 1);
   // The trace log marks where its lines are missing; the status says that
   // it has such marks.
-  for (const auto& [lost, what] : {std::pair{logs.PacketsNotWritten(), " packets not written to the trace log"},
-                                   std::pair{logs.RowsNotWritten(), " conversations not written to the statistics log"}}) {
+  for (const auto& [lost, what] :
+       {std::pair{logs.PacketsNotWritten(), " packets not written to the trace log"},
+        std::pair{logs.RowsNotWritten(), " conversations not written to the statistics log"}}) {
     if (lost == 0) continue;
     Complain(std::to_string(lost) + what + ": it fell behind");
     run.status = std::max(run.status, 1);

@@ -32,8 +32,9 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 bool CheckOutputPaths(const CHeadlessOptions& o, std::string& error) {
   std::vector<std::pair<const char*, const std::string*>> files;
-  // Standard input is no file of ours.
-  if (!o.file.empty() && o.file != "-") files.emplace_back("-r", &o.file);
+  // The input first; standard input is no file of ours.
+  const bool input = !o.file.empty() && o.file != "-";
+  if (input) files.emplace_back("-r", &o.file);
   if (!o.exportFile.empty()) files.emplace_back("--export", &o.exportFile);
   if (!o.hostsExportFile.empty()) files.emplace_back("--hosts-export", &o.hostsExportFile);
   for (std::size_t i = 0; i < files.size(); ++i) {
@@ -46,10 +47,9 @@ bool CheckOutputPaths(const CHeadlessOptions& o, std::string& error) {
     }
   }
   std::string reason;
-  for (const auto& [option, name] : files) {
-    if (option[1] == 'r') continue;
-    if (!COutputFile::CanReplace(*name, reason)) {
-      error = "Could not open file: " + *name + ": " + reason;
+  for (std::size_t i = input ? 1 : 0; i < files.size(); ++i) {
+    if (!COutputFile::CanReplace(*files[i].second, reason)) {
+      error = "Could not open file: " + *files[i].second + ": " + reason;
       return false;
     }
   }
