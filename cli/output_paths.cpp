@@ -37,6 +37,9 @@ bool CheckOutputPaths(const CHeadlessOptions& o, std::string& error) {
   if (input) files.emplace_back("-r", &o.file);
   if (!o.exportFile.empty()) files.emplace_back("--export", &o.exportFile);
   if (!o.hostsExportFile.empty()) files.emplace_back("--hosts-export", &o.hostsExportFile);
+  // Saved frames follow the rules of an export: a regular file of this user
+  // is replaced, anything else is refused before the trace starts.
+  if (!o.writeFile.empty()) files.emplace_back("--write", &o.writeFile);
   for (std::size_t i = 0; i < files.size(); ++i) {
     for (std::size_t j = i + 1; j < files.size(); ++j) {
       if (SameFile(*files[i].second, *files[j].second)) {
