@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/packet_name_reader.h"
 #include "wire/time_stamp.h"
 
 class CCaptureSession;
@@ -31,8 +32,7 @@ enum class EDecodeResult {
 // local host's record must outlive it.
 class CPacketDecoder {
  public:
-  CPacketDecoder(CCaptureSession& session, const CInterfaceRecord& local)
-      : session_(session), local_(local) {}
+  CPacketDecoder(CCaptureSession& session, const CInterfaceRecord& local);
 
   // `ip` runs from the IP header to the end of the captured frame: every
   // read stays inside it. A packet captured shorter than its total length is
@@ -44,4 +44,5 @@ class CPacketDecoder {
  private:
   CCaptureSession& session_;
   const CInterfaceRecord& local_;
+  CPacketNameReader names_;
 };

@@ -8,7 +8,7 @@ void CNameCache::Store(const CIpAddr& address, ENameSource source, std::string n
                        Clock::time_point now, std::chrono::seconds ttl) {
   if (name.empty()) return;
   const Clock::time_point expiry =
-      source == ENameSource::kConnection ? Clock::time_point::max() : now + ttl;
+      source == ENameSource::kConnection || ttl == kForever ? Clock::time_point::max() : now + ttl;
   std::lock_guard lock(mutex_);
   auto found = byAddress_.find(address);
   if (found != byAddress_.end()) {
@@ -21,7 +21,7 @@ void CNameCache::Store(const CIpAddr& address, ENameSource source, std::string n
     byUse_.push_front(CEntry{address, {}});
     byAddress_.emplace(address, byUse_.begin());
   }
-  CSlot& slot = byUse_.front().slots[static_cast<std::size_t>(source)];
+  CSlot& slot = byUse_.front().bySource[static_cast<std::size_t>(source)];
   slot.name = std::move(name);
   slot.expiry = expiry;
 }
@@ -57,8 +57,8 @@ void CNameCache::Clear() {
 
 const CNameCache::CSlot* CNameCache::Best(const CEntry& entry, Clock::time_point now,
                                           ENameSource* source) {
-  for (std::size_t i = entry.slots.size(); i-- > 0;) {
-    const CSlot& slot = entry.slots[i];
+  for (std::size_t i = entry.bySource.size(); i-- > 0;) {
+    const CSlot& slot = entry.bySource[i];
     if (!slot.name.empty() && now < slot.expiry) {
       *source = static_cast<ENameSource>(i);
       return &slot;

@@ -43,6 +43,8 @@ class CNameCache {
  public:
   using Clock = std::chrono::steady_clock;
   static constexpr std::size_t kDefaultCapacity = 4096;
+  // A TTL that never runs out: the name stays until replaced or dropped.
+  static constexpr std::chrono::seconds kForever = std::chrono::seconds::max();
 
   explicit CNameCache(std::size_t capacity = kDefaultCapacity);
 
@@ -50,7 +52,8 @@ class CNameCache {
   CNameCache& operator=(const CNameCache&) = delete;
 
   // Stores `name` (a CHostName text) for `address` from `source`, expiring
-  // `ttl` after `now`; `ttl` is ignored for kConnection. Replaces the
+  // `ttl` after `now` (never for kForever); `ttl` is ignored for
+  // kConnection. Replaces the
   // address's earlier name from the same source.
   void Store(const CIpAddr& address, ENameSource source, std::string name, Clock::time_point now,
              std::chrono::seconds ttl);
@@ -73,7 +76,7 @@ class CNameCache {
   };
   struct CEntry {
     CIpAddr address;
-    std::array<CSlot, 3> slots;  // by ENameSource
+    std::array<CSlot, 3> bySource;  // indexed by ENameSource
   };
   struct CHash {
     std::size_t operator()(const CIpAddr& a) const {

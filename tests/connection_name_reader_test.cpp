@@ -5,29 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/dns_test_messages.h"
+#include "tests/name_test_messages.h"
 
 namespace {
-
-CBytes Be24(std::size_t v) {
-  return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-}
-CBytes Sized16(const CBytes& b) { return Cat({Be16(static_cast<uint16_t>(b.size())), b}); }
-CBytes Text(std::string_view s) { return CBytes(s.begin(), s.end()); }
-CBytes Extension(uint16_t type, const CBytes& data) { return Cat({Be16(type), Sized16(data)}); }
-CBytes ServerName(std::string_view name) {
-  return Extension(0, Sized16(Cat({CBytes{0}, Sized16(Text(name))})));
-}
-
-// A TLS record holding a ClientHello with a 32-byte session id, two cipher
-// suites, null compression and `extensions`.
-CBytes ClientHello(std::initializer_list<CBytes> extensions) {
-  const CBytes body = Cat({Be16(0x0303), CBytes(32, 0x5a), CBytes{32}, CBytes(32, 0x11),
-                           Sized16({0x13, 0x01, 0x13, 0x02}), CBytes{1, 0},
-                           Sized16(Cat(extensions))});
-  const CBytes handshake = Cat({CBytes{1}, Be24(body.size()), body});
-  return Cat({CBytes{22, 3, 1}, Sized16(handshake)});
-}
 
 const CBytes kGroups = Extension(10, {0, 4, 0, 0x1d, 0, 0x17});
 const CBytes kAlpn = Extension(16, {0, 3, 2, 'h', '2'});

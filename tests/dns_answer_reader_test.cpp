@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "output/value_format.h"
-#include "tests/dns_test_messages.h"
+#include "tests/name_test_messages.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "names/name_cache.h"
 #include "names/reverse_name.h"
-#include "tests/dns_test_messages.h"
+#include "tests/name_test_messages.h"
 
 namespace {
 
