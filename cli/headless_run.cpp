@@ -17,6 +17,7 @@
 
 #include "cli/headless_options.h"
 #include "cli/headless_report.h"
+#include "cli/json_lines_report.h"
 #include "engine/capture_privileges.h"
 #include "engine/traffic_engine.h"
 #include "filters/filter_rule_list.h"
@@ -76,6 +77,7 @@ void Configure(CTrafficEngine& engine, const CHeadlessOptions& o) {
     rules.Append(CFilterRule(r.address[0], r.address[1], r.address[2], r.address[3], r.port));
   }
   engine.Filters().Replace(std::move(rules));
+  engine.Names().SetReverseLookups(o.resolve);
   if (!o.ipfix.empty()) {
     if (const auto collector = CCollectorAddress::Parse(o.ipfix)) engine.Flows().Start(*collector);
   }
@@ -221,18 +223,30 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
     for (std::size_t i = 0; i < errors; ++i) Complain(result.messages[i]);
     if (errors > 0) run.status = 1;
   }
-  return session->WithModel([&](const CTrafficModel& model) -> std::string {
-    if (!o.hostsExportFile.empty()) {
+  if (!o.hostsExportFile.empty()) {
+    session->WithModel([&](const CTrafficModel& model) {
       std::string error;
       if (!WriteHostCsv(model.hosts, o.hostsExportFile, error)) {
         Complain(error);
         run.status = 1;
       }
+    });
+  }
+  if (o.quiet && o.jsonFile.empty()) return {};
+  // Copies with names; the engine has shut down, so its token would cut
+  // the walk short.
+  static const CCancelToken kNever;
+  const std::vector<CConversationRowData> rows = session->ConversationRows(kNever);
+  const std::vector<CHostSummary> hosts = session->Hosts(false).hosts;
+  if (!o.jsonFile.empty()) {
+    std::string error;
+    if (!WriteJsonLines(o.jsonFile, JsonLines(rows, hosts, run.local, CProcessView{}), error)) {
+      Complain(error);
+      run.status = 1;
     }
-    if (o.quiet) return {};
-    static const CCancelToken kNever;
-    return "Local host: " + AddressList(run.local) + "\n" + RenderSummary(run.counts, model, kNever);
-  });
+  }
+  if (o.quiet) return {};
+  return "Local host: " + AddressList(run.local) + "\n" + RenderSummary(run.counts, rows, hosts);
 }
 
 bool IsDirectory(const std::string& path, std::string& reason) {
