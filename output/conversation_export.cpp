@@ -25,7 +25,7 @@ std::string ExportRow(COutputFile& file, const CConversationCopy& row, EExportFo
     if (form == EExportForm::kCsv) {
       text = ConversationCsvRow(row.snapshot);
     } else {
-      text = RenderConversationText(row.records, {true, true, form == EExportForm::kHex}, cancel);
+      text = RenderConversationText(row.records, {true, true, form == EExportForm::kHex, {}}, cancel);
     }
   } catch (const std::bad_alloc&) {
     text = "Error retrieving data\r\n";
