@@ -1,6 +1,7 @@
 #include "cli/json_lines_report.h"
 
 #include <algorithm>
+#include <array>
 #include <nlohmann/json.hpp>
 
 #include "output/output_file.h"
@@ -22,7 +23,9 @@ Json OrNull(const std::optional<T>& value) {
 Json OrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
 
 bool BothEndsLocal(const CIpAddr& remote, const std::vector<CIpAddr>& local) {
-  if (remote.IsV4() && remote[0] == 127) return true;
+  static const CIpAddr kV6Loopback =
+      CIpAddr::V6(std::array<uint8_t, 16>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
+  if ((remote.IsV4() && remote[0] == 127) || remote == kV6Loopback) return true;
   return std::find(local.begin(), local.end(), remote) != local.end();
 }
 

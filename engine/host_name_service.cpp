@@ -1,15 +1,20 @@
 #include "engine/host_name_service.h"
 
+#include <array>
+
 #include "engine/capture_session.h"
 #include "engine/notification_sink.h"
 
 namespace {
 
-// Asking a DNS server who 127.0.0.1 is tells nothing and sends a query.
+// A query about a loopback, unspecified, link-local or multicast address
+// tells nothing a DNS server knows, and still leaves the machine.
 bool Worth(const CIpAddr& a) {
-  if (a.IsV4()) return a[0] != 127 && a[0] != 0;
-  static const CIpAddr kV6Loopback = CIpAddr::V6(std::array<uint8_t, 16>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
-  return a != kV6Loopback && a != CIpAddr::V6(std::array<uint8_t, 16>{});
+  if (a.IsV4()) return a[0] != 127 && a[0] != 0 && a[0] < 224 && !(a[0] == 169 && a[1] == 254);
+  static const CIpAddr kV6Loopback =
+      CIpAddr::V6(std::array<uint8_t, 16>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
+  const bool linkLocal = a[0] == 0xfe && (a[1] & 0xc0) == 0x80;
+  return a != kV6Loopback && a != CIpAddr::V6(std::array<uint8_t, 16>{}) && a[0] != 0xff && !linkLocal;
 }
 
 }  // namespace
