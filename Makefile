@@ -32,20 +32,22 @@ build-tsan: deps
 	  -DTRAFALYN_SANITIZE=thread >/dev/null
 	@cmake --build $(TSAN) -j$(JOBS) --target core_tests
 
-# libFuzzer targets (clang) over the decoder, the filter-rule loader and the
-# capture-file replay, with AddressSanitizer and UndefinedBehaviorSanitizer.
+# libFuzzer targets (clang) over the decoder, the filter-rule loader, the
+# capture-file replay and the readers of DNS answers and connection names,
+# with AddressSanitizer and UndefinedBehaviorSanitizer.
 build-fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTRAFALYN_BUILD_UI=OFF -DTRAFALYN_BUILD_FUZZ=ON -DFUZZ_SECONDS=$(FUZZ_SECONDS) \
 	  -DTRAFALYN_SANITIZE=fuzzer-no-link,address,undefined >/dev/null
-	@cmake --build $(FUZZ) -j$(JOBS) --target fuzz_decode_frames fuzz_filter_rules fuzz_replay_file
+	@cmake --build $(FUZZ) -j$(JOBS) --target fuzz_decode_frames fuzz_filter_rules fuzz_replay_file \
+	  fuzz_dns_answer fuzz_connection_name
 
 test: build build-asan build-tsan build-fuzz
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j$(JOBS)
 	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 \
-	  ctest --output-on-failure -j$(JOBS) -R 'Stress|Concurrent|Controller|ActiveFilterRules|LogService|CaptureSession|TrafficEngine|FlowExporter'
+	  ctest --output-on-failure -j$(JOBS) -R 'Stress|Concurrent|Controller|ActiveFilterRules|LogService|CaptureSession|TrafficEngine|FlowExporter|ReverseResolver|HostNames'
 	cd $(FUZZ) && ctest --output-on-failure -j$(JOBS) -R '^fuzz_'
 
 # Throughput, memory and lock-hold benchmarks, optimised (-O2) in their own

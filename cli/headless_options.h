@@ -31,6 +31,8 @@ struct CHeadlessOptions {
   std::string exportFile;
   EExportForm exportFormat = EExportForm::kCsv;
   std::string hostsExportFile;
+  std::string jsonFile;          // --json: JSON Lines at the end
+  bool resolve = true;           // reverse lookups (live traces only)
   int durationSeconds = 0;       // 0: until Ctrl-C / SIGTERM
   std::string ipfix;             // --ipfix HOST:PORT, checked; empty: no flow export
   std::string writeFile;         // --write: save frames (live only)

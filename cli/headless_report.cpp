@@ -45,10 +45,12 @@ CTextTable TableWithColumns(std::initializer_list<CColumnSpec> columns) {
 
 }  // namespace
 
-CTextTable ConversationSummaryTable(const CConversationTable& table, const CCancelToken& cancel) {
+CTextTable ConversationSummaryTable(const std::vector<CConversationRowData>& rows) {
   using A = CTextTable::EAlign;
+  using T = CConversationSnapshot;
   CTextTable out = TableWithColumns({
       {"Remote IP/Port", A::kLeft},
+      {"Name", A::kLeft},
       {"Port", A::kLeft},
       {"ID", A::kRight},
       {"Prot", A::kRight},
@@ -59,48 +61,46 @@ CTextTable ConversationSummaryTable(const CConversationTable& table, const CCanc
       {"End", A::kLeft},
       {"Text", A::kLeft},
   });
-  for (const CExportRow& row : ConversationListRows(table)) {
-    if (cancel.Cancelled()) break;
-    const CConversation* c = table.FindById(row.convId);
-    if (c == nullptr) continue;
-    const EDirection d = row.direction;
+  for (const CConversationRowData& d : rows) {
+    const CConversationSnapshot& c = d.conversation;
+    const EDirection direction = d.row.direction;
+    const bool sent = direction == EDirection::kSent;
     // The direction that opens an exchange for the role carries the response
     // time and the first two times; the other shows the reply's times.
-    const EDirection opening = OpeningDirection(c->hostRole);
-    const std::size_t k = d == opening ? CConversation::kFirstTime : CConversation::kReplyStartTime;
-    const CConversationSnapshot snapshot = c->Snapshot();
+    const bool opening = direction == OpeningDirection(c.role);
+    const std::size_t k = opening ? T::kFirstTime : T::kReplyStartTime;
     out.AddRow({
-        FormatEndpoint(c->remote, c->remotePort),
-        Decimal(static_cast<int>(c->localPort)),
-        Decimal(c->convId),
-        ProtocolName(c->protocol),
-        Decimal(d == EDirection::kSent ? c->bytesSent : c->bytesReceived),
-        Decimal(d == EDirection::kSent ? c->packetsSent : c->packetsReceived),
-        d == opening ? FormatElapsed(c->times[CConversation::kLastTime],
-                                     c->times[CConversation::kFirstTime])
-                     : std::string(),
-        FormatClockTime(c->times[k]),
-        FormatClockTime(c->times[k + 1]),
-        PrintableCell(RenderDataSummary(d == EDirection::kSent ? snapshot.sentStart
-                                                               : snapshot.receivedStart)),
+        FormatEndpoint(c.remote, c.remotePort),
+        d.name,
+        Decimal(static_cast<int>(c.localPort)),
+        Decimal(c.convId),
+        ProtocolName(c.protocol),
+        Decimal(sent ? c.bytesSent : c.bytesReceived),
+        Decimal(sent ? c.packetsSent : c.packetsReceived),
+        opening ? FormatElapsed(c.times[T::kLastTime], c.times[T::kFirstTime]) : std::string(),
+        FormatClockTime(c.times[k]),
+        FormatClockTime(c.times[k + 1]),
+        PrintableCell(RenderDataSummary(sent ? c.sentStart : c.receivedStart)),
     });
   }
   return out;
 }
 
-CTextTable HostSummaryTable(const CHostTable& hosts) {
+CTextTable HostSummaryTable(const std::vector<CHostSummary>& hosts) {
   using A = CTextTable::EAlign;
   CTextTable out = TableWithColumns({
       {"IP", A::kLeft},
+      {"Name", A::kLeft},
       {"Sent", A::kRight},
       {"Rcvd", A::kRight},
       {"Pk. Sent", A::kRight},
       {"Pk. Rcvd", A::kRight},
       {"Last Time", A::kRight},
   });
-  for (const CHostRecord& h : hosts.Hosts()) {
+  for (const CHostSummary& h : hosts) {
     out.AddRow({
         FormatAddress(h.address),
+        h.name,
         FormatByteCount(static_cast<int64_t>(h.bytesSent)),
         FormatByteCount(static_cast<int64_t>(h.bytesReceived)),
         FormatShortCount(static_cast<int64_t>(h.packetsSent)),
@@ -111,8 +111,8 @@ CTextTable HostSummaryTable(const CHostTable& hosts) {
   return out;
 }
 
-std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
-                          const CCancelToken& cancel) {
+std::string RenderSummary(const CRunCounts& counts, const std::vector<CConversationRowData>& rows,
+                          const std::vector<CHostSummary>& hosts) {
   std::string out;
   out += "Frames read: " + Decimal(counts.framesRead) + "\n";
   out += "Frames recorded: " + Decimal(counts.framesRecorded) + "\n";
@@ -125,12 +125,16 @@ std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
     out += "Frames saved: " + Decimal(counts.framesSaved) +
            ", not saved: " + Decimal(counts.framesNotSaved) + "\n";
   }
-  const CTextTable conversations = ConversationSummaryTable(model.conversations, cancel);
-  out += "\nConversations (" + Decimal(static_cast<uint64_t>(model.conversations.Size())) +
-         ", " + Decimal(static_cast<uint64_t>(conversations.RowCount())) + " rows)\n";
-  out += conversations.Render();
-  out += "\nHosts (" + Decimal(static_cast<uint64_t>(model.hosts.Size())) + ")\n";
-  out += HostSummaryTable(model.hosts).Render();
+  // Every conversation has a row: its rows stand together.
+  uint64_t conversations = 0;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (i == 0 || rows[i].row.convId != rows[i - 1].row.convId) ++conversations;
+  }
+  out += "\nConversations (" + Decimal(conversations) + ", " +
+         Decimal(static_cast<uint64_t>(rows.size())) + " rows)\n";
+  out += ConversationSummaryTable(rows).Render();
+  out += "\nHosts (" + Decimal(static_cast<uint64_t>(hosts.size())) + ")\n";
+  out += HostSummaryTable(hosts).Render();
   return out;
 }
 

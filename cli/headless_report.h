@@ -2,17 +2,16 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
 #include "cli/text_table.h"
-#include "model/cancel_token.h"
-#include "model/conversation_table.h"
+#include "engine/capture_session.h"
 #include "model/host_table.h"
 
-class CTrafficModel;
-
 // What the headless program prints and writes at the end of a run: the
-// summary with the Conversations and Host Stats lists as text tables, and the
-// host table as CSV. Every function that reads the model requires the
-// traffic lock.
+// summary with the Conversations and Host Stats lists as text tables (from
+// the session's copies, names included), and the host table as CSV (which
+// reads the model and requires the traffic lock).
 
 struct CRunCounts {
   uint64_t framesRead = 0;      // frames the capture library delivered
@@ -30,14 +29,14 @@ struct CRunCounts {
 // The Conversations list after a Refresh: the same columns, row order and
 // cell texts as the page, with unprintable bytes of the "Text" column shown
 // as ".".
-CTextTable ConversationSummaryTable(const CConversationTable& table, const CCancelToken& cancel);
+CTextTable ConversationSummaryTable(const std::vector<CConversationRowData>& rows);
 
 // The Host Stats list: one row per host in address order.
-CTextTable HostSummaryTable(const CHostTable& hosts);
+CTextTable HostSummaryTable(const std::vector<CHostSummary>& hosts);
 
 // The counts, then both tables under their titles. Lines end in LF.
-std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
-                          const CCancelToken& cancel);
+std::string RenderSummary(const CRunCounts& counts, const std::vector<CConversationRowData>& rows,
+                          const std::vector<CHostSummary>& hosts);
 
 // The host table as CSV: the header line "IP","Sent","Rcvd","Pk. Sent",
 // "Pk. Rcvd","Last Time","Ports", then one row per host in table order,

@@ -16,6 +16,7 @@
 #include "cli/headless_options.h"
 #include "cli/headless_report.h"
 #include "cli/output_paths.h"
+#include "cli/json_lines_report.h"
 #include "engine/capture_privileges.h"
 #include "engine/traffic_engine.h"
 #include "filters/filter_rule_list.h"
@@ -80,6 +81,7 @@ void Configure(CTrafficEngine& engine, const CHeadlessOptions& o) {
   rules.SetMode(o.exclude ? CFilterRuleList::kExclude : CFilterRuleList::kInclude);
   for (const CFilterRule& r : o.rules) rules.Append(r);
   engine.Filters().Replace(std::move(rules));
+  engine.Names().SetReverseLookups(o.resolve);
   if (!o.ipfix.empty()) {
     if (const auto collector = CCollectorAddress::Parse(o.ipfix)) engine.Flows().Start(*collector);
   }
@@ -240,18 +242,30 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
       run.status = std::max(run.status, 1);
     }
   }
-  return session->WithModel([&](const CTrafficModel& model) -> std::string {
-    if (!o.hostsExportFile.empty()) {
+  if (!o.hostsExportFile.empty()) {
+    session->WithModel([&](const CTrafficModel& model) {
       std::string error;
       if (!WriteHostCsv(model.hosts, o.hostsExportFile, error)) {
         Complain(error);
         run.status = std::max(run.status, 1);
       }
+    });
+  }
+  if (o.quiet && o.jsonFile.empty()) return {};
+  // Copies with names; the engine has shut down, so its token would cut
+  // the walk short.
+  static const CCancelToken kNever;
+  const std::vector<CConversationRowData> rows = session->ConversationRows(kNever);
+  const std::vector<CHostSummary> hosts = session->Hosts(false).hosts;
+  if (!o.jsonFile.empty()) {
+    std::string error;
+    if (!WriteJsonLines(o.jsonFile, JsonLines(rows, hosts, run.local, CProcessView{}), error)) {
+      Complain(error);
+      run.status = std::max(run.status, 1);
     }
-    if (o.quiet) return {};
-    static const CCancelToken kNever;
-    return "Local host: " + AddressList(run.local) + "\n" + RenderSummary(run.counts, model, kNever);
-  });
+  }
+  if (o.quiet) return {};
+  return "Local host: " + AddressList(run.local) + "\n" + RenderSummary(run.counts, rows, hosts);
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ bool CheckOutputPaths(const CHeadlessOptions& o, std::string& error) {
   // Saved frames follow the rules of an export: a regular file of this user
   // is replaced, anything else is refused before the trace starts.
   if (!o.writeFile.empty()) files.emplace_back("--write", &o.writeFile);
+  if (!o.jsonFile.empty()) files.emplace_back("--json", &o.jsonFile);
   for (std::size_t i = 0; i < files.size(); ++i) {
     for (std::size_t j = i + 1; j < files.size(); ++j) {
       if (SameFile(*files[i].second, *files[j].second)) {

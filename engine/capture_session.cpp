@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/host_name_service.h"
 #include "output/conversation_text.h"
 
 CCaptureSession::CCaptureSession(int id, CSessionClock::EKind clock,
@@ -35,11 +36,22 @@ void CCaptureSession::OnFinal(const CConversationSnapshot& s) {
   }
 }
 
-void CCaptureSession::Record(const CPacketFields& fields, std::span<const uint8_t> payload) {
+void CCaptureSession::Record(const CPacketFields& fields, std::span<const uint8_t> payload,
+                             const std::string* remoteName) {
   const CCaptureOptions options = switches_.Get();
-  std::lock_guard<std::mutex> lock(trafficLock_);
-  const CPacketRef r = model_.Record(fields, payload, {options.headerOnly, options.role});
-  if (recordTap_) recordTap_(*r);
+  bool newHost = false;
+  {
+    std::lock_guard<std::mutex> lock(trafficLock_);
+    const std::size_t hosts = model_.hosts.Size();
+    const CPacketRef r = model_.Record(fields, payload, {options.headerOnly, options.role});
+    newHost = model_.hosts.Size() > hosts;
+    if (remoteName != nullptr && r->convId != 0) {
+      CConversation* c = model_.conversations.FindById(r->convId);
+      if (c != nullptr && c->remoteName.empty()) c->remoteName = *remoteName;
+    }
+    if (recordTap_) recordTap_(*r);
+  }
+  if (newHost && names_ != nullptr) names_->HostSeen(fields.remote);
 }
 
 void CCaptureSession::Finish() {
@@ -54,22 +66,32 @@ uint64_t CCaptureSession::RecordedPackets() const {
   return model_.recordedCount;
 }
 
-std::vector<CConversationRowData> CCaptureSession::ConversationRows() const {
-  std::lock_guard<std::mutex> lock(trafficLock_);
+std::vector<CConversationRowData> CCaptureSession::ConversationRows(const CCancelToken& cancel) const {
+  std::unique_lock<std::mutex> lock(trafficLock_);
   const CConversationTable& table = model_.conversations;
   std::vector<CConversationRowData> rows;
   const std::vector<CExportRow> order = ConversationListRows(table);
   rows.reserve(order.size());
   for (const CExportRow& r : order) {
-    if (cancel_.Cancelled()) break;
+    if (cancel.Cancelled()) break;
     // Both rows of a conversation stand together; one snapshot serves both.
     if (!rows.empty() && rows.back().row.convId == r.convId) {
-      rows.push_back({r, rows.back().conversation});
+      rows.push_back({r, rows.back().conversation, {}});
       continue;
     }
-    if (const CConversation* c = table.FindById(r.convId)) rows.push_back({r, c->Snapshot()});
+    if (const CConversation* c = table.FindById(r.convId)) rows.push_back({r, c->Snapshot(), {}});
+  }
+  lock.unlock();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const bool partner = i > 0 && rows[i - 1].row.convId == rows[i].row.convId;
+    rows[i].name = partner ? rows[i - 1].name : RemoteName(rows[i].conversation);
   }
   return rows;
+}
+
+std::string CCaptureSession::RemoteName(const CConversationSnapshot& c) const {
+  if (!c.remoteName.empty()) return c.remoteName;
+  return names_ != nullptr ? names_->NameOf(c.remote) : std::string();
 }
 
 std::vector<CConversationCopy> CCaptureSession::CopyRows(const std::vector<CExportRow>& rows) const {
@@ -90,13 +112,18 @@ void CCaptureSession::ClearConversations() {
 
 CHostsView CCaptureSession::Hosts(bool age) {
   CHostsView view;
-  std::lock_guard<std::mutex> lock(trafficLock_);
-  if (age) model_.hosts.AgeOut(clock_.Now());
-  view.generation = hostGeneration_;
-  view.hosts.reserve(model_.hosts.Size());
-  for (const CHostRecord& h : model_.hosts.Hosts()) {
-    view.hosts.push_back({h.address, h.bytesSent, h.bytesReceived, h.packetsSent,
-                          h.packetsReceived, h.lastTime, h.ports.size()});
+  {
+    std::lock_guard<std::mutex> lock(trafficLock_);
+    if (age) model_.hosts.AgeOut(clock_.Now());
+    view.generation = hostGeneration_;
+    view.hosts.reserve(model_.hosts.Size());
+    for (const CHostRecord& h : model_.hosts.Hosts()) {
+      view.hosts.push_back({h.address, h.bytesSent, h.bytesReceived, h.packetsSent,
+                            h.packetsReceived, h.lastTime, h.ports.size(), {}});
+    }
+  }
+  if (names_ != nullptr) {
+    for (CHostSummary& h : view.hosts) h.name = names_->NameOf(h.address);
   }
   return view;
 }

@@ -14,6 +14,8 @@
 #include "model/traffic_model.h"
 #include "output/conversation_export.h"
 
+class CHostNameService;
+
 // What the Host Stats list shows of one host.
 struct CHostSummary {
   CIpAddr address;
@@ -23,6 +25,7 @@ struct CHostSummary {
   uint64_t packetsReceived = 0;
   CTimeStamp lastTime;
   std::size_t ports = 0;
+  std::string name;  // empty while unknown
 
   friend bool operator==(const CHostSummary&, const CHostSummary&) = default;
 };
@@ -38,6 +41,9 @@ struct CHostsView {
 struct CConversationRowData {
   CExportRow row;
   CConversationSnapshot conversation;
+  // The remote end's name: the one its connection carried, else the
+  // host's; empty while unknown.
+  std::string name;
 };
 
 // One trace or one replay: the traffic model with its lock, the session's
@@ -88,11 +94,17 @@ class CCaptureSession {
   // snapshot is made while every consumer says no.
   void AddFinalConsumer(FinalConsumer consumer, FinalInterest interest = {});
   void SetRecordTap(RecordTap tap);
+  // The host names of this session (set up by the engine before any
+  // packet); null: no names. It must outlive the session.
+  void SetNames(CHostNameService* names) { names_ = names; }
+  CHostNameService* Names() const { return names_; }
 
   // The recording thread (capture or replay): records one decoded packet
-  // with the switches in force. Throws std::bad_alloc when memory runs out
-  // (what was counted before stays).
-  void Record(const CPacketFields& fields, std::span<const uint8_t> payload);
+  // with the switches in force; `remoteName`, when given, names its
+  // conversation unless that has a name already. Throws std::bad_alloc
+  // when memory runs out (what was counted before stays).
+  void Record(const CPacketFields& fields, std::span<const uint8_t> payload,
+              const std::string* remoteName = nullptr);
 
   // Makes every conversation final: at Stop, and at the end of a replay.
   void Finish();
@@ -101,13 +113,20 @@ class CCaptureSession {
   bool HoldsData() const;
   uint64_t RecordedPackets() const;
 
-  // The Conversations list as a Refresh shows it.
-  std::vector<CConversationRowData> ConversationRows() const;
+  // The name of a conversation's remote end: the one its connection
+  // carried, else the host's; empty while unknown. Any thread.
+  std::string RemoteName(const CConversationSnapshot& c) const;
+
+  // The Conversations list as a Refresh shows it, with names; cut short
+  // when the engine closes, or when `cancel` says so.
+  std::vector<CConversationRowData> ConversationRows() const { return ConversationRows(cancel_); }
+  std::vector<CConversationRowData> ConversationRows(const CCancelToken& cancel) const;
   // Copies of the rows whose conversations still exist, in the given order.
   std::vector<CConversationCopy> CopyRows(const std::vector<CExportRow>& rows) const;
   void ClearConversations();
 
-  // The hosts, aged first when `age` (as a Host Stats refresh does).
+  // The hosts with their names, aged first when `age` (as a Host Stats
+  // refresh does).
   CHostsView Hosts(bool age);
   // Forgets every host and the recent packets; returns the new generation.
   uint64_t ClearHosts();
@@ -149,4 +168,5 @@ class CCaptureSession {
   std::vector<CFinalConsumer> finalConsumers_;
   RecordTap recordTap_;
   uint64_t hostGeneration_ = 0;
+  CHostNameService* names_ = nullptr;
 };

@@ -41,6 +41,9 @@ CPacketFields Classify(const CIpPacket& ip, const CTransportHeader& t, EDirectio
 
 }  // namespace
 
+CPacketDecoder::CPacketDecoder(CCaptureSession& session, const CInterfaceRecord& local)
+    : session_(session), local_(local), names_(session.Names()) {}
+
 EDecodeResult CPacketDecoder::Decode(std::span<const uint8_t> bytes, CTimeStamp time) {
   CIpPacket ip;
   if (const EReadResult r = ReadIpPacket(bytes, ip); r != EReadResult::kOk) return FromRead(r);
@@ -86,7 +89,9 @@ EDecodeResult CPacketDecoder::Decode(std::span<const uint8_t> bytes, CTimeStamp 
   const std::span<const uint8_t> payload =
       reader.Slice(static_cast<std::size_t>(headerLength), static_cast<std::size_t>(ip.totalLength));
   try {
-    session_.Record(f, payload);
+    // Names are read before the traffic lock is taken.
+    const std::optional<std::string> name = names_.Read(f, payload);
+    session_.Record(f, payload, name ? &*name : nullptr);
   } catch (const std::exception&) {
     // What was updated stays (counters may stand without a record); the
     // packet's processing ends here.

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/packet_name_reader.h"
 #include "wire/time_stamp.h"
 
 class CCaptureSession;
@@ -32,8 +33,7 @@ enum class EDecodeResult {
 // local host's record must outlive it.
 class CPacketDecoder {
  public:
-  CPacketDecoder(CCaptureSession& session, const CInterfaceRecord& local)
-      : session_(session), local_(local) {}
+  CPacketDecoder(CCaptureSession& session, const CInterfaceRecord& local);
 
   // `ip` runs from the IP header to the end of the captured frame: every
   // read stays inside it; its version nibble picks IPv4 or IPv6. A packet
@@ -47,4 +47,5 @@ class CPacketDecoder {
  private:
   CCaptureSession& session_;
   const CInterfaceRecord& local_;
+  CPacketNameReader names_;
 };

@@ -3,7 +3,8 @@
 #include "engine/interface_enumeration.h"
 
 CTrafficEngine::CTrafficEngine(CSessionClock::WallClock wall)
-    : wall_(wall), logs_(notifications_), capture_(notifications_), replay_(logs_),
+    : wall_(wall), logs_(notifications_), names_(notifications_), capture_(notifications_),
+      replay_(logs_),
       timer_([this] { logs_.Tick(); }) {
   NewSession(CSessionClock::EKind::kWall);
 }
@@ -48,6 +49,7 @@ void CTrafficEngine::NewSession(CSessionClock::EKind kind, CCaptureSession::CSou
   session->SetSource(std::move(source));
   logs_.Attach(session);
   flows_.Attach(*session);
+  names_.Attach(*session);
   std::lock_guard<std::mutex> lock(sessionMutex_);
   session_ = std::move(session);
 }
@@ -106,4 +108,5 @@ void CTrafficEngine::Shutdown() {
   Session()->Finish();
   logs_.Pass(ELogPass::kFinal);
   flows_.Stop();
+  names_.Stop();
 }

@@ -12,6 +12,7 @@
 #include "engine/capture_session.h"
 #include "engine/engine_timer.h"
 #include "engine/flow_export_service.h"
+#include "engine/host_name_service.h"
 #include "engine/interface_record.h"
 #include "engine/log_service.h"
 #include "engine/notification_queue.h"
@@ -64,6 +65,10 @@ class CTrafficEngine {
   // Export of final conversations to a flow collector, for every session.
   CFlowExportService& Flows() { return flows_; }
 
+  // Host names for the session shown; reverse lookups are off until the
+  // program switches them on.
+  CHostNameService& Names() { return names_; }
+
   // The session the pages show.
   std::shared_ptr<CCaptureSession> Session() const;
   // True while the session shown is a replay's.
@@ -106,6 +111,7 @@ class CTrafficEngine {
   std::vector<std::unique_ptr<CInterfaceRecord>> interfaces_;
   CLogService logs_;
   CFlowExportService flows_;
+  CHostNameService names_;  // before the sessions, which refer to it
 
   mutable std::mutex sessionMutex_;  // guards the pointer only
   std::shared_ptr<CCaptureSession> session_;

@@ -161,5 +161,6 @@ CConversationSnapshot CConversation::Snapshot() const {
   s.times = times;
   CopyStart(sent, s.sentStart);
   CopyStart(received, s.receivedStart);
+  s.remoteName = remoteName;
   return s;
 }

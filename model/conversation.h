@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "wire/ip_address.h"
@@ -66,6 +67,10 @@ class CConversation {
   uint64_t packetsSent = 0;
   uint64_t packetsReceived = 0;
   std::array<CTimeStamp, 4> times{};
+  // The server name its opening bytes carried (TLS server name, HTTP Host),
+  // set once; empty while none was seen. The next exchange of the same
+  // endpoints inherits it: the connection goes on.
+  std::string remoteName;
 
  private:
   static constexpr std::size_t kInitialRecords = 32;

@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "model/traffic_types.h"
 #include "wire/ip_address.h"
@@ -44,6 +45,7 @@ struct CConversationSnapshot {
   std::array<CTimeStamp, 4> times{};
   CDataStart sentStart;
   CDataStart receivedStart;
+  std::string remoteName;  // the name the connection carried; empty: none
 
   // True when both directions carried packets.
   bool Answered() const { return packetsSent > 0 && packetsReceived > 0; }

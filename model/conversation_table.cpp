@@ -80,6 +80,7 @@ void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
     return;
   }
   auto conv = std::make_unique<CConversation>(++lastConvId_, role);
+  if (match == EMatch::kNewExchange) conv->remoteName = c->remoteName;
   conv->Add(r, role);
   CConversation* created = conv.get();
   conversations_.push_back(std::move(conv));

@@ -10,7 +10,7 @@ std::string RenderConversationText(std::span<const CPacketRef> records,
   std::string out;
   for (const CPacketRef& r : records) {
     if (cancel.Cancelled()) break;
-    if (options.headers) AppendHeaderBlock(out, *r);
+    if (options.headers) AppendHeaderBlock(out, *r, options.remoteName);
     if (options.data) {
       if (options.hex) {
         AppendHexDump(out, *r, cancel);

@@ -24,6 +24,9 @@ struct CTextOptions {
   bool headers = true;
   bool data = true;
   bool hex = false;  // the data as a hex dump instead of text
+  // The remote end's name for the header blocks, on screen only; empty:
+  // the blocks are as the files have them.
+  std::string remoteName;
 };
 
 // Every record of one direction in list order, as `options` say.

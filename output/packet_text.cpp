@@ -97,30 +97,36 @@ std::string PacketDestination(const CPacketRecord& r) {
                                  : FormatEndpoint(r.local, r.localPort);
 }
 
-void AppendHeaderBlock(std::string& out, const CPacketRecord& r) {
+void AppendHeaderBlock(std::string& out, const CPacketRecord& r, std::string_view remoteName) {
   const char* fragment = r.IsFragment() ? "** FRAGMENT **" : "";
   const std::string protocol = ProtocolName(r.protocol);
   const std::string source = PacketSource(r);
   const std::string destination = PacketDestination(r);
   const std::string direction = DirectionName(r);
   const std::string time = FormatClockTime(r.time);
-  char buf[640];
+  std::string remote;
+  if (!remoteName.empty()) {
+    remote = "Remote: " + FormatAddress(r.remote) + " (";
+    remote.append(remoteName);
+    remote += ")\r\n";
+  }
+  char buf[1024];
   if (r.protocol == 6) {
     const std::string flags = TcpFlagNames(r.tcpFlags);
     std::snprintf(buf, sizeof buf,
-                  "\r\n\r\n%s\r\n%s %s -> %s %s\r\n%s Len: %d ConvId: %d Time: %s\r\n"
+                  "\r\n\r\n%s\r\n%s %s -> %s %s\r\n%s%s Len: %d ConvId: %d Time: %s\r\n"
                   "TTL: %u ID: %u Seq: %u Ack: %u\r\nFlags: %s\r\n%s\r\n\r\n",
                   kSeparator, protocol.c_str(), source.c_str(), destination.c_str(), fragment,
-                  direction.c_str(), r.totalLength, r.convId, time.c_str(), unsigned{r.ttl},
-                  unsigned{r.identification}, unsigned{r.seq}, unsigned{r.ack}, flags.c_str(),
-                  kSeparator);
+                  remote.c_str(), direction.c_str(), r.totalLength, r.convId, time.c_str(),
+                  unsigned{r.ttl}, unsigned{r.identification}, unsigned{r.seq}, unsigned{r.ack},
+                  flags.c_str(), kSeparator);
   } else {
     std::snprintf(buf, sizeof buf,
-                  "\r\n\r\n%s\r\n%s %s -> %s %s\r\n%s Len: %d ConvId: %d Time: %s\r\n"
+                  "\r\n\r\n%s\r\n%s %s -> %s %s\r\n%s%s Len: %d ConvId: %d Time: %s\r\n"
                   "TTL: %u ID: %u\r\n%s\r\n\r\n",
                   kSeparator, protocol.c_str(), source.c_str(), destination.c_str(), fragment,
-                  direction.c_str(), r.totalLength, r.convId, time.c_str(), unsigned{r.ttl},
-                  unsigned{r.identification}, kSeparator);
+                  remote.c_str(), direction.c_str(), r.totalLength, r.convId, time.c_str(),
+                  unsigned{r.ttl}, unsigned{r.identification}, kSeparator);
   }
   out += buf;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "model/cancel_token.h"
 #include "model/conversation_snapshot.h"
@@ -30,9 +31,11 @@ std::string PacketDestination(const CPacketRecord& r);
 
 // The decoded header block: two empty lines, a 77-character "=" line, the
 // endpoint line, the direction line, the TTL/ID (and Seq/Ack) line, for TCP a
-// Flags line, the "=" line and one empty line.
+// Flags line, the "=" line and one empty line. With a `remoteName` (a screen
+// shows it; files never do), the line "Remote: a.b.c.d (name)" follows the
+// endpoint line.
 std::string RenderHeaderBlock(const CPacketRecord& r);
-void AppendHeaderBlock(std::string& out, const CPacketRecord& r);
+void AppendHeaderBlock(std::string& out, const CPacketRecord& r, std::string_view remoteName = {});
 
 // The data bytes kept, with NUL, BEL, BS, VT and FF shown as "."; a header-only
 // record, or one that kept fewer bytes than its header claims, says so.

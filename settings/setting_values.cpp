@@ -50,6 +50,12 @@ void CSettingValues::WriteFilterCount(int count) {
   WriteValue("FilerCount", std::to_string(count));
 }
 
+std::string CSettingValues::ReadReverseLookups() { return ReadText("ReverseLookups", "1"); }
+
+void CSettingValues::WriteReverseLookups(const std::string& text) {
+  WriteValue("ReverseLookups", text);
+}
+
 std::string CSettingValues::ReadFilter(int index) { return ReadText(FilterName(index), ""); }
 
 void CSettingValues::WriteFilter(const std::string& text, int index) {

@@ -53,6 +53,10 @@ class CSettingValues {
   // `FilerCount` (sic, the stored name): default 0, clamped to 0 .. 100.
   int ReadFilterCount();
   void WriteFilterCount(int count);
+  // `ReverseLookups`: "1" to ask DNS servers for host names during live
+  // traces, "0" not to; default "1".
+  std::string ReadReverseLookups();
+  void WriteReverseLookups(const std::string& text);
   // `Filter<index>` ("Filter0", "Filter1", ...): rule text; default empty.
   std::string ReadFilter(int index);
   void WriteFilter(const std::string& text, int index);

@@ -77,6 +77,7 @@ CDesktopStart CTrafficApp::RestoreSettings() {
   logs.enabled = settings_->ReadAutoLog() == "1";
   engine_->SetLogOptions(logs);
   LoadFilterRules(*settings_, engine_->Filters());
+  engine_->Names().SetReverseLookups(settings_->ReadReverseLookups() == "1");
   return start;
 }
 

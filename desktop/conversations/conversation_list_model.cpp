@@ -10,13 +10,13 @@
 namespace {
 
 const char* const kHeaders[CConversationRow::kColumns] = {
-    "Remote IP/Port", "Port", "ID", "Prot", "Bytes", "Pkts", "Rsp. Tm", "Start", "End", "Text"};
+    "Remote IP/Port", "Name", "Port", "ID", "Prot", "Bytes", "Pkts", "Rsp. Tm", "Start", "End", "Text"};
 
-bool RightAligned(int column) { return column >= 2 && column <= 5; }
+bool RightAligned(int column) { return column >= 3 && column <= 6; }
 
 QString Text(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
-CConversationRow MakeRow(const CConversationSnapshot& c, EDirection direction) {
+CConversationRow MakeRow(const CConversationSnapshot& c, EDirection direction, const std::string& name) {
   using T = CConversationSnapshot;
   CConversationRow row;
   row.key = {c.convId, direction};
@@ -28,29 +28,32 @@ CConversationRow MakeRow(const CConversationSnapshot& c, EDirection direction) {
   const int k = isOpening ? T::kFirstTime : T::kReplyStartTime;
   auto& t = row.texts;
   t[0] = Text(FormatEndpoint(c.remote, c.remotePort));
-  t[1] = QString::number(c.localPort);
-  t[2] = QString::number(c.convId);
-  t[3] = Text(ProtocolName(c.protocol));
-  t[4] = QString::number(sent ? c.bytesSent : c.bytesReceived);
-  t[5] = QString::number(sent ? c.packetsSent : c.packetsReceived);
+  t[1] = Text(name);
+  t[2] = QString::number(c.localPort);
+  t[3] = QString::number(c.convId);
+  t[4] = Text(ProtocolName(c.protocol));
+  t[5] = QString::number(sent ? c.bytesSent : c.bytesReceived);
+  t[6] = QString::number(sent ? c.packetsSent : c.packetsReceived);
   if (isOpening) {
-    t[6] = Text(FormatElapsed(c.times[T::kLastTime], c.times[T::kFirstTime]));
+    t[7] = Text(FormatElapsed(c.times[T::kLastTime], c.times[T::kFirstTime]));
   }
-  t[7] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k)]));
-  t[8] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k + 1)]));
-  t[9] = Text(RenderDataSummary(sent ? c.sentStart : c.receivedStart));
+  t[8] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k)]));
+  t[9] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k + 1)]));
+  t[10] = Text(RenderDataSummary(sent ? c.sentStart : c.receivedStart));
   return row;
 }
 
 }  // namespace
 
 const int CConversationListModel::kColumnWidths[CConversationRow::kColumns] = {
-    110, 50, 30, 50, 50, 50, 50, 60, 60, 140};
+    110, 120, 50, 30, 50, 50, 50, 50, 60, 60, 140};
 
 const std::array<QStringList, CConversationRow::kColumns>& CConversationListModel::ColumnSamples() {
   // Digits stand in for any digits; proportional fonts give them one width.
   static const std::array<QStringList, CConversationRow::kColumns> samples = {
       QStringList{QStringLiteral("255.255.255.255:65535")},
+      // Longer names are cut; Show gives the full name.
+      QStringList{QStringLiteral("mail.example.com")},
       QStringList{QStringLiteral("65535")},
       QStringList{QStringLiteral("99999")},
       QStringList{QStringLiteral("IGMP"), QStringLiteral("UDP")},
@@ -70,7 +73,7 @@ std::vector<CConversationRow> CConversationListModel::MakeRows(
     const std::vector<CConversationRowData>& data) {
   std::vector<CConversationRow> rows;
   rows.reserve(data.size());
-  for (const CConversationRowData& d : data) rows.push_back(MakeRow(d.conversation, d.row.direction));
+  for (const CConversationRowData& d : data) rows.push_back(MakeRow(d.conversation, d.row.direction, d.name));
   return rows;
 }
 

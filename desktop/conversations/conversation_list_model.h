@@ -13,7 +13,7 @@
 // may delete the conversation at any moment, so whoever needs it asks the
 // session again.
 struct CConversationRow {
-  static constexpr int kColumns = 10;
+  static constexpr int kColumns = 11;
   CExportRow key;
   int order = 0;  // the row's place among its conversation's rows
   std::array<QString, kColumns> texts;
@@ -21,7 +21,7 @@ struct CConversationRow {
   friend bool operator==(const CConversationRow&, const CConversationRow&) = default;
 };
 
-// The Conversations list: ten columns, filled on Refresh by merging, so the
+// The Conversations list: eleven columns, filled on Refresh by merging, so the
 // selection and the scroll position stay. User-interface thread only,
 // except MakeRows.
 class CConversationListModel : public QAbstractTableModel {

@@ -131,9 +131,12 @@ std::vector<CConversationCopy> CConversationsPage::CopyRows(const QList<int>& ro
 std::string CConversationsPage::SelectionText() const {
   std::string joined;
   std::size_t total = 0;
+  const std::shared_ptr<CCaptureSession> session = engine_.Session();
+  CTextOptions options = text_;
   for (const CConversationCopy& copy : CopyRows(SelectedRows())) {
     try {
-      std::string text = RenderConversationText(copy.records, text_, engine_.Cancel());
+      options.remoteName = session->RemoteName(copy.snapshot);
+      std::string text = RenderConversationText(copy.records, options, engine_.Cancel());
       total += text.size();
       if (total > kShowLimit) {
         joined += kTooMuchText;

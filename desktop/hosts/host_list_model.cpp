@@ -9,8 +9,10 @@
 
 namespace {
 
-const char* const kHeaders[CHostListModel::kColumns] = {"IP",       "Sent",     "Rcvd",
-                                                        "Pk. Sent", "Pk. Rcvd", "Last Time"};
+const char* const kHeaders[CHostListModel::kColumns] = {
+    "IP", "Name", "Sent", "Rcvd", "Pk. Sent", "Pk. Rcvd", "Last Time"};
+
+bool LeftAligned(int column) { return column <= 1; }
 
 QString Text(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -21,23 +23,26 @@ int64_t Signed(uint64_t v) { return static_cast<int64_t>(std::min<uint64_t>(v, I
 QString ColumnText(const CHostRow& r, int column) {
   switch (column) {
     case 0: return Text(FormatAddress(r.address));
-    case 1: return Text(FormatByteCount(Signed(r.bytesSent)));
-    case 2: return Text(FormatByteCount(Signed(r.bytesReceived)));
-    case 3: return Text(FormatShortCount(Signed(r.packetsSent)));
-    case 4: return Text(FormatShortCount(Signed(r.packetsReceived)));
-    case 5: return Text(FormatClockTime(r.lastTime));
+    case 1: return Text(r.name);
+    case 2: return Text(FormatByteCount(Signed(r.bytesSent)));
+    case 3: return Text(FormatByteCount(Signed(r.bytesReceived)));
+    case 4: return Text(FormatShortCount(Signed(r.packetsSent)));
+    case 5: return Text(FormatShortCount(Signed(r.packetsReceived)));
+    case 6: return Text(FormatClockTime(r.lastTime));
     default: return {};
   }
 }
 
 }  // namespace
 
-const int CHostListModel::kColumnWidths[kColumns] = {110, 50, 50, 50, 50, 80};
+const int CHostListModel::kColumnWidths[kColumns] = {110, 120, 50, 50, 50, 50, 80};
 
 const std::array<QStringList, CHostListModel::kColumns>& CHostListModel::ColumnSamples() {
   // The counters show at most five digits, or four and a unit.
   static const std::array<QStringList, kColumns> samples = {
       QStringList{QStringLiteral("255.255.255.255")},
+      // Longer names are cut; the full name is one Show away.
+      QStringList{QStringLiteral("mail.example.com")},
       QStringList{QStringLiteral("99999"), QStringLiteral("9999 KB"), QStringLiteral("999 MB"),
                   QStringLiteral("9999 GB")},
       QStringList{QStringLiteral("99999"), QStringLiteral("9999 KB"), QStringLiteral("999 MB"),
@@ -82,7 +87,7 @@ QVariant CHostListModel::data(const QModelIndex& index, int role) const {
       return ColumnText(Row(index.row()), index.column());
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(
-          Qt::Alignment((index.column() == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
+          Qt::Alignment((LeftAligned(index.column()) ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
     case Qt::DecorationRole:
       return index.column() == 0 ? QVariant(HostIcon()) : QVariant();
     default:
@@ -97,7 +102,7 @@ QVariant CHostListModel::headerData(int section, Qt::Orientation orientation, in
   if (role == Qt::DisplayRole) return QString::fromLatin1(kHeaders[section]);
   if (role == Qt::TextAlignmentRole) {
     return QVariant::fromValue(
-        Qt::Alignment((section == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
+        Qt::Alignment((LeftAligned(section) ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
   }
   return {};
 }

@@ -134,9 +134,14 @@ void CSettingsPage::BuildControls() {
   auto* captureGroup = new QGroupBox(QStringLiteral("Capture Settings"), this);
   headersOnly_ = Named(new QRadioButton(QStringLiteral("IP &Headers Only"), captureGroup), "headersOnly");
   packetData_ = Named(new QRadioButton(QStringLiteral("Capture &Packet Data"), captureGroup), "packetData");
+  // Some users want no query of theirs to leave the machine; the names the
+  // traffic itself carries are shown either way.
+  reverseLookups_ = Named(new QCheckBox(QStringLiteral("Ask DNS servers for host &names"), captureGroup),
+                          "reverseLookups");
   auto* captureBox = new QVBoxLayout(captureGroup);
   captureBox->addWidget(headersOnly_);
   captureBox->addWidget(packetData_);
+  captureBox->addWidget(reverseLookups_);
   captureBox->addStretch(1);
 
   // Host Role group.
@@ -199,6 +204,7 @@ void CSettingsPage::BuildControls() {
   connect(stats_, &QCheckBox::clicked, this, &CSettingsPage::OnStats);
   connect(data_, &QCheckBox::clicked, this, &CSettingsPage::OnData);
   connect(hex_, &QCheckBox::clicked, this, &CSettingsPage::OnHex);
+  connect(reverseLookups_, &QCheckBox::clicked, this, &CSettingsPage::OnReverseLookups);
   connect(client_, &QRadioButton::clicked, this, &CSettingsPage::ApplyCaptureOptions);
   connect(server_, &QRadioButton::clicked, this, &CSettingsPage::ApplyCaptureOptions);
 }
@@ -214,6 +220,7 @@ void CSettingsPage::InitControls() {
   }
   const CCaptureOptions options = engine_.CaptureOptions();
   (options.headerOnly ? headersOnly_ : packetData_)->setChecked(true);
+  reverseLookups_->setChecked(engine_.Names().ReverseLookups());
   tcp_->setChecked(true);
   udp_->setChecked(false);
   ShowTraceRunning(false);
@@ -313,6 +320,12 @@ void CSettingsPage::OnCaptureMode() {
   const bool headersOnly = headersOnly_->isChecked();
   ApplyCaptureOptions();
   settings_.WriteHeaderOnly(headersOnly ? "1" : "0");
+}
+
+void CSettingsPage::OnReverseLookups() {
+  const bool on = reverseLookups_->isChecked();
+  engine_.Names().SetReverseLookups(on);
+  settings_.WriteReverseLookups(on ? "1" : "0");
 }
 
 void CSettingsPage::OnTcp() {

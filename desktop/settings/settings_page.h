@@ -24,7 +24,7 @@ struct CDesktopStart {
 };
 
 // The Settings tab: interface choice, Start/Stop, protocol switches, filter
-// rules, header-only mode, host role and the log files. Every control acts
+// rules, header-only mode, reverse lookups, host role and the log files. Every control acts
 // on the engine at once and writes its persistent choice to the settings
 // store at the moment it changes. User-interface thread only.
 //
@@ -67,6 +67,7 @@ class CSettingsPage : public QWidget {
   void OnData();
   void OnHex();
   void OnStats();
+  void OnReverseLookups();
   // A trace ended by itself (the device could not be opened, or failed):
   // show it as stopped unless a newer trace has started since.
   void OnTraceEnded(int traceId);
@@ -100,6 +101,7 @@ class CSettingsPage : public QWidget {
   QListWidget* rules_ = nullptr;
   QRadioButton* headersOnly_ = nullptr;
   QRadioButton* packetData_ = nullptr;
+  QCheckBox* reverseLookups_ = nullptr;
   QRadioButton* client_ = nullptr;
   QRadioButton* server_ = nullptr;
   QCheckBox* logToFile_ = nullptr;

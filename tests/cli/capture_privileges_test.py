@@ -61,7 +61,8 @@ class CapturePrivilegesTest(unittest.TestCase):
             try:
                 trace = subprocess.Popen(
                     ["setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid,
-                     "--clear-groups", copy, "--headless", "-i", "lo", "--duration", str(DURATION)],
+                     "--clear-groups", copy, "--headless", "-i", "lo", "--no-resolve",
+                     "--duration", str(DURATION)],
                     stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                     env=dict(os.environ, TZ="UTC", HOME=tmp), cwd=tmp)
                 time.sleep(DURATION / 2)

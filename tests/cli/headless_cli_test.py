@@ -5,6 +5,7 @@ and a capture damaged part-way.
 Usage: headless_cli_test.py TRAFALYN SOURCE_DIR [TRAFALYN_CLI]"""
 
 import itertools
+import json
 import os
 import shutil
 import signal
@@ -66,6 +67,37 @@ class SampleReplay(unittest.TestCase):
         if CLI is None:
             self.skipTest("no trafalyn-cli given")
         self.assertEqual(cs.run(CLI, "-r", SAMPLE).stdout, golden("summary.txt"))
+
+    def test_json_lines_pass_jq_with_the_names_the_file_carries(self):
+        if shutil.which("jq") is None:
+            self.skipTest("jq is not installed")
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "run.jsonl")
+            r = cs.run(PROGRAM, "-r", SAMPLE, "--quiet", "--json", path)
+            self.assertEqual((r.returncode, r.stderr), (0, b""))
+            self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o600)
+            with open(path, "rb") as f:
+                lines = subprocess.run(["jq", "-c", "."], stdin=f, capture_output=True,
+                                       check=True).stdout.splitlines()
+        records = [json.loads(line) for line in lines]
+        conversations = [j for j in records if j["type"] == "conversation"]
+        hosts = {j["address"]: j for j in records if j["type"] == "host"}
+        self.assertEqual((len(conversations), sorted(hosts), len(records)),
+                         (36, sorted(HOSTS), 36 + len(HOSTS)))
+        # The file's DNS answer and its requests' Host headers name the web
+        # server; the conversation carries the name, the host the counters.
+        self.assertEqual(conversations[1], {
+            "type": "conversation", "conv_id": 2, "proto": "TCP", "local": "192.0.2.10",
+            "local_port": 49812, "remote": "198.51.100.20", "remote_port": 80, "role": "client",
+            "first": 1773480600.071298, "last": 1773480600.097362, "bytes_sent": 125,
+            "bytes_rcvd": 3767, "pkts_sent": 1, "pkts_rcvd": 3, "response_time": 0.026064,
+            "process": None, "pid": None, "remote_name": "www.example.com"})
+        self.assertEqual(hosts["198.51.100.20"], {
+            "type": "host", "address": "198.51.100.20", "name": "www.example.com",
+            "bytes_sent": 3680, "bytes_rcvd": 43972, "pkts_sent": 27, "pkts_rcvd": 41,
+            "last": 1773480667.085148, "ports": 1, "top_process": None})
+        self.assertEqual({a: h["name"] for a, h in hosts.items() if h["name"]},
+                         {"198.51.100.20": "www.example.com", "203.0.113.80": "api.example.net"})
 
     def test_pcapng_copy_gives_the_same_export(self):
         if shutil.which("editcap") is None:

@@ -93,7 +93,8 @@ class LiveVeth(unittest.TestCase):
 
     @classmethod
     def trace(cls, *options):
-        return cls.start(in_ns(NS_LOCAL, PROGRAM, "--headless", "-i", VETH_LOCAL, *options),
+        return cls.start(in_ns(NS_LOCAL, PROGRAM, "--headless", "-i", VETH_LOCAL, "--no-resolve",
+                               *options),
                          stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                          env=dict(os.environ, TZ="UTC"))
 

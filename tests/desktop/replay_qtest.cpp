@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 #include <algorithm>
 #include <atomic>
@@ -85,6 +86,8 @@ class ReplayTest : public QObject {
       shown << QString::fromStdString(FormatAddress(hosts->HostModel()->Row(r).address));
     }
     QCOMPARE(shown, headlessHosts);
+    // Named by the file's own DNS answer, with no query sent.
+    QCOMPARE(hosts->HostModel()->Row(0).name, std::string("www.example.com"));
     // The worker's first refresh of the page draws the graph.
     QTRY_VERIFY_WITH_TIMEOUT(!hosts->GraphPanel()->Series().received.empty(), 5000);
     const CGraphSeries& graph = hosts->GraphPanel()->Series();
@@ -98,6 +101,10 @@ class ReplayTest : public QObject {
     for (int r = 0; r < list->rowCount(); ++r) ids.insert(list->Row(r).key.convId);
     QCOMPARE(ids.size(), counts.captured(1).toInt());
     QCOMPARE(list->rowCount(), counts.captured(2).toInt());
+    // Show names the remote end on screen; the logs below keep their bytes.
+    conversations->List()->selectRow(2);  // ConvId 2, to www.example.com
+    QVERIFY(conversations->SelectionText().find("\r\nRemote: 198.51.100.20 (www.example.com)\r\nSEND ") !=
+            std::string::npos);
 
     // The same file name (stamped by the capture clock) and the same rows,
     // in whatever order the conversations finished.

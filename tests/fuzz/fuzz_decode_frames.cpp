@@ -1,5 +1,6 @@
-// Frames of every link type through the link-layer step, the decoder and the
-// texts built from what was recorded.
+// Frames of every link type through the link-layer step, the decoder (with
+// the names its DNS answers and connections carry) and the texts built from
+// what was recorded.
 //
 // Input: byte 0 picks the link type, byte 1 the switches (header-only, TCP,
 // UDP, host role, which address counts as local), then frames, each preceded
@@ -9,7 +10,9 @@
 #include <span>
 
 #include "engine/capture_session.h"
+#include "engine/host_name_service.h"
 #include "engine/interface_record.h"
+#include "engine/notification_queue.h"
 #include "engine/packet_decoder.h"
 #include "output/conversation_text.h"
 #include "output/packet_text.h"
@@ -55,6 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   CActiveFilterRules filters;
   CCancelToken cancel;
   CCaptureSession session(1, CSessionClock::EKind::kCapture, switches, filters, cancel);
+  // Lookups stay off: no query leaves the fuzzer.
+  static CNotificationQueue notifications;
+  static CHostNameService names(notifications);
+  names.Attach(session);
   CInterfaceRecord local;
   bool localPicked = false;
   CPacketDecoder decoder(session, local);
@@ -86,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     keys.push_back(row.row);
   }
   for (const CConversationCopy& copy : session.CopyRows(keys)) {
-    RenderConversationText(copy.records, {true, true, (flags & 0x10) != 0}, cancel);
+    RenderConversationText(copy.records, {true, true, (flags & 0x10) != 0, session.RemoteName(copy.snapshot)},
+                           cancel);
   }
   uint64_t seen = 0;
   std::string text;

@@ -1,0 +1,127 @@
+#include "cli/json_lines_report.h"
+
+#include <algorithm>
+#include <array>
+#include <nlohmann/json.hpp>
+
+#include "output/output_file.h"
+#include "output/value_format.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Seconds with the microseconds as the fraction. A double holds every
+// microsecond of this century exactly enough to print it back.
+double Seconds(const CTimeStamp& t) { return static_cast<double>(t.sec) + t.usec / 1e6; }
+
+template <typename T>
+Json OrNull(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
+}
+
+Json OrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
+bool BothEndsLocal(const CIpAddr& remote, const std::vector<CIpAddr>& local) {
+  static const CIpAddr kV6Loopback =
+      CIpAddr::V6(std::array<uint8_t, 16>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
+  if ((remote.IsV4() && remote[0] == 127) || remote == kV6Loopback) return true;
+  return std::find(local.begin(), local.end(), remote) != local.end();
+}
+
+Json Conversation(const CConversationRowData& d, const std::vector<CIpAddr>& local,
+                  const CProcessView& processes) {
+  using T = CConversationSnapshot;
+  const CConversationSnapshot& c = d.conversation;
+  const auto owner = processes.byConversation.find(c.convId);
+  const CProcessView::COwner none;
+  const CProcessView::COwner& o = owner != processes.byConversation.end() ? owner->second : none;
+  Json j;
+  j["type"] = "conversation";
+  j["conv_id"] = c.convId;
+  j["proto"] = ProtocolName(c.protocol);
+  j["local"] = FormatAddress(c.local);
+  j["local_port"] = c.localPort;
+  j["remote"] = FormatAddress(c.remote);
+  j["remote_port"] = c.remotePort;
+  j["role"] = c.role == EHostRole::kServer ? "server" : "client";
+  j["first"] = Seconds(c.times[T::kFirstTime]);
+  j["last"] = Seconds(c.times[T::kLastTime]);
+  j["bytes_sent"] = c.bytesSent;
+  j["bytes_rcvd"] = c.bytesReceived;
+  j["pkts_sent"] = c.packetsSent;
+  j["pkts_rcvd"] = c.packetsReceived;
+  const int64_t micros =
+      (static_cast<int64_t>(c.times[T::kLastTime].sec) - c.times[T::kFirstTime].sec) * 1000000 +
+      (c.times[T::kLastTime].usec - c.times[T::kFirstTime].usec);
+  j["response_time"] = static_cast<double>(micros) / 1e6;
+  j["process"] = OrNull(o.process);
+  j["pid"] = OrNull(o.pid);
+  if (BothEndsLocal(c.remote, local)) j["peer_process"] = OrNull(o.peerProcess);
+  j["remote_name"] = OrNull(d.name);
+  return j;
+}
+
+Json Host(const CHostSummary& h, const CProcessView& processes) {
+  const auto top = processes.topByHost.find(h.address);
+  Json j;
+  j["type"] = "host";
+  j["address"] = FormatAddress(h.address);
+  j["name"] = OrNull(h.name);
+  j["bytes_sent"] = h.bytesSent;
+  j["bytes_rcvd"] = h.bytesReceived;
+  j["pkts_sent"] = h.packetsSent;
+  j["pkts_rcvd"] = h.packetsReceived;
+  j["last"] = Seconds(h.lastTime);
+  j["ports"] = h.ports;
+  j["top_process"] = top != processes.topByHost.end() ? Json(top->second) : Json(nullptr);
+  return j;
+}
+
+Json Process(const CProcessView::CTotals& p) {
+  Json j;
+  j["type"] = "process";
+  j["process"] = p.process;
+  j["pids"] = p.pids;
+  j["bytes_sent"] = p.bytesSent;
+  j["bytes_rcvd"] = p.bytesReceived;
+  j["pkts_sent"] = p.packetsSent;
+  j["pkts_rcvd"] = p.packetsReceived;
+  return j;
+}
+
+void AppendLine(std::string& out, const Json& j) {
+  // Names and addresses are ASCII; a stray byte becomes U+FFFD rather than
+  // a line jq cannot read.
+  out += j.dump(-1, ' ', false, Json::error_handler_t::replace);
+  out += '\n';
+}
+
+}  // namespace
+
+std::string JsonLines(const std::vector<CConversationRowData>& rows,
+                      const std::vector<CHostSummary>& hosts, const std::vector<CIpAddr>& local,
+                      const CProcessView& processes) {
+  std::string out;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    // A conversation's rows stand together; one record for both.
+    if (i > 0 && rows[i].row.convId == rows[i - 1].row.convId) continue;
+    AppendLine(out, Conversation(rows[i], local, processes));
+  }
+  for (const CHostSummary& h : hosts) AppendLine(out, Host(h, processes));
+  for (const CProcessView::CTotals& p : processes.processes) AppendLine(out, Process(p));
+  return out;
+}
+
+bool WriteJsonLines(const std::string& fileName, const std::string& text, std::string& error) {
+  COutputFile file;
+  if (!file.Open(fileName, COutputFile::Mode::kReplace)) {
+    error = "Error opening file: " + fileName + ": " + file.Reason();
+    return false;
+  }
+  if (!file.Write(text) || !file.Commit()) {
+    error = "Error writing out file: " + fileName + ": " + file.Reason();
+    return false;
+  }
+  return true;
+}
