@@ -45,11 +45,8 @@ class CaptureControllerTest : public ::testing::Test {
 
   bool WaitUntil(const std::function<bool()>& done, int ms) {
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-      if (Clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    while (!done() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return done();
   }
 
   uint64_t PacketsSentTo(uint16_t port) {

@@ -1,6 +1,5 @@
 // Saving frames: the ring of files, the rules for the file's name, a full
 // disk, and libpcap reading every saved frame back.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -174,17 +174,13 @@ class Oracle:
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix="trafalyn-oracle-")
+        cls.addClassCleanup(shutil.rmtree, cls.tmp)
         cls.export, cls.hosts = os.path.join(cls.tmp, "export.csv"), os.path.join(cls.tmp, "h.csv")
         capture = os.path.join(SOURCE, "resources", cls.CAPTURE)
-        cls.result = cs.run(PROGRAM, "-r", capture, "--export", cls.export,
-                            "--hosts-export", cls.hosts)
+        cls.result = cs.run(PROGRAM, "-r", capture, "--export", cls.export, "--hosts-export", cls.hosts)
         cls.packets = tshark_packets(capture)
         cls.records = recorded(cls.packets, cls.LOCAL)
         cls.conversations = expected_conversations(cls.records)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.tmp)
 
     def test_hosts(self):
         self.assertEqual(self.result.returncode, 0, self.result.stderr)
