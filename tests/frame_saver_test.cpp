@@ -1,10 +1,10 @@
 // Saving frames: the ring of files, the rules for the file's name, a full
 // disk, and libpcap reading every saved frame back.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -88,28 +88,24 @@ TEST(FrameSaver, RingKeepsTheNewestFilesInOrder) {
 }
 
 TEST(FrameSaver, FileRules) {
-  enum class EBefore { kNothing, kSymlink, kOurFile, kHardLinkedFile, kDirectory };
+  using Before = std::function<int(const std::string& path, const std::string& other)>;
   const struct {
     const char* name;
-    EBefore before;
+    Before before;
     bool opens;
   } cases[] = {
-      {"new file", EBefore::kNothing, true},
-      {"symbolic link in its place", EBefore::kSymlink, false},
-      {"existing file of ours", EBefore::kOurFile, true},
-      {"file with a second hard link", EBefore::kHardLinkedFile, true},
-      {"directory", EBefore::kDirectory, false},
+      {"new file", [](const auto&, const auto&) { return 0; }, true},
+      {"symbolic link in its place", [](const auto& p, const auto& o) { return symlink(o.c_str(), p.c_str()); }, false},
+      {"existing file of ours", [](const auto& p, const auto&) { WriteFileBytes(p, "old frames"); return 0; }, true},
+      {"file with a second hard link", [](const auto& p, const auto& o) { return link(o.c_str(), p.c_str()); }, true},
+      {"directory", [](const auto& p, const auto&) { return mkdir(p.c_str(), 0700); }, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     const std::string path = dir.File("trace.pcap"), other = dir.File("other");
     WriteFileBytes(other, "keep me");
-    if (c.before == EBefore::kSymlink) ASSERT_EQ(symlink(other.c_str(), path.c_str()), 0);
-    if (c.before == EBefore::kOurFile) WriteFileBytes(path, "old frames");
-    if (c.before == EBefore::kHardLinkedFile) ASSERT_EQ(link(other.c_str(), path.c_str()), 0);
-    if (c.before == EBefore::kDirectory) ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
-
+    ASSERT_EQ(c.before(path, other), 0);
     CFrameSaver saver(To(path));
     std::string error;
     EXPECT_EQ(saver.Open(&error), c.opens) << error;

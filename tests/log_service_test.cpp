@@ -1,12 +1,11 @@
 // The statistics and trace logs: every conversation once, every packet once
-// (or marked where it fell behind), passes by the session's clock, files of
-// their own per session, failures said once.
+// (or marked where it fell behind), passes by the session's clock, failures
+// said once. A file of its own per session is the engine test's.
 #include "engine/log_service.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 #include <sstream>
 
 #include "engine/notification_queue.h"
@@ -44,24 +43,17 @@ class LogServiceTest : public ::testing::Test {
     logs.Pass(ELogPass::kFinal);
   }
 
-  // The ConvIds of the rows of the one statistics log.
+  // The ConvIds of the rows of the statistics log.
   std::vector<int> LoggedIds() {
     std::vector<int> ids;
-    std::istringstream in(ReadFileBytes(folder.File(StatsName())));
-    std::string line;
-    std::getline(in, line);  // header
-    while (std::getline(in, line)) {
-      const std::size_t at = line.find("\",\"", line.find("\",\"") + 3) + 3;
-      ids.push_back(std::stoi(line.substr(at)));
+    for (const std::string& name : folder.Names()) {
+      std::istringstream in(ReadFileBytes(folder.File(name)));
+      std::string line;
+      std::getline(in, line);  // header
+      while (name.starts_with("stats") && std::getline(in, line))
+        ids.push_back(std::stoi(line.substr(line.find("\",\"", line.find("\",\"") + 3) + 3)));
     }
     return ids;
-  }
-
-  std::string StatsName() {
-    for (const std::string& n : folder.Names()) {
-      if (n.starts_with("stats")) return n;
-    }
-    return {};
   }
 
   ScopedTimeZone zone{"UTC"};
@@ -150,17 +142,6 @@ TEST_F(LogServiceTest, TraceLogMarksWhatDidNotFitItsQueue) {
   Finish();
   const std::string text = ReadFileBytes(folder.File(folder.Names().at(0)));
   EXPECT_TRUE(text.ends_with("\r\n(10 packets not written: the trace log fell behind)\r\n"));
-}
-
-TEST_F(LogServiceTest, ANewSessionNeverAppendsToAnOlderOnesLog) {
-  SetLogs(true, false);
-  Packet(kSent, kStart, 80);
-  Finish();
-  NewSession(CSessionClock::EKind::kCapture);
-  Packet(kSent, kStart, 80);
-  Finish();
-  EXPECT_EQ(folder.Names(), (std::vector<std::string>{LogFileName("", "stats", kStart, "-2"),
-                                                      LogFileName("", "stats", kStart)}));
 }
 
 TEST_F(LogServiceTest, AFileThatCannotBeMadeSwitchesLoggingOffWithOneMessage) {

@@ -2,13 +2,10 @@
 // anything but a regular file of the user's, replaced whole or not at all.
 #include "output/output_file.h"
 
-#include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <functional>
 
 #include "tests/test_support.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "model/packet_record.h"
@@ -15,12 +15,11 @@ TEST(RecordPool, ReleasedBlockIsHandedOutAgainForTheSameClass) {
   CRecordPool& pool = CRecordPool::Instance();
   void* a = pool.Allocate(1500);
   pool.Release(a, 1500);
-  // 1480 bytes round to the same 64-byte class as 1500 (1536).
-  void* b = pool.Allocate(1480);
+  void* b = pool.Allocate(1480);  // the same 64-byte class as 1500
   EXPECT_EQ(a, b);
-  pool.Release(b, 1480);
   void* small = pool.Allocate(100);
   EXPECT_NE(small, a);
+  pool.Release(b, 1480);
   pool.Release(small, 100);
 }
 
@@ -32,10 +31,8 @@ TEST(RecordPool, RecordsKeepTheirPayloadAcrossReuse) {
     for (int payload : {1, 63, 64, 200, 1460, 1900, 2100, 9000, 65495}) {
       std::vector<uint8_t> bytes(static_cast<std::size_t>(payload));
       for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + round);
-      CPacketRef r = MakePacketRecord(TcpFields(kSent, 1, payload), false, bytes);
-      ASSERT_EQ(r->Payload().size(), bytes.size());
-      EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), r->Payload().begin()));
-      kept.push_back(r);
+      kept.push_back(MakePacketRecord(TcpFields(kSent, 1, payload), false, bytes));
+      EXPECT_TRUE(std::ranges::equal(kept.back()->Payload(), bytes)) << payload;
     }
     for (const CPacketRef& r : kept) EXPECT_EQ(r.use_count(), 1);
   }

@@ -65,20 +65,7 @@ TEST(SettingValues, WritesUseTheStoredNames) {
   settings.WriteHeaderOnly("1");
   settings.WriteLogDir("/srv/logs");
   settings.WriteAutoLog("0");
-  settings.WriteInclude("1");
-  settings.WriteFilterCount(12);
-  settings.WriteFilter("1.2.3.4:5", 11);
   const std::map<std::string, std::string> expected = {
-      {"InterfaceKey", "-1"}, {"HeaderOnly", "1"}, {"LogDir", "/srv/logs"}, {"AutoLog", "0"},
-      {"Include", "1"},       {"FilerCount", "12"}, {"Filter11", "1.2.3.4:5"}};
+      {"InterfaceKey", "-1"}, {"HeaderOnly", "1"}, {"LogDir", "/srv/logs"}, {"AutoLog", "0"}};
   EXPECT_EQ(settings.values, expected);
-}
-
-TEST(SettingValues, UnreadableStoreGivesDefaults) {
-  CMemorySettingValues settings;
-  settings.values = {{"InterfaceKey", "3"}, {"HeaderOnly", "1"}, {"FilerCount", "4"}};
-  settings.readable = false;
-  EXPECT_EQ(settings.ReadInterfaceKey(), 0);
-  EXPECT_EQ(settings.ReadHeaderOnly(), "0");
-  EXPECT_EQ(settings.ReadFilterCount(), 0);
 }

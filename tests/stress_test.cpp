@@ -25,8 +25,7 @@ constexpr int kFrames = 20000;
 
 int StressSeconds() {
   const char* text = std::getenv("STRESS_SECONDS");
-  const int seconds = text != nullptr ? std::atoi(text) : 0;
-  return seconds > 0 ? seconds : 30;
+  return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : 30;
 }
 
 // Request/response exchanges of 10.0.0.1 with 200 hosts on a few ports each,
@@ -38,14 +37,13 @@ std::vector<CFrame> Traffic() {
     const int host = static_cast<int>(random() % 200);
     CTestPacket p;
     p.protocol = random() % 5 == 0 ? 17 : 6;
-    const CIpAddr remote(198, 51, 100, static_cast<uint8_t>(1 + host));
-    const uint16_t remotePort = static_cast<uint16_t>(80 + random() % 8);
-    const uint16_t localPort = static_cast<uint16_t>(40000 + host);
-    const bool sent = random() % 2 == 0;
-    p.source = sent ? CIpAddr(10, 0, 0, 1) : remote;
-    p.destination = sent ? remote : CIpAddr(10, 0, 0, 1);
-    p.sourcePort = sent ? localPort : remotePort;
-    p.destinationPort = sent ? remotePort : localPort;
+    p.destination = CIpAddr(198, 51, 100, static_cast<uint8_t>(1 + host));
+    p.sourcePort = static_cast<uint16_t>(40000 + host);
+    p.destinationPort = static_cast<uint16_t>(80 + random() % 8);
+    if (random() % 2 == 0) {  // received
+      std::swap(p.source, p.destination);
+      std::swap(p.sourcePort, p.destinationPort);
+    }
     p.payload = 1 + static_cast<int>(random() % 1400);
     p.seq = static_cast<uint32_t>(i);
     p.identification = static_cast<uint16_t>(i);
@@ -161,10 +159,7 @@ TEST_F(StressTest, EngineThreadsShareTheSessions) {
   workerStop = true;
   worker.join();
 
-  std::printf("stress: %d s, %llu frames recorded, %d stops, slowest stop %lld ms\n",
-              StressSeconds(), static_cast<unsigned long long>(recorded.load()), stops,
-              static_cast<long long>(
-                  std::chrono::duration_cast<std::chrono::milliseconds>(slowestStop).count()));
+  std::printf("stress: %llu frames recorded, %d stops\n", static_cast<unsigned long long>(recorded.load()), stops);
   EXPECT_GT(recorded.load(), 0u);
   EXPECT_EQ(misfiled, 0);
   EXPECT_EQ(exportFailures, 0);
@@ -192,9 +187,7 @@ TEST_F(StressTest, EngineThreadsShareTheSessions) {
 
   // Once the engine lets its sessions go, no record outlives them.
   engine.reset();
-  int alive = 0;
-  for (const auto& weak : kept) alive += !weak.expired();
-  EXPECT_EQ(alive, 0) << "records outlived every owner";
+  EXPECT_TRUE(std::all_of(kept.begin(), kept.end(), [](const auto& weak) { return weak.expired(); }));
 }
 
 }  // namespace

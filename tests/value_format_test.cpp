@@ -9,18 +9,12 @@ namespace {
 constexpr int32_t kStampSeconds = 1165327387;  // 2006-12-05 14:03:07 UTC
 
 TEST(ValueFormat, ProtocolsAndAddresses) {
-  EXPECT_EQ(ProtocolName(1), "");
-  EXPECT_EQ(ProtocolName(2), "IGMP");
-  EXPECT_EQ(ProtocolName(4), "IP");
-  EXPECT_EQ(ProtocolName(6), "TCP");
-  EXPECT_EQ(ProtocolName(17), "UDP");
-  EXPECT_EQ(ProtocolName(262), "");
-  EXPECT_EQ(FormatAddress(CIpAddr(192, 168, 0, 1)), "192.168.0.1");
+  const std::pair<uint16_t, const char*> names[] = {{1, ""}, {2, "IGMP"}, {4, "IP"}, {6, "TCP"}, {17, "UDP"}, {262, ""}};
+  for (const auto& [number, name] : names) EXPECT_EQ(ProtocolName(number), name) << number;
   EXPECT_EQ(FormatAddress(CIpAddr(255, 255, 255, 255)), "255.255.255.255");
   EXPECT_EQ(FormatEndpoint(CIpAddr(192, 168, 0, 1), 65535), "192.168.0.1:65535");
   EXPECT_EQ(FormatEndpoint(CIpAddr(0, 0, 0, 0), 0), "0.0.0.0:0");
-  const CIpAddr v6 = CIpAddr::V6({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
-  EXPECT_EQ(FormatEndpoint(v6, 443), "[2001:db8::1]:443");
+  EXPECT_EQ(FormatEndpoint(TestV6(1), 443), "[2001:db8::1]:443");
 }
 
 TEST(ValueFormat, TimesAndDatesInUtc) {
@@ -34,9 +28,6 @@ TEST(ValueFormat, TimesAndDatesInUtc) {
   EXPECT_EQ(FormatDate(0), "1970-01-01");
   EXPECT_EQ(FormatDate(-86400), "");
   EXPECT_EQ(FormatFileStamp(kStampSeconds), "061205_140307");
-  const std::string now = FormatFileStamp();
-  ASSERT_EQ(now.size(), 13u);
-  EXPECT_EQ(now[6], '_');
 }
 
 TEST(ValueFormat, ElapsedBorrowsAndKeepsItsSign) {

@@ -73,9 +73,7 @@ class CapturePrivilegesTest(unittest.TestCase):
                 sender.join()
         self.assertEqual(trace.returncode, 0, stderr)
         self.assertNotIn(b"running as root", stderr)
-        recorded = [l for l in stdout.decode().splitlines() if l.startswith("Frames recorded: ")]
-        self.assertEqual(len(recorded), 1, stdout)
-        self.assertGreater(int(recorded[0].split(": ")[1]), 0, stdout)
+        self.assertRegex(stdout.decode(), r"\nFrames recorded: [1-9]\d*\n")
         self.assertTrue(sets, "the trace ended before its threads could be read")
         for tid, (permitted, effective) in sets.items():
             self.assertEqual((permitted, effective), ((1 << 13) | (1 << 12), 0), "thread " + tid)
@@ -84,10 +82,5 @@ class CapturePrivilegesTest(unittest.TestCase):
 if __name__ == "__main__":
     if os.geteuid() != 0 or not shutil.which("setcap") or not shutil.which("setpriv"):
         print("SKIP: needs root, setcap and setpriv")
-        sys.exit(cs.SKIP)
-    try:
-        pwd.getpwnam("nobody")
-    except KeyError:
-        print("SKIP: no user nobody")
         sys.exit(cs.SKIP)
     unittest.main(argv=[sys.argv[0]], verbosity=2)

@@ -1,13 +1,9 @@
 #!/usr/bin/env python3
-"""A live trace of real traffic: two network namespaces made by this test,
-joined by a veth pair (198.51.100.1/24 and 2001:db8::1/64 here,
-198.51.100.2/24 and 2001:db8::2/64 on the peer), an HTTP download with curl
-and one UDP exchange over each family, captured with
-`trafalyn --headless -i VETH --duration N`; the exported conversations and
-hosts must account for exactly the bytes that were sent. A second trace,
-ended by SIGTERM, must still write its logs. Traffic goes only to the
-namespace addresses; everything the test creates is removed at the end, also
-on failure. Root only; skipped otherwise.
+"""A live trace of real traffic between two network namespaces this test
+makes, joined by a veth pair: an HTTP download and a UDP exchange over each
+family, captured with `trafalyn --headless -i VETH --duration N`, must be
+accounted for to the byte; a second trace, ended by SIGTERM, still writes
+its logs. Everything made is removed at the end. Root only.
 
 Usage: live_veth_test.py TRAFALYN SOURCE_DIR"""
 
@@ -35,19 +31,18 @@ UDP_PORT, BLOB_SIZE, DURATION = 9999, 50000, 7
 UDP_MESSAGE = "hello from the trafalyn test"
 CURL = ["curl", "-s", "-o", "/dev/null", "--max-time", "10"]
 
-UDP_ECHO = """import socket, sys
-s = socket.socket(socket.AF_INET6 if ":" in sys.argv[1] else socket.AF_INET, socket.SOCK_DGRAM)
-s.bind((sys.argv[1], int(sys.argv[2])))
+# With two arguments the peer's echo, with four the local client.
+UDP = """import socket, sys
+a = sys.argv[1:]
+s = socket.socket(socket.AF_INET6 if ":" in a[0] else socket.AF_INET, socket.SOCK_DGRAM)
+s.bind((a[0], int(a[1]) if len(a) == 2 else 40000))
 s.settimeout(30)
-data, peer = s.recvfrom(2048)
-s.sendto(data.upper() + b"!", peer)"""
-
-UDP_CLIENT = """import socket, sys
-s = socket.socket(socket.AF_INET6 if ":" in sys.argv[1] else socket.AF_INET, socket.SOCK_DGRAM)
-s.bind((sys.argv[1], 40000))
-s.settimeout(5)
-s.sendto(sys.argv[4].encode(), (sys.argv[2], int(sys.argv[3])))
-print(len(s.recvfrom(2048)[0]))"""
+if len(a) == 2:
+    data, peer = s.recvfrom(2048)
+    s.sendto(data.upper() + b"!", peer)
+else:
+    s.sendto(a[3].encode(), (a[1], int(a[2])))
+    print(len(s.recvfrom(2048)[0]))"""
 
 
 def ip(*args, check=True):
@@ -66,23 +61,16 @@ class LiveVeth(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix="trafalyn-live-")
+        cls.addClassCleanup(shutil.rmtree, cls.tmp)
         cls.processes = []
         try:
             cls.run_scenario()
-        except BaseException:
-            shutil.rmtree(cls.tmp)
-            raise
         finally:
             for p in cls.processes:
-                if p.poll() is None:
-                    p.kill()
+                p.kill()
                 p.wait(timeout=10)
             for ns in (NS_LOCAL, NS_PEER):
                 ip("netns", "del", ns, check=False)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.tmp)
 
     @classmethod
     def start(cls, command, **kwargs):
@@ -123,7 +111,7 @@ class LiveVeth(unittest.TestCase):
                 if time.monotonic() > deadline:
                     raise AssertionError("the HTTP server at %s did not come up" % peer)
                 time.sleep(0.2)
-            cls.start(in_ns(NS_PEER, sys.executable, "-c", UDP_ECHO, peer, str(UDP_PORT)))
+            cls.start(in_ns(NS_PEER, sys.executable, "-c", UDP, peer, str(UDP_PORT)))
 
         cls.export, cls.hosts = os.path.join(cls.tmp, "export.csv"), os.path.join(cls.tmp, "h.csv")
         cls.saved = os.path.join(cls.tmp, "saved.pcap")
@@ -134,7 +122,7 @@ class LiveVeth(unittest.TestCase):
         for address, peer, url, _ in FAMILIES:
             download = local(*CURL, "-w", "%{size_request} %{size_header} %{size_download}",
                              url + "blob.bin", check=True)
-            answer = local(sys.executable, "-c", UDP_CLIENT, address, peer, str(UDP_PORT),
+            answer = local(sys.executable, "-c", UDP, address, peer, str(UDP_PORT),
                            UDP_MESSAGE, check=True)
             cls.sizes.append([*map(int, download.stdout.split()), int(answer.stdout)])
         # Every data segment carries the timestamp option when it is on.
@@ -206,22 +194,11 @@ class LiveVeth(unittest.TestCase):
         self.assertEqual(stats[1][8], "GET /ready.txt HTTP/1.1")
 
 
-def reason_to_skip():
-    if os.geteuid() != 0:
-        return "not root"
-    for tool in ("ip", "curl"):
-        if shutil.which(tool) is None:
-            return tool + " is not installed"
-    if ip("netns", "add", TAG + "-probe", check=False).returncode != 0:
-        return "network namespaces cannot be created here"
-    ip("netns", "del", TAG + "-probe", check=False)
-    return None
-
-
 if __name__ == "__main__":
-    reason = reason_to_skip()
-    if reason:
-        print("SKIP: live veth test needs root, ip and curl (%s)" % reason)
+    if (os.geteuid() != 0 or not shutil.which("ip") or not shutil.which("curl")
+            or ip("netns", "add", TAG + "-probe", check=False).returncode != 0):
+        print("SKIP: live veth test needs root, ip, curl and network namespaces")
         sys.exit(cs.SKIP)
+    ip("netns", "del", TAG + "-probe", check=False)
     os.chdir(tempfile.gettempdir())
     unittest.main(argv=[sys.argv[0]], verbosity=2)

@@ -1,19 +1,9 @@
 #!/usr/bin/env python3
 """tshark as an independent decoder of the sample captures: from its
 per-packet fields this script works out which packets the recording rules
-keep and what the host and conversation tables must then hold, and checks
-each replay's --hosts-export and --export CSV against that.
-
-The rules: IPv4 or IPv6 frames (VLAN tags are tshark's business), TCP or
-UDP, at least one payload byte by the claimed length (IPv4 total length,
-40 + IPv6 payload length), sent or received by a local address; a payload
-starts after the IP headers (IPv6 extension headers walked) and the TCP
-header or 8 UDP bytes. A later fragment (offset above 0) has no transport
-header and ports 0; a first fragment keeps its ports. An IPv6 jumbogram
-claim and ICMPv6, ESP and No Next Header are not recorded. Conversations
-are cut by the client role; a later fragment joins the conversation whose
-records of its direction hold its identification. Bytes are the claimed
-lengths.
+keep (TCP or UDP of a local address with payload by the claimed length,
+later fragments without ports) and what the host and conversation tables
+must then hold, and checks each replay's --hosts-export and --export CSV.
 
 Usage: tshark_oracle_test.py TRAFALYN SOURCE_DIR   (skipped without tshark)"""
 
@@ -36,10 +26,9 @@ FIELDS = ["frame.time_epoch", "ip.src", "ip.dst", "ip.proto", "ip.len", "ip.hdr_
 
 
 def tshark_packets(path):
-    command = ["tshark", "-r", path, "-n", "-o", "ip.defragment:FALSE", "-o",
-               "ipv6.defragment:FALSE", "-T", "fields", "-E", "separator=\t", "-E", "occurrence=f"]
-    for field in FIELDS:
-        command += ["-e", field]
+    command = ["tshark", "-r", path, "-n", "-o", "ip.defragment:FALSE", "-o", "ipv6.defragment:FALSE",
+               "-T", "fields", "-E", "separator=\t", "-E", "occurrence=f"]
+    command += [a for field in FIELDS for a in ("-e", field)]
     out = subprocess.run(command, capture_output=True, check=True, timeout=60).stdout.decode()
     return [dict(zip(FIELDS, line.split("\t"))) for line in out.splitlines()]
 
@@ -49,8 +38,7 @@ def clock_time(sec, usec):
 
 
 def elapsed(later, earlier):
-    """A signed span: a fragment attached after its conversation began can
-    make the last time precede the first."""
+    """Signed: a fragment filed late can make the last time precede the first."""
     micros = (later[0] - earlier[0]) * 1000000 + later[1] - earlier[1]
     return "%s%d.%06d" % ("-" if micros < 0 else "", abs(micros) // 1000000, abs(micros) % 1000000)
 
@@ -186,17 +174,13 @@ class Oracle:
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix="trafalyn-oracle-")
+        cls.addClassCleanup(shutil.rmtree, cls.tmp)
         cls.export, cls.hosts = os.path.join(cls.tmp, "export.csv"), os.path.join(cls.tmp, "h.csv")
         capture = os.path.join(SOURCE, "resources", cls.CAPTURE)
-        cls.result = cs.run(PROGRAM, "-r", capture, "--export", cls.export,
-                            "--hosts-export", cls.hosts)
+        cls.result = cs.run(PROGRAM, "-r", capture, "--export", cls.export, "--hosts-export", cls.hosts)
         cls.packets = tshark_packets(capture)
         cls.records = recorded(cls.packets, cls.LOCAL)
         cls.conversations = expected_conversations(cls.records)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.tmp)
 
     def test_hosts(self):
         self.assertEqual(self.result.returncode, 0, self.result.stderr)
@@ -209,9 +193,8 @@ class Oracle:
         for address, h in want.items():
             with self.subTest(host=address):
                 row = got[address]
-                for field in ("Sent", "Rcvd", "Pk. Sent", "Pk. Rcvd"):
-                    self.assertEqual(int(row[field]), h[field], field)
-                self.assertEqual(int(row["Ports"]), len(h["ports"]))
+                self.assertEqual([int(row[f]) for f in ("Sent", "Rcvd", "Pk. Sent", "Pk. Rcvd", "Ports")],
+                                 [h["Sent"], h["Rcvd"], h["Pk. Sent"], h["Pk. Rcvd"], len(h["ports"])])
                 self.assertEqual(row["Last Time"], clock_time(*h["time"]))
 
     def test_conversations(self):
@@ -219,13 +202,11 @@ class Oracle:
         self.assertEqual(len(got), len(want))
         for row, conv in zip(got, want):
             with self.subTest(conv=conv.id):
-                self.assertEqual(int(row["ConvId"]), conv.id)
-                self.assertEqual(int(row["Bytes Sent"]), sum(r["len"] for r in conv.sent))
-                self.assertEqual(int(row["Bytes Rcvd"]), sum(r["len"] for r in conv.received))
-                self.assertEqual(int(row["Pkts Sent"]), len(conv.sent))
-                self.assertEqual(int(row["Pkts Rcvd"]), len(conv.received))
-                self.assertEqual(row["Time"], clock_time(*conv.first))
-                self.assertEqual(row["Resp. Time"], elapsed(conv.last, conv.first))
+                self.assertEqual([int(row[k]) for k in ("ConvId", "Bytes Sent", "Bytes Rcvd", "Pkts Sent", "Pkts Rcvd")],
+                                 [conv.id, sum(r["len"] for r in conv.sent), sum(r["len"] for r in conv.received),
+                                  len(conv.sent), len(conv.received)])
+                self.assertEqual((row["Time"], row["Resp. Time"]),
+                                 (clock_time(*conv.first), elapsed(conv.last, conv.first)))
         self.check_capture_still_covers_the_rules()
 
 
