@@ -125,6 +125,9 @@ std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
     out += "Frames saved: " + Decimal(counts.framesSaved) +
            ", not saved: " + Decimal(counts.framesNotSaved) + "\n";
   }
+  out += "Payload held: " + Unsigned(counts.payload.held) + " bytes\n";
+  out += "Payload released: " + Unsigned(counts.payload.released) + " bytes\n";
+  if (counts.payload.notStored > 0) out += "Packets not stored: " + Unsigned(counts.payload.notStored) + "\n";
   const CTextTable conversations = ConversationSummaryTable(model.conversations, cancel);
   out += "\nConversations (" + Decimal(static_cast<uint64_t>(model.conversations.Size())) +
          ", " + Decimal(static_cast<uint64_t>(conversations.RowCount())) + " rows)\n";

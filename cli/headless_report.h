@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/text_table.h"
+#include "engine/capture_session.h"
 #include "model/cancel_token.h"
 #include "model/conversation_table.h"
 #include "model/host_table.h"
@@ -25,6 +26,7 @@ struct CRunCounts {
   bool frameSaving = false;     // --write: the two frame counts below are shown
   uint64_t framesSaved = 0;
   uint64_t framesNotSaved = 0;
+  CPayloadStats payload;        // the session's payload against the memory limit
 };
 
 // The Conversations list after a Refresh: the same columns, row order and
@@ -35,7 +37,8 @@ CTextTable ConversationSummaryTable(const CConversationTable& table, const CCanc
 // The Host Stats list: one row per host in address order.
 CTextTable HostSummaryTable(const CHostTable& hosts);
 
-// The counts, then both tables under their titles. Lines end in LF.
+// The counts (payload bytes in plain decimal), then both tables under their
+// titles. Lines end in LF.
 std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
                           const CCancelToken& cancel);
 

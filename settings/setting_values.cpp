@@ -50,6 +50,15 @@ void CSettingValues::WriteFilterCount(int count) {
   WriteValue("FilerCount", std::to_string(count));
 }
 
+int CSettingValues::ReadMemoryLimit() {
+  const int mib = AtoiValue(ReadText("MemoryLimit", ""));
+  return mib >= 1 && mib <= kMaxMemoryLimitMib ? mib : kDefaultMemoryLimitMib;
+}
+
+void CSettingValues::WriteMemoryLimit(int mebibytes) {
+  WriteValue("MemoryLimit", std::to_string(mebibytes));
+}
+
 std::string CSettingValues::ReadFilter(int index) { return ReadText(FilterName(index), ""); }
 
 void CSettingValues::WriteFilter(const std::string& text, int index) {

@@ -21,6 +21,9 @@ class CSettingValues {
   static constexpr std::size_t kValueBufferSize = 200;
   // At most this many filter rules are stored.
   static constexpr int kMaxFilterCount = 100;
+  // The memory limit in mebibytes: its default and its range.
+  static constexpr int kDefaultMemoryLimitMib = 512;
+  static constexpr int kMaxMemoryLimitMib = 1 << 20;
 
   virtual ~CSettingValues();
 
@@ -53,6 +56,10 @@ class CSettingValues {
   // `FilerCount` (sic, the stored name): default 0, clamped to 0 .. 100.
   int ReadFilterCount();
   void WriteFilterCount(int count);
+  // `MemoryLimit`: the payload the packet records may hold, in mebibytes;
+  // default 512, and a value outside 1 .. kMaxMemoryLimitMib reads as it.
+  int ReadMemoryLimit();
+  void WriteMemoryLimit(int mebibytes);
   // `Filter<index>` ("Filter0", "Filter1", ...): rule text; default empty.
   std::string ReadFilter(int index);
   void WriteFilter(const std::string& text, int index);
