@@ -10,6 +10,10 @@ realistic  one local host (192.0.2.10) talking to 800 remote hosts over 5,000
 scan       95% of the frames open a new conversation with a new remote host
            (20,000 hosts in 198.18.0.0/15, each probe carrying a few payload
            bytes so that it is recorded); the other 5% is the realistic mix.
+bulk       64,000-byte TCP segments, as loopback and GRO deliver them: 64
+           connections at once, each a run of exchanges of a small request
+           and a reply of 4 to 40 segments, so that every exchange is a
+           conversation of its own.
 
 Every address comes from the documentation and benchmarking ranges
 (192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24, 198.18.0.0/15). The same
@@ -299,9 +303,39 @@ class Scan:
             self.w.udp(LOCAL, h, lport, dport, body)
 
 
+class Bulk:
+    """Large replies over many connections: payload that outgrows any fixed
+    count of records."""
+
+    SEGMENT = 64000
+
+    def __init__(self, w, rng, connections=64):
+        self.w = w
+        self.rng = rng
+        hosts = remote_hosts(connections)
+        self.conns = [Connection(hosts[i], 33000 + i, 8000, True, rng) for i in range(connections)]
+        self.left = [0] * connections
+
+    def frame(self):
+        rng = self.rng
+        self.w.tick(rng.random())
+        i = rng.randrange(len(self.conns))
+        c = self.conns[i]
+        if self.left[i] == 0:
+            body = self.w.payload(60 + int(rng.random() * 100), self.w.frames)
+            self.w.tcp(LOCAL, c.remote, c.lport, c.rport, c.seq_local, c.seq_remote, TCP_PSH_ACK, body)
+            c.seq_local += len(body)
+            self.left[i] = 4 + int(rng.random() * 37)
+            return
+        body = self.w.payload(self.SEGMENT, self.w.frames * 7)
+        self.w.tcp(c.remote, LOCAL, c.rport, c.lport, c.seq_remote, c.seq_local, TCP_ACK, body)
+        c.seq_remote += self.SEGMENT
+        self.left[i] -= 1
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("--mix", choices=("realistic", "scan"), default="realistic")
+    p.add_argument("--mix", choices=("realistic", "scan", "bulk"), default="realistic")
     p.add_argument("--frames", type=int, default=1_000_000)
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("-o", "--output", required=True)
@@ -317,7 +351,7 @@ def main():
     with open(a.output, "wb") as out:
         out.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1))
         w = Writer(out, blob)
-        mix = Realistic(w, rng) if a.mix == "realistic" else Scan(w, rng)
+        mix = {"realistic": Realistic, "scan": Scan, "bulk": Bulk}[a.mix](w, rng)
         frame = mix.frame
         for _ in range(a.frames):
             frame()

@@ -2,8 +2,10 @@
 # Runs every benchmark in one go and prints ratios measured in the same run:
 # the headless replay against our floor read loop and against tshark's
 # conversation statistics on the same files, peak memory of a replay against
-# one of a file twice as long, the lock-hold times of the user-interface
-# operations at full bounds, and the per-frame micro-benchmarks.
+# one of a file twice as long, peak memory of a replay of 64,000-byte
+# segments under the memory limit against the same replay keeping no
+# payload, the lock-hold times of the user-interface operations at full
+# bounds, and the per-frame micro-benchmarks.
 #
 # Usage: bench/run_bench.sh BUILD_DIR [FRAMES]
 #   BUILD_DIR holds trafalyn, bench/floor_loop, bench/model_bench and
@@ -11,7 +13,8 @@
 #   FRAMES (default 1000000) is the length of the realistic and scan files;
 #   the long file has twice as many.
 # Environment: REPEATS (default 3) runs of each timed program, best kept;
-#   TSHARK=0 skips tshark.
+#   TSHARK=0 skips tshark; BULK_FRAMES (default 8000) frames of 64,000-byte
+#   segments, BULK_LIMIT (default 64) the memory limit in MiB for them.
 set -euo pipefail
 
 BUILD=${1:?usage: run_bench.sh BUILD_DIR [FRAMES]}
@@ -39,9 +42,13 @@ generate() {  # mix frames file
 REAL=$DATA/realistic-$FRAMES.pcap
 LONG=$DATA/realistic-$((FRAMES * 2)).pcap
 SCAN=$DATA/scan-$FRAMES.pcap
+BULK_FRAMES=${BULK_FRAMES:-8000}
+BULK_LIMIT=${BULK_LIMIT:-64}
+BULK=$DATA/bulk-$BULK_FRAMES.pcap
 generate realistic "$FRAMES" "$REAL"
 generate realistic $((FRAMES * 2)) "$LONG"
 generate scan "$FRAMES" "$SCAN"
+generate bulk "$BULK_FRAMES" "$BULK"
 
 # One run of a command: "WALL_SECONDS PEAK_RSS_KB CPU_SECONDS" (CPU = user +
 # system). The CPU time says more than the wall clock when other work
@@ -101,6 +108,20 @@ read -r _ rss1 _ < <(measure "$TRAFALYN" --headless -r "$REAL" --quiet)
 read -r _ rss2 _ < <(measure "$TRAFALYN" --headless -r "$LONG" --quiet)
 printf "%s frames: %s KB   %s frames: %s KB   long/short %s\n" "$FRAMES" "$rss1" \
   $((FRAMES * 2)) "$rss2" "$(ratio "$rss2" "$rss1")"
+
+echo
+echo "== Peak memory of a replay of 64,000-byte segments (bulk mix, $BULK_FRAMES frames," \
+  "$(( $(stat -c %s "$BULK") >> 20 )) MiB)"
+echo "   reference: the same replay keeping no payload (--header-only); --local given, so"
+echo "   that no run holds the local-address guess's look ahead"
+bulk() { measure "$TRAFALYN" --headless -r "$BULK" --local "$LOCAL" --quiet "$@"; }
+read -r _ rss_ref _ < <(bulk --header-only)
+read -r _ rss_lim _ < <(bulk --memory-limit "$BULK_LIMIT")
+read -r _ rss_all _ < <(bulk --memory-limit 1048576)
+printf "%-36s %10s KB\n" "reference (--header-only)" "$rss_ref" \
+  "--memory-limit $BULK_LIMIT" "$rss_lim" "--memory-limit 1048576 (not reached)" "$rss_all"
+awk -v r="$rss_ref" -v l="$rss_lim" -v b="$BULK_LIMIT" 'BEGIN{
+  printf "above the reference with the limit: %d KB = %.2f x the limit of %d MiB\n", l - r, (l - r) / (b * 1024), b }'
 
 echo
 echo "== Traffic lock holds at full bounds"

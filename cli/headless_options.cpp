@@ -47,6 +47,7 @@ std::optional<CIpAddr> ParseFourOctets(std::string_view text, Octet parseOctet) 
 }
 
 constexpr int kMaxDurationSeconds = 100000000;
+constexpr uint32_t kMaxMemoryLimitMib = 1u << 20;
 
 }  // namespace
 
@@ -197,6 +198,11 @@ std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
       const auto files = ParseDecimal(value, 1000);
       if (!files || *files == 0) return fail("--write-files must be a whole number from 1 to 1000");
       o.writeFiles = static_cast<unsigned>(*files);
+    } else if (arg == "--memory-limit") {
+      if (!takeValue()) return fail("--memory-limit needs a number of mebibytes");
+      const auto mib = ParseDecimal(value, kMaxMemoryLimitMib);
+      if (!mib || *mib == 0) return fail("--memory-limit must be a whole number of mebibytes from 1 to 1048576");
+      o.memoryLimitMib = *mib;
     } else if (arg == "--quiet" && noValue()) {
       o.quiet = true;
     } else {
@@ -226,6 +232,7 @@ const char* HeadlessUsage() {
          "\n"
          "  -i DEVICE              live trace on DEVICE until Ctrl-C, SIGTERM or --duration\n"
          "  -r FILE                replay a pcap or pcapng file, as fast as it can be read\n"
+         "                         (\"-\" reads standard input; a FIFO works too)\n"
          "  --local A[,B...]       the local host's IPv4 and IPv6 addresses (live: the\n"
          "                         device's addresses; file: per family, the address\n"
          "                         seen most often in the first 10,000 IP frames)\n"
@@ -254,6 +261,9 @@ const char* HeadlessUsage() {
          "  --write-files N        files kept by --write-limit, FILE included (default 5)\n"
          "  --duration SECONDS     live only: stop after this many seconds (the frames\n"
          "                         still buffered are read for one second more)\n"
+         "  --memory-limit MIB     payload the packet records may hold, in mebibytes\n"
+         "                         (default 512); past it the oldest payloads are\n"
+         "                         released, their headers and counters stay\n"
          "  --quiet                no summary on standard output\n"
          "  --help                 this text\n"
          "\n"

@@ -39,6 +39,7 @@ struct CHeadlessOptions {
   bool writeAll = false;         // every frame, not only the recorded ones
   uint64_t writeLimitMiB = 0;    // rotate at this size; 0: one file
   unsigned writeFiles = 5;       // files kept by the rotation
+  uint32_t memoryLimitMib = 512; // --memory-limit: payload the records may hold
   bool quiet = false;
 };
 

@@ -125,6 +125,9 @@ std::string RenderSummary(const CRunCounts& counts, const std::vector<CConversat
     out += "Frames saved: " + Decimal(counts.framesSaved) +
            ", not saved: " + Decimal(counts.framesNotSaved) + "\n";
   }
+  out += "Payload held: " + Unsigned(counts.payload.held) + " bytes\n";
+  out += "Payload released: " + Unsigned(counts.payload.released) + " bytes\n";
+  if (counts.payload.notStored > 0) out += "Packets not stored: " + Unsigned(counts.payload.notStored) + "\n";
   // Every conversation has a row: its rows stand together.
   uint64_t conversations = 0;
   for (std::size_t i = 0; i < rows.size(); ++i) {

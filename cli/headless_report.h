@@ -24,6 +24,7 @@ struct CRunCounts {
   bool frameSaving = false;     // --write: the two frame counts below are shown
   uint64_t framesSaved = 0;
   uint64_t framesNotSaved = 0;
+  CPayloadStats payload;        // the session's payload against the memory limit
 };
 
 // The Conversations list after a Refresh: the same columns, row order and

@@ -76,6 +76,7 @@ std::string AddressList(const std::vector<CIpAddr>& addresses) {
 
 void Configure(CTrafficEngine& engine, const CHeadlessOptions& o) {
   engine.SetCaptureOptions({o.tcp, o.udp, o.headerOnly, o.role});
+  engine.SetPayloadLimit(static_cast<std::size_t>(o.memoryLimitMib) << 20);
   if (!o.logDir.empty()) engine.SetLogOptions({true, o.stats, o.data, o.hex, o.logDir});
   CFilterRuleList rules;
   rules.SetMode(o.exclude ? CFilterRuleList::kExclude : CFilterRuleList::kInclude);
@@ -100,30 +101,39 @@ struct CRun {
 CRun Replay(CTrafficEngine& engine, const CHeadlessOptions& o) {
   CRun run;
   run.local = o.local;
+  // Opened once: standard input and FIFOs cannot be read twice, so the
+  // guess at the local address reads ahead and the replay starts over
+  // from what it kept.
+  CCaptureInput input(o.file);
+  if (!input.Ok()) {
+    Complain("cannot read " + o.file + ": " + input.Error());
+    run.status = std::max(run.status, 1);
+    return run;
+  }
   if (run.local.empty()) {
     std::string error;
-    run.local = MostFrequentAddresses(o.file, &error);
+    run.local = MostFrequentAddresses(input, &error);
     if (run.local.empty() && !error.empty()) {
       Complain("cannot read " + o.file + ": " + error);
-      run.status = 1;
+      run.status = std::max(run.status, 1);
       return run;
     }
     if (run.local.empty()) {
       Complain(o.file + " holds no IP traffic to take the local address from; give --local");
     }
   }
-  const CReplayResult r = engine.Replay(o.file, run.local, &gKeepGoing);
+  const CReplayResult r = engine.Replay(input, run.local, &gKeepGoing);
   run.counts.framesRead = r.framesRead;
   run.counts.framesRecorded = r.framesRecorded;
   if (!r.Ok() && r.framesRead == 0) {
     Complain("cannot read " + o.file + ": " + r.error);
-    run.status = 1;
+    run.status = std::max(run.status, 1);
     return run;
   }
   if (!r.Ok()) {
     Complain(o.file + " is damaged after frame " + std::to_string(r.framesRead) + ": " + r.error +
              "; what came before is kept");
-    run.status = 1;
+    run.status = std::max(run.status, 1);
   }
   if (r.cancelled) {
     // What was recorded is summarised and exported, but it is not the
@@ -196,7 +206,7 @@ CRun Live(CTrafficEngine& engine, const CHeadlessOptions& o) {
   if (ended.load()) {
     // The controller has posted why. A device that delivered nothing was
     // most likely never opened: there is nothing to summarise.
-    run.status = 1;
+    run.status = std::max(run.status, 1);
     run.finish = stats.framesSeen > 0;
     if (!run.finish) Complain("no capture on " + o.device);
     return run;
@@ -228,6 +238,9 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
     if (flows->Lost() > 0) run.status = std::max(run.status, 1);
   }
   const std::shared_ptr<CCaptureSession> session = engine.Session();
+  run.counts.payload = session->PayloadStats();
+  // Packets memory could not hold are lost data; the session has said so.
+  if (run.counts.payload.notStored > 0) run.status = std::max(run.status, 1);
   if (!o.exportFile.empty()) {
     std::vector<CExportRow> rows = session->WithModel(
         [](const CTrafficModel& model) { return ConversationListRows(model.conversations); });

@@ -1,9 +1,6 @@
 #include "engine/capture_file_replay.h"
 
-#include <pcap/pcap.h>
-
 #include <map>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -14,29 +11,6 @@
 #include "wire/link_layer.h"
 
 namespace {
-
-struct HandleClose {
-  void operator()(pcap_t* handle) const { pcap_close(handle); }
-};
-using CHandle = std::unique_ptr<pcap_t, HandleClose>;
-
-// Opens the file and checks its link type; null with `error` set otherwise.
-CHandle OpenFile(const std::string& path, std::string& error) {
-  char errbuf[PCAP_ERRBUF_SIZE] = "";
-  CHandle handle(pcap_open_offline(path.c_str(), errbuf));
-  if (!handle) {
-    error = errbuf;
-    return handle;
-  }
-  const int linkType = pcap_datalink(handle.get());
-  if (!IsSupportedLinkType(linkType)) {
-    char number[16];
-    error = std::string("the link type ") + LinkTypeName(linkType, number) + " of " + path +
-            " cannot be decoded";
-    handle.reset();
-  }
-  return handle;
-}
 
 // Addresses no single host owns: unspecified, broadcast and multicast.
 bool Counted(const CIpAddr& a) {
@@ -65,70 +39,64 @@ bool EndAddresses(std::span<const uint8_t> ip, CIpAddr& source, CIpAddr& destina
 
 }  // namespace
 
-CReplayResult ReplayCaptureFile(CCaptureSession& session, const std::string& path,
+CReplayResult ReplayCaptureFile(CCaptureSession& session, CCaptureInput& input,
                                 const CInterfaceRecord& local, const std::atomic<bool>* keepGoing,
                                 const std::function<void(bool)>& afterFrame) {
   CReplayResult result;
-  CHandle handle = OpenFile(path, result.error);
-  if (!handle) return result;
-  const int linkType = pcap_datalink(handle.get());
-
+  if (!input.Ok()) {
+    result.error = input.Error();
+    return result;
+  }
+  const int linkType = input.LinkType();
   CPacketDecoder decoder(session, local);
   for (;;) {
     if (keepGoing != nullptr && !keepGoing->load(std::memory_order_relaxed)) {
       result.cancelled = true;
       break;
     }
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    const int status = pcap_next_ex(handle.get(), &header, &data);
-    if (status == PCAP_ERROR_BREAK) break;  // end of file
-    if (status < 0) {
-      result.error = pcap_geterr(handle.get());
+    CCaptureInput::CFrame frame;
+    const CCaptureInput::ERead status = input.Next(frame);
+    if (status == CCaptureInput::ERead::kEnd) break;
+    if (status == CCaptureInput::ERead::kError) {
+      result.error = input.Error();
       break;
     }
-    if (status == 0) continue;
-    const CTimeStamp time{static_cast<int32_t>(header->ts.tv_sec),
-                          static_cast<int32_t>(header->ts.tv_usec)};
     ++result.framesRead;
-    session.Clock().Advance(time.sec);
-    const auto ip = IpFromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
-    const bool recorded = ip && decoder.Decode(*ip, time) == EDecodeResult::kRecorded;
+    session.Clock().Advance(frame.time.sec);
+    const auto ip = IpFromFrame(linkType, frame.bytes);
+    const bool recorded = ip && decoder.Decode(*ip, frame.time) == EDecodeResult::kRecorded;
     if (recorded) ++result.framesRecorded;
     if (afterFrame) afterFrame(recorded);
   }
   return result;
 }
 
-std::vector<CIpAddr> MostFrequentAddresses(const std::string& path, std::string* error,
+CReplayResult ReplayCaptureFile(CCaptureSession& session, const std::string& path,
+                                const CInterfaceRecord& local, const std::atomic<bool>* keepGoing,
+                                const std::function<void(bool)>& afterFrame) {
+  CCaptureInput input(path);
+  return ReplayCaptureFile(session, input, local, keepGoing, afterFrame);
+}
+
+std::vector<CIpAddr> MostFrequentAddresses(CCaptureInput& input, std::string* error,
                                            std::size_t frameLimit) {
-  std::string failure;
-  CHandle handle = OpenFile(path, failure);
-  if (!handle) {
-    if (error != nullptr) *error = failure;
+  if (!input.Ok()) {
+    if (error != nullptr) *error = input.Error();
     return {};
   }
-  const int linkType = pcap_datalink(handle.get());
+  const int linkType = input.LinkType();
   struct Seen {
     uint64_t count = 0;
     std::size_t order = 0;
   };
   std::map<CIpAddr, Seen> seen;
-  std::size_t frames = 0;
-  while (frames < frameLimit) {
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    const int status = pcap_next_ex(handle.get(), &header, &data);
-    if (status == PCAP_ERROR_BREAK) break;
-    if (status < 0) {
-      if (error != nullptr) *error = pcap_geterr(handle.get());
-      break;
-    }
-    if (status == 0) continue;
-    const auto ip = IpFromFrame(linkType, std::span<const uint8_t>(data, header->caplen));
+  const std::vector<CCaptureInput::CFrame> frames = input.LookAhead(frameLimit);
+  // The frames before damage still count; the damage is reported too.
+  if (error != nullptr) *error = input.Error();
+  for (const CCaptureInput::CFrame& frame : frames) {
+    const auto ip = IpFromFrame(linkType, frame.bytes);
     CIpAddr ends[2];
     if (!ip || !EndAddresses(*ip, ends[0], ends[1])) continue;
-    ++frames;
     for (const CIpAddr& a : ends) {
       if (!Counted(a)) continue;
       Seen& s = seen.try_emplace(a, Seen{0, seen.size()}).first->second;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/capture_input.h"
 #include "wire/ip_address.h"
 
 class CCaptureSession;
@@ -25,8 +26,8 @@ struct CReplayResult {
   bool Ok() const { return error.empty(); }
 };
 
-// Feeds every frame of a pcap or pcapng file through the same link-layer step
-// and decoder as a live trace, as fast as it can, into `session`, whose clock
+// Feeds every frame of a capture input through the same link-layer step and
+// decoder as a live trace, as fast as it can, into `session`, whose clock
 // must be a capture clock: it moves to each frame's time stamp. `local` holds
 // the addresses that count as the local host. After each frame,
 // `afterFrame` (optional) is called with whether the frame was recorded,
@@ -36,17 +37,24 @@ struct CReplayResult {
 // packet takes it, so pages may read the model meanwhile. Once `keepGoing`
 // (optional) is false the replay stops before its next frame. Nothing else
 // may record into the session meanwhile.
+CReplayResult ReplayCaptureFile(CCaptureSession& session, CCaptureInput& input,
+                                const CInterfaceRecord& local,
+                                const std::atomic<bool>* keepGoing = nullptr,
+                                const std::function<void(bool recorded)>& afterFrame = {});
+// The same for the file at `path`, opened here.
 CReplayResult ReplayCaptureFile(CCaptureSession& session, const std::string& path,
                                 const CInterfaceRecord& local,
                                 const std::atomic<bool>* keepGoing = nullptr,
                                 const std::function<void(bool recorded)>& afterFrame = {});
 
 // For each family, the address seen most often as source or destination of
-// the first `frameLimit` IP frames (IPv4 and IPv6 together) of a capture
-// file: sensible local addresses for a replay. IPv4 comes first. Unspecified,
-// broadcast and multicast addresses are not counted; a tie goes to the
-// address seen first. Empty when the file holds no such frame; `error`
-// (optional) receives the library's text when the file cannot be read to the
-// limit.
-std::vector<CIpAddr> MostFrequentAddresses(const std::string& path, std::string* error = nullptr,
-                                           std::size_t frameLimit = 10000);
+// the IP frames (IPv4 and IPv6 together) among the first `frameLimit` frames
+// of a capture input: sensible local addresses for a replay. IPv4 comes
+// first. The frames are read ahead (CCaptureInput::LookAhead, which also
+// stops at kLookAheadBytes) and replayed later from memory, so the input is
+// read only once. Unspecified, broadcast and multicast addresses are not
+// counted; a tie goes to the address seen first. Empty when no such frame
+// came; `error` (optional) receives the library's text when the input could
+// not be opened or read to the limit.
+std::vector<CIpAddr> MostFrequentAddresses(CCaptureInput& input, std::string* error = nullptr,
+                                           std::size_t frameLimit = CCaptureInput::kLookAheadFrames);

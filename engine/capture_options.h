@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "model/traffic_types.h"
@@ -17,10 +18,17 @@ struct CCaptureOptions {
 // The options in force, changed by the user-interface thread while a trace
 // runs and read for every packet by the capture thread. Packed into one
 // atomic, so a reader sees either the old or the new options, never a mix.
+// The memory limit stands on its own beside them.
 class CCaptureSwitches {
  public:
+  static constexpr std::size_t kDefaultPayloadLimit = std::size_t{512} << 20;
+
   void Set(const CCaptureOptions& o) { bits_.store(Pack(o), std::memory_order_relaxed); }
   CCaptureOptions Get() const { return Unpack(bits_.load(std::memory_order_relaxed)); }
+
+  // The payload bytes the packet records of a session may hold.
+  void SetPayloadLimit(std::size_t bytes) { payloadLimit_.store(bytes, std::memory_order_relaxed); }
+  std::size_t PayloadLimit() const { return payloadLimit_.load(std::memory_order_relaxed); }
 
  private:
   static uint8_t Pack(const CCaptureOptions& o) {
@@ -33,4 +41,5 @@ class CCaptureSwitches {
   }
 
   std::atomic<uint8_t> bits_{Pack(CCaptureOptions{})};
+  std::atomic<std::size_t> payloadLimit_{kDefaultPayloadLimit};
 };

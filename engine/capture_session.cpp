@@ -1,6 +1,7 @@
 #include "engine/capture_session.h"
 
 #include <algorithm>
+#include <new>
 
 #include "engine/host_name_service.h"
 #include "output/conversation_text.h"
@@ -39,11 +40,21 @@ void CCaptureSession::OnFinal(const CConversationSnapshot& s) {
 void CCaptureSession::Record(const CPacketFields& fields, std::span<const uint8_t> payload,
                              const std::string* remoteName) {
   const CCaptureOptions options = switches_.Get();
+  const CRecordOptions recording{options.headerOnly, options.role, switches_.PayloadLimit()};
   bool newHost = false;
   {
     std::lock_guard<std::mutex> lock(trafficLock_);
     const std::size_t hosts = model_.hosts.Size();
-    const CPacketRef r = model_.Record(fields, payload, {options.headerOnly, options.role});
+    const uint64_t notStored = model_.notStored;
+    CPacketRef r;
+    try {
+      r = model_.Record(fields, payload, recording);
+    } catch (const std::bad_alloc&) {
+      ++model_.notStored;
+      NoteNotStored();
+      throw;
+    }
+    if (model_.notStored != notStored) NoteNotStored();
     newHost = model_.hosts.Size() > hosts;
     if (remoteName != nullptr && r->convId != 0) {
       CConversation* c = model_.conversations.FindById(r->convId);
@@ -52,6 +63,18 @@ void CCaptureSession::Record(const CPacketFields& fields, std::span<const uint8_
     if (recordTap_) recordTap_(*r);
   }
   if (newHost && names_ != nullptr) names_->HostSeen(fields.remote);
+}
+
+void CCaptureSession::NoteNotStored() {
+  if (toldNotStored_ || sink_ == nullptr) return;
+  toldNotStored_ = true;
+  // Posting copies a short text; when even that finds no memory, the
+  // count still tells at the end.
+  try {
+    sink_->Post(kNotStoredMessage);
+  } catch (const std::bad_alloc&) {
+    toldNotStored_ = false;
+  }
 }
 
 void CCaptureSession::Finish() {
@@ -64,6 +87,11 @@ bool CCaptureSession::HoldsData() const { return RecordedPackets() > 0; }
 uint64_t CCaptureSession::RecordedPackets() const {
   std::lock_guard<std::mutex> lock(trafficLock_);
   return model_.recordedCount;
+}
+
+CPayloadStats CCaptureSession::PayloadStats() const {
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  return {model_.conversations.PayloadHeld(), model_.conversations.PayloadReleased(), model_.notStored};
 }
 
 std::vector<CConversationRowData> CCaptureSession::ConversationRows(const CCancelToken& cancel) const {

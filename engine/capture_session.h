@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/capture_options.h"
+#include "engine/notification_sink.h"
 #include "engine/session_clock.h"
 #include "filters/active_filter_rules.h"
 #include "model/cancel_token.h"
@@ -37,6 +38,13 @@ struct CHostsView {
   std::vector<CHostSummary> hosts;  // address order: IPv4 first
 };
 
+// The payload the session's packet records hold against the memory limit.
+struct CPayloadStats {
+  uint64_t held = 0;       // bytes held by the kept records
+  uint64_t released = 0;   // bytes let go to stay within the limit
+  uint64_t notStored = 0;  // packets whose record or payload found no memory
+};
+
 // One row of the Conversations list as raw values; the pages format them.
 struct CConversationRowData {
   CExportRow row;
@@ -56,6 +64,10 @@ struct CConversationRowData {
 // run with it held and must not call back).
 class CCaptureSession {
  public:
+  // Told once per session when memory runs out for a packet.
+  static constexpr const char* kNotStoredMessage =
+      "Memory ran out: packets are no longer stored in full. Lower the memory limit.";
+
   using FinalConsumer = std::function<void(const CConversationSnapshot&)>;
   // Whether a consumer reads finals now (any thread, cheap: an atomic).
   using FinalInterest = std::function<bool()>;
@@ -99,10 +111,15 @@ class CCaptureSession {
   void SetNames(CHostNameService* names) { names_ = names; }
   CHostNameService* Names() const { return names_; }
 
+  // Where kNotStoredMessage goes; must outlive the session.
+  void SetNotificationSink(CNotificationSink* sink) { sink_ = sink; }
+
   // The recording thread (capture or replay): records one decoded packet
-  // with the switches in force; `remoteName`, when given, names its
-  // conversation unless that has a name already. Throws std::bad_alloc
-  // when memory runs out (what was counted before stays).
+  // with the switches and the memory limit in force; `remoteName`, when
+  // given, names its conversation unless that has a name already. Throws
+  // std::bad_alloc when memory runs out for the record (what was counted
+  // before stays); either way a packet that found no memory is counted as
+  // not stored and the user is told, once.
   void Record(const CPacketFields& fields, std::span<const uint8_t> payload,
               const std::string* remoteName = nullptr);
 
@@ -112,6 +129,7 @@ class CCaptureSession {
   // Any thread. True once a packet was recorded.
   bool HoldsData() const;
   uint64_t RecordedPackets() const;
+  CPayloadStats PayloadStats() const;
 
   // The name of a conversation's remote end: the one its connection
   // carried, else the host's; empty while unknown. Any thread.
@@ -149,6 +167,7 @@ class CCaptureSession {
 
  private:
   void OnFinal(const CConversationSnapshot& s);
+  void NoteNotStored();  // traffic lock held
 
   const int id_;
   CSource source_;
@@ -167,6 +186,8 @@ class CCaptureSession {
   bool WantsFinals() const;
   std::vector<CFinalConsumer> finalConsumers_;
   RecordTap recordTap_;
+  CNotificationSink* sink_ = nullptr;
+  bool toldNotStored_ = false;
   uint64_t hostGeneration_ = 0;
   CHostNameService* names_ = nullptr;
 };

@@ -5,19 +5,20 @@
 
 CReplayRunner::~CReplayRunner() { Stop(); }
 
-void CReplayRunner::Start(std::shared_ptr<CCaptureSession> session, const std::string& path,
-                          std::vector<CIpAddr> local,
+void CReplayRunner::Start(std::shared_ptr<CCaptureSession> session,
+                          std::unique_ptr<CCaptureInput> input, std::vector<CIpAddr> local,
                           std::function<void(const CReplayResult&)> done) {
   Stop();
   local_.addresses = std::move(local);
-  local_.label = path;
-  local_.deviceName = path;
+  local_.label = input->Path();
+  local_.deviceName = input->Path();
   keepGoing_ = true;
   running_ = true;
-  thread_ = std::thread([this, session = std::move(session), path, done = std::move(done)] {
+  thread_ = std::thread([this, session = std::move(session), input = std::move(input),
+                         done = std::move(done)] {
     const CSessionClock& clock = session->Clock();
     const CReplayResult result = ReplayCaptureFile(
-        *session, path, local_, &keepGoing_, [this, &clock](bool recorded) { logs_.AfterFrame(clock, recorded); });
+        *session, *input, local_, &keepGoing_, [this, &clock](bool recorded) { logs_.AfterFrame(clock, recorded); });
     session->Finish();
     logs_.Pass(ELogPass::kFinal);
     running_ = false;

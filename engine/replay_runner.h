@@ -29,9 +29,10 @@ class CReplayRunner {
   CReplayRunner(const CReplayRunner&) = delete;
   CReplayRunner& operator=(const CReplayRunner&) = delete;
 
-  // Stops a replay in progress, then replays `path` into `session` with
-  // `local` as the local host's addresses.
-  void Start(std::shared_ptr<CCaptureSession> session, const std::string& path,
+  // Stops a replay in progress, then replays `input` into `session` with
+  // `local` as the local host's addresses. The replay thread owns the input
+  // until it ends.
+  void Start(std::shared_ptr<CCaptureSession> session, std::unique_ptr<CCaptureInput> input,
              std::vector<CIpAddr> local, std::function<void(const CReplayResult&)> done);
   // Asks the replay to end before its next frame and waits for it.
   void Stop();

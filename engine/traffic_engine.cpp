@@ -47,6 +47,7 @@ void CTrafficEngine::NewSession(CSessionClock::EKind kind, CCaptureSession::CSou
   auto session = std::make_shared<CCaptureSession>(++lastSessionId_, kind, switches_, filters_,
                                                    cancel_, wall_);
   session->SetSource(std::move(source));
+  session->SetNotificationSink(&notifications_);
   logs_.Attach(session);
   flows_.Attach(*session);
   names_.Attach(*session);
@@ -71,28 +72,28 @@ void CTrafficEngine::StopLive() {
   if (!ShowsReplay()) Session()->Finish();
 }
 
-void CTrafficEngine::StartReplay(const std::string& path, std::vector<CIpAddr> local,
+void CTrafficEngine::StartReplay(std::unique_ptr<CCaptureInput> input, std::vector<CIpAddr> local,
                                  std::function<void(const CReplayResult&)> done) {
   if (shutDown_) return;
   capture_.Stop();
   replay_.Stop();
-  NewSession(CSessionClock::EKind::kCapture, {path, local});
+  NewSession(CSessionClock::EKind::kCapture, {input->Path(), local});
   timer_.Start();
-  replay_.Start(Session(), path, std::move(local), std::move(done));
+  replay_.Start(Session(), std::move(input), std::move(local), std::move(done));
 }
 
-CReplayResult CTrafficEngine::Replay(const std::string& path, std::vector<CIpAddr> local,
+CReplayResult CTrafficEngine::Replay(CCaptureInput& input, std::vector<CIpAddr> local,
                                      const std::atomic<bool>* keepGoing) {
   capture_.Stop();
   replay_.Stop();
-  NewSession(CSessionClock::EKind::kCapture, {path, local});
+  NewSession(CSessionClock::EKind::kCapture, {input.Path(), local});
   const std::shared_ptr<CCaptureSession> session = Session();
   CInterfaceRecord host;
   host.addresses = std::move(local);
-  host.deviceName = path;
+  host.deviceName = input.Path();
   const CSessionClock& clock = session->Clock();
   const CReplayResult result = ReplayCaptureFile(
-      *session, path, host, keepGoing, [this, &clock](bool recorded) { logs_.AfterFrame(clock, recorded); });
+      *session, input, host, keepGoing, [this, &clock](bool recorded) { logs_.AfterFrame(clock, recorded); });
   session->Finish();
   logs_.Pass(ELogPass::kFinal);
   return result;

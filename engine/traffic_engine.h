@@ -55,6 +55,10 @@ class CTrafficEngine {
 
   void SetCaptureOptions(const CCaptureOptions& options) { switches_.Set(options); }
   CCaptureOptions CaptureOptions() const { return switches_.Get(); }
+  // The memory limit: payload bytes the session's packet records may hold.
+  // Takes effect with the next packet.
+  void SetPayloadLimit(std::size_t bytes) { switches_.SetPayloadLimit(bytes); }
+  std::size_t PayloadLimit() const { return switches_.PayloadLimit(); }
   CActiveFilterRules& Filters() { return filters_; }
 
   // Switching logging off writes the final pass first.
@@ -82,15 +86,24 @@ class CTrafficEngine {
   void StopLive();
   CCaptureController& Capture() { return capture_; }
 
-  // Replays `path` on a thread of its own in a new session, with `local` as
-  // the local host's addresses. A live trace stops first.
-  void StartReplay(const std::string& path, std::vector<CIpAddr> local,
+  // Replays `input` on a thread of its own in a new session, with `local`
+  // as the local host's addresses. A live trace stops first.
+  void StartReplay(std::unique_ptr<CCaptureInput> input, std::vector<CIpAddr> local,
                    std::function<void(const CReplayResult&)> done);
+  void StartReplay(const std::string& path, std::vector<CIpAddr> local,
+                   std::function<void(const CReplayResult&)> done) {
+    StartReplay(std::make_unique<CCaptureInput>(path), std::move(local), std::move(done));
+  }
   void StopReplay() { replay_.Stop(); }
   bool IsReplaying() const { return replay_.IsRunning(); }
   // The same on the calling thread, stopped when `keepGoing` turns false.
-  CReplayResult Replay(const std::string& path, std::vector<CIpAddr> local,
+  CReplayResult Replay(CCaptureInput& input, std::vector<CIpAddr> local,
                        const std::atomic<bool>* keepGoing);
+  CReplayResult Replay(const std::string& path, std::vector<CIpAddr> local,
+                       const std::atomic<bool>* keepGoing) {
+    CCaptureInput input(path);
+    return Replay(input, std::move(local), keepGoing);
+  }
 
   // Closing: the long loops are told to end, the replay and the trace stop,
   // every conversation becomes final and the final log pass runs.

@@ -1,6 +1,7 @@
 #include "model/conversation.h"
 
 #include <algorithm>
+#include <new>
 
 #include "model/record_pool.h"
 
@@ -51,7 +52,19 @@ CConversation::EMatch CConversation::Match(const CPacketRecord& r) {
   return EMatch::kSame;
 }
 
-void CConversation::Add(const CPacketRef& r, EHostRole role) {
+namespace {
+
+void CopyStart(const CPacketRecord& first, CDataStart& start) {
+  start.present = true;
+  start.headerOnly = first.headerOnly;
+  const std::span<const uint8_t> data = first.Payload();
+  start.length = static_cast<uint8_t>(std::min<std::size_t>(data.size(), CDataStart::kBytes));
+  std::copy_n(data.begin(), start.length, start.bytes.begin());
+}
+
+}  // namespace
+
+bool CConversation::Add(const CPacketRef& r, EHostRole role) {
   remote = r->remote;
   local = r->local;
   const uint64_t length = static_cast<uint64_t>(static_cast<uint32_t>(r->totalLength));
@@ -85,13 +98,17 @@ void CConversation::Add(const CPacketRef& r, EHostRole role) {
   }
 
   std::vector<CPacketRef>& list = isSent ? sent : received;
-  if (list.size() >= kMaxRecordsPerDirection) return;
+  if (list.size() >= kMaxRecordsPerDirection) return false;
   // Most exchanges hold a handful of records: start with room for them
   // rather than growing through 1, 2 and 4.
   std::vector<uint32_t>& ids = isSent ? sentIds_ : receivedIds_;
   if (list.empty()) {
     list.reserve(kInitialRecords);
     ids.reserve(kInitialRecords);
+  }
+  // Doubling past the bound would leave room that is never used.
+  if (list.size() == list.capacity() && list.capacity() * 2 > kMaxRecordsPerDirection) {
+    list.reserve(kMaxRecordsPerDirection);
   }
   // Backward scan: in-order TCP data costs one comparison. A retransmission
   // with an equal sequence number lands in front of the kept copy.
@@ -102,8 +119,33 @@ void CConversation::Add(const CPacketRef& r, EHostRole role) {
     if (static_cast<int32_t>((*prev)->seq) < seq) break;
     pos = prev;
   }
+  if (pos == list.begin()) CopyStart(*r, isSent ? sentStart : receivedStart);
   list.insert(pos, r);
   ids.push_back(r->identification);
+  if (const std::size_t bytes = r->Payload().size()) {
+    payloadHeld += bytes;
+    ++recordsHoldingPayload;
+  }
+  return true;
+}
+
+int CConversation::Release(const CPacketRecord* r, EDirection direction) {
+  std::vector<CPacketRef>& list = direction == EDirection::kSent ? sent : received;
+  // The oldest records are released first, and they mostly stand near the
+  // front of their list.
+  const auto it = std::find_if(list.begin(), list.end(),
+                               [r](const CPacketRef& kept) { return kept.get() == r; });
+  if (it == list.end()) return 0;
+  CPacketRef twin;
+  try {
+    twin = ReleasedPacketRecord(*r);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  payloadHeld -= r->Payload().size();
+  --recordsHoldingPayload;
+  *it = std::move(twin);
+  return 1;
 }
 
 bool CConversation::HasIdentification(EDirection direction, uint32_t identification) const {
@@ -131,20 +173,6 @@ int64_t CConversation::ResponseMicros() const {
   return (static_cast<int64_t>(b.sec) - a.sec) * 1000000 + (static_cast<int64_t>(b.usec) - a.usec);
 }
 
-namespace {
-
-void CopyStart(const std::vector<CPacketRef>& list, CDataStart& start) {
-  if (list.empty()) return;
-  const CPacketRecord& first = *list.front();
-  start.present = true;
-  start.headerOnly = first.headerOnly;
-  const std::span<const uint8_t> data = first.Payload();
-  start.length = static_cast<uint8_t>(std::min<std::size_t>(data.size(), CDataStart::kBytes));
-  std::copy_n(data.begin(), start.length, start.bytes.begin());
-}
-
-}  // namespace
-
 CConversationSnapshot CConversation::Snapshot() const {
   CConversationSnapshot s;
   s.convId = convId;
@@ -159,8 +187,8 @@ CConversationSnapshot CConversation::Snapshot() const {
   s.packetsSent = packetsSent;
   s.packetsReceived = packetsReceived;
   s.times = times;
-  CopyStart(sent, s.sentStart);
-  CopyStart(received, s.receivedStart);
+  s.sentStart = sentStart;
+  s.receivedStart = receivedStart;
   s.remoteName = remoteName;
   return s;
 }

@@ -38,8 +38,13 @@ class CConversation {
 
   // Counts the record, stamps it with this ConvId, updates the four times and
   // keeps it in sequence order unless its direction already holds 300.
-  // `role` is the host role in force.
-  void Add(const CPacketRef& r, EHostRole role);
+  // `role` is the host role in force. True when the record was kept.
+  bool Add(const CPacketRef& r, EHostRole role);
+
+  // Puts a released stand-in (ReleasedPacketRecord) in place of the kept
+  // record `r` of `direction`. 1 when done, 0 when this conversation does
+  // not keep `r`, -1 when memory ran out for the stand-in.
+  int Release(const CPacketRecord* r, EDirection direction);
 
   // The elapsed time from the first to the last packet, in microseconds.
   int64_t ResponseMicros() const;
@@ -71,6 +76,14 @@ class CConversation {
   // set once; empty while none was seen. The next exchange of the same
   // endpoints inherits it: the connection goes on.
   std::string remoteName;
+  // The start of each direction's first kept record, copied when it was
+  // kept: the summaries stay the same when the record's payload is released.
+  CDataStart sentStart;
+  CDataStart receivedStart;
+  // Payload bytes of the kept records not yet released, and how many
+  // records hold them.
+  std::size_t payloadHeld = 0;
+  std::size_t recordsHoldingPayload = 0;
 
  private:
   static constexpr std::size_t kInitialRecords = 32;

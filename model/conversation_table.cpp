@@ -66,7 +66,7 @@ void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
       r->localPort = c->localPort;
       r->remotePort = c->remotePort;
     }
-    c->Add(r, role);
+    AddTo(*c, r, role);
     AttachPending(*r, *c, role);
     return;
   }
@@ -81,7 +81,7 @@ void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
   }
   auto conv = std::make_unique<CConversation>(++lastConvId_, role);
   if (match == EMatch::kNewExchange) conv->remoteName = c->remoteName;
-  conv->Add(r, role);
+  AddTo(*conv, r, role);
   CConversation* created = conv.get();
   conversations_.push_back(std::move(conv));
   addressKeys_.push_back(AddressKeyOf(*r));
@@ -96,10 +96,35 @@ void CConversationTable::TrimConversations() {
     CConversation* oldest = conversations_.front().get();
     if (!oldest->closed) Announce(*oldest);
     newestByKey_.EraseIf(KeyOf(*oldest), oldest);
+    Forget(*oldest);
     conversations_.pop_front();
     addressKeys_.pop_front();
     if (cancel_.Cancelled()) break;
   }
+}
+
+void CConversationTable::AddTo(CConversation& c, const CPacketRef& r, EHostRole role) {
+  if (!c.Add(r, role)) return;
+  const std::size_t bytes = r->Payload().size();
+  if (bytes == 0) return;
+  ledger_.Add(r.get(), c.convId, r->direction, bytes);
+  if (ledger_.NeedsCompaction()) ledger_.Compact(FirstLiveConvId());
+}
+
+int CConversationTable::FirstLiveConvId() const {
+  // Conversations go oldest first (trimming) or all at once (Clear), and
+  // ConvIds only grow: every ConvId below the oldest one left is gone. An
+  // empty table may be filing the first record of the newest ConvId.
+  return conversations_.empty() ? lastConvId_ : conversations_.front()->convId;
+}
+
+void CConversationTable::ReleaseOldest(std::size_t limit) {
+  const int firstLive = FirstLiveConvId();
+  ledger_.Trim(limit, [this, firstLive](const CPayloadLedger::CEntry& e) {
+    if (e.convId < firstLive) return 0;
+    CConversation* c = FindById(e.convId);
+    return c != nullptr ? c->Release(e.record, e.Direction()) : 0;
+  });
 }
 
 void CConversationTable::AttachPending(const CPacketRecord& r, CConversation& c,
@@ -115,7 +140,7 @@ void CConversationTable::AttachPending(const CPacketRecord& r, CConversation& c,
         p->remote == r.remote && p->local == r.local && p->direction == r.direction) {
       p->localPort = c.localPort;
       p->remotePort = c.remotePort;
-      c.Add(p, role);
+      AddTo(c, p, role);
     } else {
       keep.push_back(std::move(p));
     }
@@ -134,6 +159,7 @@ void CConversationTable::FinishAll() {
 void CConversationTable::Clear() {
   for (const auto& c : conversations_) {
     if (!c->closed) Announce(*c);
+    Forget(*c);
   }
   newestByKey_.Clear();
   conversations_.clear();

@@ -8,6 +8,7 @@
 #include "model/conversation.h"
 #include "model/conversation_index.h"
 #include "model/packet_record.h"
+#include "model/payload_ledger.h"
 
 // Files every recorded packet into its conversation, numbers conversations
 // (from 1; the numbers run on across Clear), and holds IP fragments whose
@@ -60,6 +61,17 @@ class CConversationTable {
   // Makes every conversation final (closed).
   void FinishAll();
 
+  // Releases the payload of the oldest kept records, oldest first, until
+  // the kept records hold at most `limit` bytes of payload (see
+  // CPayloadLedger). Their headers, counters and times stay, and so do the
+  // conversations' summaries.
+  void ReleasePayload(std::size_t limit) {
+    if (ledger_.HeldBytes() > limit) ReleaseOldest(limit);
+  }
+  // Payload bytes the kept records hold, and bytes released so far.
+  uint64_t PayloadHeld() const { return ledger_.HeldBytes(); }
+  uint64_t PayloadReleased() const { return ledger_.ReleasedBytes(); }
+
   // Creation order, oldest first. ConvIds ascend along the list.
   const std::deque<std::unique_ptr<CConversation>>& Conversations() const { return conversations_; }
   const std::deque<CPacketRef>& PendingFragments() const { return pending_; }
@@ -88,6 +100,12 @@ class CConversationTable {
                             bool& cancelled);
   void AttachPending(const CPacketRecord& r, CConversation& c, EHostRole role);
   void TrimConversations();
+  void ReleaseOldest(std::size_t limit);
+  // c.Add(r, role), with the payload of a kept record entered in the ledger.
+  void AddTo(CConversation& c, const CPacketRef& r, EHostRole role);
+  // Takes the conversation's payload off the ledger before it goes away.
+  void Forget(const CConversation& c) { ledger_.Forget(c.payloadHeld, c.recordsHoldingPayload); }
+  int FirstLiveConvId() const;
   void Announce(const CConversation& c);
   // c.Match(r), announcing `c` when the record closes it.
   void MatchAndAnnounce(CConversation& c, const CPacketRecord& r, CConversation::EMatch& match);
@@ -106,4 +124,5 @@ class CConversationTable {
   // conversations of its own key, and the newest of them answers first, so
   // this gives the same answer as searching the whole list newest first.
   CConversationIndex newestByKey_;
+  CPayloadLedger ledger_;
 };

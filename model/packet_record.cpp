@@ -39,6 +39,26 @@ struct CRecordAllocator {
   uint8_t** tail;  // only read while the block is allocated
 };
 
+// The allocator of a record without payload (header-only, released, or out
+// of memory): no state, so that the shared block holds the counts and the
+// record and nothing else.
+template <typename T>
+struct CBareAllocator {
+  using value_type = T;
+
+  CBareAllocator() = default;
+  template <typename U>
+  CBareAllocator(const CBareAllocator<U>&) {}
+
+  T* allocate(std::size_t n) { return static_cast<T*>(CRecordPool::Instance().Allocate(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { CRecordPool::Instance().Release(p, n * sizeof(T)); }
+
+  template <typename U>
+  bool operator==(const CBareAllocator<U>&) const {
+    return true;
+  }
+};
+
 }  // namespace
 
 CPacketRecord::CPacketRecord(const CPacketFields& fields, bool headerOnlyMode,
@@ -52,32 +72,39 @@ CPacketRecord::CPacketRecord(const CPacketFields& fields, bool headerOnlyMode,
   payloadSize_ = keep;
 }
 
-std::size_t CPacketRecord::KeptBytes(const CPacketFields& fields, bool headerOnlyMode,
-                                     std::size_t available) {
-  if (headerOnlyMode) return 0;
-  const int claimed = fields.totalLength - fields.headerLength;
-  if (claimed <= 0) return 0;
-  return std::min<std::size_t>(static_cast<std::size_t>(claimed), available);
-}
 
 CPacketRef MakePacketRecord(const CPacketFields& fields, bool headerOnlyMode,
                             std::span<const uint8_t> available) {
   const std::size_t keep = CPacketRecord::KeptBytes(fields, headerOnlyMode, available.size());
-  uint8_t* tail = nullptr;
-  try {
-    return std::allocate_shared<CPacketRecord>(CRecordAllocator<CPacketRecord>(keep, &tail), fields,
-                                               headerOnlyMode, available, tail);
-  } catch (const std::bad_alloc&) {
-    if (keep == 0) throw;
+  if (keep > 0) {
+    uint8_t* tail = nullptr;
+    try {
+      return std::allocate_shared<CPacketRecord>(CRecordAllocator<CPacketRecord>(keep, &tail), fields,
+                                                 headerOnlyMode, available, tail);
+    } catch (const std::bad_alloc&) {
+      // Out of memory keeps the record without payload; the text views then
+      // report the missing bytes, as they do for a frame captured short.
+    }
   }
-  // Out of memory keeps the record without payload; the text views then
-  // report the missing bytes, as they do for a frame captured short.
-  return std::allocate_shared<CPacketRecord>(CRecordAllocator<CPacketRecord>(0, nullptr), fields,
-                                             headerOnlyMode, available, nullptr);
+  return std::allocate_shared<CPacketRecord>(CBareAllocator<CPacketRecord>(), fields, headerOnlyMode,
+                                             available, nullptr);
+}
+
+// A record without payload and its counts fill one 128-byte block of the
+// pool; tables at their bounds hold hundreds of thousands of them.
+static_assert(sizeof(CPacketRecord) <= 112);
+
+CPacketRef ReleasedPacketRecord(const CPacketRecord& r) {
+  CPacketRef twin = std::allocate_shared<CPacketRecord>(CBareAllocator<CPacketRecord>(), r,
+                                                        r.headerOnly, std::span<const uint8_t>(), nullptr);
+  twin->convId = r.convId;
+  twin->released = true;
+  return twin;
 }
 
 CPacketRef CopyPacketRecord(const CPacketRecord& r) {
   CPacketRef copy = MakePacketRecord(r, r.headerOnly, r.Payload());
   copy->convId = r.convId;
+  copy->released = r.released;
   return copy;
 }

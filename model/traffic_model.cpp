@@ -7,11 +7,18 @@ CPacketRef CTrafficModel::Record(const CPacketFields& f, std::span<const uint8_t
   const uint64_t received = f.direction == EDirection::kSent ? 0 : length;
   hosts.Update(sent, received, f.remote, f.remotePort, f.time);
   sampler.Update(sent, received, f.time);
+  // Room is made before the payload is copied: the block of the payload
+  // let go is then the one the new record takes, and the heap stays as it
+  // was instead of growing by a block per record at the limit.
+  const std::size_t keep = CPacketRecord::KeptBytes(f, options.headerOnly, available.size());
+  conversations.ReleasePayload(keep < options.payloadLimit ? options.payloadLimit - keep : 0);
   CPacketRef r = MakePacketRecord(f, options.headerOnly, available);
+  if (r->Payload().size() < keep) ++notStored;
   conversations.FilePacket(r, options.role);
   recent.push_back(r);
   ++recordedCount;
   TrimRecent();
+  conversations.ReleasePayload(options.payloadLimit);
   return r;
 }
 

@@ -14,6 +14,8 @@
 struct CRecordOptions {
   bool headerOnly = false;  // keep no payload
   EHostRole role = EHostRole::kClient;
+  // The payload the kept records may hold; the oldest go past it.
+  std::size_t payloadLimit = SIZE_MAX;
 };
 
 // Everything a session builds from the traffic. Every member is guarded by
@@ -30,8 +32,13 @@ class CTrafficModel {
   CTrafficModel& operator=(const CTrafficModel&) = delete;
 
   // Records one decoded packet into the host table, the sampler, the
-  // conversation table and the recent-packet list, in that order, and trims
-  // the recent list. `available` holds the captured payload bytes.
+  // conversation table and the recent-packet list, in that order, trims
+  // the recent list and keeps the payload held within the limit, releasing
+  // the oldest payloads first.
+  // `available` holds the captured payload bytes. A record whose payload
+  // found no memory is kept without it and counted in `notStored`; when
+  // the record itself finds none, std::bad_alloc leaves what was counted
+  // before it.
   CPacketRef Record(const CPacketFields& fields, std::span<const uint8_t> available,
                     const CRecordOptions& options);
 
@@ -44,6 +51,9 @@ class CTrafficModel {
   std::deque<CPacketRef> recent;  // oldest first, at most kMaxRecent
   // Packets recorded so far: a change tells the live view there is news.
   uint64_t recordedCount = 0;
+  // Packets whose record or payload found no memory (the session counts
+  // the records it could not make at all).
+  uint64_t notStored = 0;
 
  private:
   // Drops the oldest recent records once there are more than 100, keeping 90.

@@ -11,15 +11,18 @@ namespace {
 constexpr const char* kSeparator =
     "=============================================================================";
 
-// Bytes a text view cannot show as they are: the data text prints them as
-// ".", the hex dump's character column as a blank.
-bool IsDataTextUnshowable(uint8_t b) {
-  return b == 0x0C || b == 0x08 || b == 0x07 || b == 0x0B || b == 0x00;
-}
+// Control bytes reach no terminal or view as they are: a trace log shown
+// with cat must not run the escape sequences a remote host sent. The data
+// text and the summaries print them as ".", the hex dump's character column
+// as a blank. TAB, CR and LF keep their place in the data text; bytes from
+// 0x80 up are left as they are.
+bool IsControl(uint8_t b) { return b < 0x20 || b == 0x7F; }
 
-bool IsHexColumnBlank(uint8_t b) {
-  return IsDataTextUnshowable(b) || b == '\n' || b == '\r' || b == '\t';
-}
+bool IsLineOrTab(uint8_t b) { return b == '\n' || b == '\r' || b == '\t'; }
+
+bool IsDataTextUnshowable(uint8_t b) { return IsControl(b) && !IsLineOrTab(b); }
+
+void AppendReleased(std::string& out) { out += "\r\n(data released to stay within the memory limit)\r\n"; }
 
 void AppendHeaderOnly(std::string& out, const CPacketRecord& r) {
   char buf[80];
@@ -61,7 +64,7 @@ void AppendHexLine(std::string& out, std::size_t offset, std::span<const uint8_t
     line[at++] = ' ';
     line[at++] = ' ';
   }
-  for (uint8_t b : bytes) line[at++] = IsHexColumnBlank(b) ? ' ' : static_cast<char>(b);
+  for (uint8_t b : bytes) line[at++] = IsControl(b) ? ' ' : static_cast<char>(b);
   line[at++] = '\r';
   line[at++] = '\n';
   out.append(line, at);
@@ -142,6 +145,10 @@ void AppendDataText(std::string& out, const CPacketRecord& r, const CCancelToken
     AppendHeaderOnly(out, r);
     return;
   }
+  if (r.released) {
+    AppendReleased(out);
+    return;
+  }
   const std::span<const uint8_t> data = r.Payload();
   out.reserve(out.size() + data.size() + 40);
   // Copied in slices so that a large payload still notices the cancel token.
@@ -170,6 +177,10 @@ std::string RenderDataText(const CPacketRecord& r, const CCancelToken& cancel) {
 void AppendHexDump(std::string& out, const CPacketRecord& r, const CCancelToken& cancel) {
   if (r.headerOnly) {
     AppendHeaderOnly(out, r);
+    return;
+  }
+  if (r.released) {
+    AppendReleased(out);
     return;
   }
   const std::span<const uint8_t> data = r.Payload();

@@ -37,15 +37,19 @@ std::string PacketDestination(const CPacketRecord& r);
 std::string RenderHeaderBlock(const CPacketRecord& r);
 void AppendHeaderBlock(std::string& out, const CPacketRecord& r, std::string_view remoteName = {});
 
-// The data bytes kept, with NUL, BEL, BS, VT and FF shown as "."; a header-only
-// record, or one that kept fewer bytes than its header claims, says so.
+// The data bytes kept, with the control bytes other than TAB, CR and LF (and
+// DEL) shown as "."; a header-only record, one whose data was released to
+// stay within the memory limit, or one that kept fewer bytes than its header
+// claims, says so.
 std::string RenderDataText(const CPacketRecord& r, const CCancelToken& cancel);
 void AppendDataText(std::string& out, const CPacketRecord& r, const CCancelToken& cancel);
 
-// 16 bytes a line: offset, hex bytes, characters; ends with an empty line.
+// 16 bytes a line: offset, hex bytes, characters (control bytes and DEL as
+// blanks); ends with an empty line.
 std::string RenderHexDump(const CPacketRecord& r, const CCancelToken& cancel);
 void AppendHexDump(std::string& out, const CPacketRecord& r, const CCancelToken& cancel);
 
-// At most 80 bytes of the data up to the first NUL, CR or LF; "(Header Only)"
-// for a header-only record; empty when the direction has no record.
+// At most 80 bytes of the data up to the first NUL, CR or LF, the other
+// control bytes but TAB (and DEL) shown as "."; "(Header Only)" for a
+// header-only record; empty when the direction has no record.
 std::string RenderDataSummary(const CDataStart& start);

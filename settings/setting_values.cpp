@@ -56,6 +56,15 @@ void CSettingValues::WriteReverseLookups(const std::string& text) {
   WriteValue("ReverseLookups", text);
 }
 
+int CSettingValues::ReadMemoryLimit() {
+  const int mib = AtoiValue(ReadText("MemoryLimit", ""));
+  return mib >= 1 && mib <= kMaxMemoryLimitMib ? mib : kDefaultMemoryLimitMib;
+}
+
+void CSettingValues::WriteMemoryLimit(int mebibytes) {
+  WriteValue("MemoryLimit", std::to_string(mebibytes));
+}
+
 std::string CSettingValues::ReadFilter(int index) { return ReadText(FilterName(index), ""); }
 
 void CSettingValues::WriteFilter(const std::string& text, int index) {

@@ -21,6 +21,9 @@ class CSettingValues {
   static constexpr std::size_t kValueBufferSize = 200;
   // At most this many filter rules are stored.
   static constexpr int kMaxFilterCount = 100;
+  // The memory limit in mebibytes: its default and its range.
+  static constexpr int kDefaultMemoryLimitMib = 512;
+  static constexpr int kMaxMemoryLimitMib = 1 << 20;
 
   virtual ~CSettingValues();
 
@@ -57,6 +60,10 @@ class CSettingValues {
   // traces, "0" not to; default "1".
   std::string ReadReverseLookups();
   void WriteReverseLookups(const std::string& text);
+  // `MemoryLimit`: the payload the packet records may hold, in mebibytes;
+  // default 512, and a value outside 1 .. kMaxMemoryLimitMib reads as it.
+  int ReadMemoryLimit();
+  void WriteMemoryLimit(int mebibytes);
   // `Filter<index>` ("Filter0", "Filter1", ...): rule text; default empty.
   std::string ReadFilter(int index);
   void WriteFilter(const std::string& text, int index);

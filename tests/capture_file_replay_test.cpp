@@ -175,14 +175,18 @@ TEST_F(ReplayTest, MostFrequentAddressPerFamilySkipsBroadcastAndStopsAtTheLimit)
   const std::string path = Path("frequent.pcap");
   WritePcap(path, DLT_EN10MB, frames);
   std::string error;
-  // First 15 IP frames: kLocal 3, kPeer 3 (a tie, kLocal seen first),
-  // kOther 2; broadcast, multicast and 0.0.0.0 do not count. Three IPv6
-  // frames later v6Local leads its family.
-  EXPECT_EQ(MostFrequentAddresses(path, &error, 15), (std::vector<CIpAddr>{kLocal}));
-  EXPECT_EQ(MostFrequentAddresses(path, &error, 18), (std::vector<CIpAddr>{kLocal, v6Local}));
-  EXPECT_EQ(MostFrequentAddresses(path, &error), (std::vector<CIpAddr>{kPeer, v6Local}));
+  auto guess = [&error](const std::string& file, std::size_t frames) {
+    CCaptureInput input(file);
+    return MostFrequentAddresses(input, &error, frames);
+  };
+  // First 15 frames: kLocal 3, kPeer 3 (a tie, kLocal seen first), kOther
+  // 2; broadcast, multicast and 0.0.0.0 do not count. Past the ARP frame,
+  // three IPv6 frames later, v6Local leads its family.
+  EXPECT_EQ(guess(path, 15), (std::vector<CIpAddr>{kLocal}));
+  EXPECT_EQ(guess(path, 19), (std::vector<CIpAddr>{kLocal, v6Local}));
+  EXPECT_EQ(guess(path, CCaptureInput::kLookAheadFrames), (std::vector<CIpAddr>{kPeer, v6Local}));
   EXPECT_TRUE(error.empty()) << error;
-  EXPECT_TRUE(MostFrequentAddresses(Path("none.pcap"), &error).empty());
+  EXPECT_TRUE(guess(Path("none.pcap"), 10).empty());
   EXPECT_FALSE(error.empty());
 }
 

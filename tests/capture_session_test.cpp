@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/capture_file_replay.h"
+#include "engine/interface_record.h"
+#include "output/conversation_text.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -68,6 +71,54 @@ TEST_F(CaptureSessionTest, LiveTextOnlyWhenPacketsArrived) {
   EXPECT_TRUE(t.session.RecentPacketsText(seen, text));
   EXPECT_TRUE(text.ends_with("hello"));
   EXPECT_FALSE(t.session.RecentPacketsText(seen, text));
+}
+
+TEST(CaptureSessionBudget, ReplayOfLargeSegmentsStaysWithinTheLimitAndShowSaysWhatWasReleased) {
+  // Eight connections of ten 64,000-byte segments each, as loopback and GRO
+  // deliver them: 5.1 MB of payload against a 1 MiB limit.
+  constexpr std::size_t kLimit = 1u << 20;
+  constexpr int kSegment = 64000;
+  std::vector<CFrame> frames;
+  for (int conn = 0; conn < 8; ++conn) {
+    for (uint32_t i = 0; i < 10; ++i) {
+      CTestPacket p;
+      p.sourcePort = static_cast<uint16_t>(40000 + conn);
+      p.seq = 1 + i * kSegment;
+      p.payload = kSegment;
+      frames.push_back({1000 + conn, Ipv4Packet(p)});
+    }
+  }
+  TempDir dir;
+  const std::string file = dir.File("bulk.pcap");
+  ASSERT_TRUE(WritePcap(file, DLT_RAW, frames));
+  CTestSession t;
+  t.switches.SetPayloadLimit(kLimit);
+  CInterfaceRecord local;
+  local.AddAddress(10, 0, 0, 1);
+  ASSERT_EQ(ReplayCaptureFile(t.session, file, local).framesRecorded, 80u);
+
+  const CPayloadStats stats = t.session.PayloadStats();
+  EXPECT_LE(stats.held, kLimit);
+  EXPECT_GT(stats.held, kLimit - kSegment);
+  EXPECT_EQ(stats.held + stats.released, 80u * kSegment);
+  EXPECT_EQ(stats.notStored, 0u);
+
+  const std::vector<CConversationRowData> rows = t.session.ConversationRows();
+  ASSERT_EQ(rows.size(), 8u);
+  const CCancelToken never;
+  const std::string note = "(data released to stay within the memory limit)";
+  for (bool hex : {false, true}) {
+    const auto copies = t.session.CopyRows({rows.front().row, rows.back().row});
+    const std::string oldest = RenderConversationText(copies[0].records, {true, true, hex}, never);
+    const std::string newest = RenderConversationText(copies[1].records, {true, true, hex}, never);
+    EXPECT_NE(oldest.find(note), std::string::npos);
+    EXPECT_EQ(oldest.find("Additional Bytes"), std::string::npos);
+    EXPECT_EQ(newest.find(note), std::string::npos);
+  }
+  // The summaries were taken when the records were kept.
+  const CDataStart& start = rows.front().conversation.sentStart;
+  const auto payload = frames[0].bytes.end() - kSegment;
+  EXPECT_EQ(std::string(start.Bytes().begin(), start.Bytes().end()), std::string(payload, payload + 80));
 }
 
 }  // namespace

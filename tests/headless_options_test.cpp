@@ -51,6 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCase{"-i eth0 --duration 0", "above 0"},
                     BadCase{"-i eth0 --duration 1.5", "whole number"},
                     BadCase{"-i eth0 --duration -3", "whole number"},
+                    BadCase{"-r a.pcap --memory-limit 0", "from 1 to 1048576"},
                     BadCase{"-i eth0 --quiet=yes", "unknown option: --quiet=yes"},
                     BadCase{"-i eth0 --export=", "needs a file name"}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
@@ -73,7 +74,7 @@ TEST(HeadlessOptions, EverythingGiven) {
   const auto o = Parse("-i veth0 --headless --local 192.0.2.10,2001:db8::a,10.0.0.1 --role server "
             "--no-udp --header-only --filter 192.168.*.*:* --filter [2001:db8::/32]:80 --exclude "
             "--log-dir /tmp/logs --hex --export=out.txt --format hex --hosts-export h.csv "
-            "--duration 7 --quiet", error);
+            "--duration 7 --memory-limit 64 --quiet", error);
   ASSERT_TRUE(o) << error;
   EXPECT_EQ(o->device, "veth0");
   EXPECT_EQ(o->local, (std::vector<CIpAddr>{CIpAddr(192, 0, 2, 10), *CIpAddr::FromText("2001:db8::a"),
@@ -91,6 +92,7 @@ TEST(HeadlessOptions, EverythingGiven) {
   EXPECT_EQ(o->exportFormat, EExportForm::kHex);
   EXPECT_EQ(o->hostsExportFile, "h.csv");
   EXPECT_EQ(o->durationSeconds, 7);
+  EXPECT_EQ(o->memoryLimitMib, 64u);
 }
 
 TEST(HeadlessOptions, RuleTextWildcardsAndZeros) {

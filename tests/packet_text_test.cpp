@@ -155,11 +155,16 @@ const DataCase kDataCases[] = {
      "USER anonymous"},
     {"NulStopsSummary", "ab\0cd"s, 5, false, "ab.cd",
      "00000000 61 62 00 63 64 " + std::string(33, ' ') + "ab cd\r\n\r\n", "ab"},
-    {"ControlAndHighBytes", "\x07\x08\x0b\x0c\t\x1b\x80\xff"s, 8, false,
-     "....\t\x1b\x80\xff"s,
-     "00000000 07 08 0b 0c 09 1b 80 ff " + std::string(24, ' ') + "     \x1b\x80\xff\r\n"s +
-         "\r\n",
-     "....\t\x1b\x80\xff"s},
+    // Every control byte but NUL, CR and LF, then DEL and two high bytes:
+    // none may reach a terminal raw; TAB stays in the data text.
+    {"EveryControlByte",
+     "\x01\x02\x03\x04\x05\x06\x07\x08\t\x0b\x0c\x0e\x0f\x10\x11\x12"
+     "\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f\x7f\x80\xff",
+     32, false, "........\t" + std::string(21, '.') + "\x80\xff",
+     "00000000 01 02 03 04 05 06 07 08 09 0b 0c 0e 0f 10 11 12 " + std::string(16, ' ') + "\r\n" +
+         "00000010 13 14 15 16 17 18 19 1a 1b 1c 1d 1e 1f 7f 80 ff " + std::string(14, ' ') +
+         "\x80\xff\r\n\r\n",
+     "........\t" + std::string(21, '.') + "\x80\xff"},
     {"LineEndsKeptInText", "a\rb\nc", 5, false, "a\rb\nc",
      "00000000 61 0d 62 0a 63 " + std::string(33, ' ') + "a b c\r\n\r\n", "a"},
 };

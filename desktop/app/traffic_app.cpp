@@ -70,6 +70,7 @@ CDesktopStart CTrafficApp::RestoreSettings() {
   CCaptureOptions options = engine_->CaptureOptions();
   options.headerOnly = settings_->ReadHeaderOnly() == "1";
   engine_->SetCaptureOptions(options);
+  engine_->SetPayloadLimit(static_cast<std::size_t>(settings_->ReadMemoryLimit()) << 20);
   CLogOptions logs = engine_->LogOptions();
   logs.dir = QDir::currentPath().toStdString();
   const std::string logDir = settings_->ReadLogDir();
@@ -83,12 +84,13 @@ CDesktopStart CTrafficApp::RestoreSettings() {
 
 void CTrafficApp::ReplayAtStart(const CDesktopArguments& args) {
   QString local = args.local;
+  // Opened once for the guess and the replay: "-" and FIFOs cannot be read twice.
+  auto input = std::make_unique<CCaptureInput>(args.replayFile.toStdString());
   if (local.isEmpty()) {
     // A file opened from the file manager replays at once: the guess is
     // used without a prompt, and the status line names it.
-    std::string error;
     QStringList guesses;
-    for (const CIpAddr& a : MostFrequentAddresses(args.replayFile.toStdString(), &error)) {
+    for (const CIpAddr& a : MostFrequentAddresses(*input)) {
       guesses << QString::fromStdString(FormatAddress(a));
     }
     local = guesses.join(QLatin1Char(' '));
@@ -99,7 +101,7 @@ void CTrafficApp::ReplayAtStart(const CDesktopArguments& args) {
                              .arg(args.replayFile));
     return;
   }
-  mainWindow_->SettingsPage()->ReplayFile(args.replayFile, local);
+  mainWindow_->SettingsPage()->ReplayFile(args.replayFile, local, std::move(input));
 }
 
 int CTrafficApp::Run() {

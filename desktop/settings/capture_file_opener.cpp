@@ -46,9 +46,10 @@ void CCaptureFileOpener::Open() {
       owner_, QStringLiteral("Open Capture File"), QString(),
       QStringLiteral("Capture files (*.pcap *.pcapng *.cap);;All files (*)"));
   if (path.isEmpty()) return;
-  std::string error;
+  // Opened once for the guess and the replay: a FIFO cannot be read twice.
+  auto input = std::make_unique<CCaptureInput>(path.toStdString());
   QStringList frequent;
-  for (const CIpAddr& a : MostFrequentAddresses(path.toStdString(), &error)) {
+  for (const CIpAddr& a : MostFrequentAddresses(*input)) {
     frequent << QString::fromStdString(FormatAddress(a));
   }
   QString text = frequent.join(QLatin1Char(' '));
@@ -66,10 +67,11 @@ void CCaptureFileOpener::Open() {
     ShowMessage(owner_, problem);
   }
   if (!ConfirmClear()) return;
-  Replay(path, text);
+  Replay(path, text, std::move(input));
 }
 
-bool CCaptureFileOpener::Replay(const QString& path, const QString& localAddresses) {
+bool CCaptureFileOpener::Replay(const QString& path, const QString& localAddresses,
+                                std::unique_ptr<CCaptureInput> input) {
   QString problem;
   std::optional<std::vector<CIpAddr>> local = ParseAddresses(localAddresses, problem);
   if (!local) {
@@ -77,7 +79,8 @@ bool CCaptureFileOpener::Replay(const QString& path, const QString& localAddress
     return false;
   }
   if (beforeStart_) beforeStart_();
-  engine_.StartReplay(path.toStdString(), std::move(*local), [this, path](const CReplayResult& result) {
+  if (input == nullptr) input = std::make_unique<CCaptureInput>(path.toStdString());
+  engine_.StartReplay(std::move(input), std::move(*local), [this, path](const CReplayResult& result) {
     QMetaObject::invokeMethod(this, [this, path, result] { OnDone(path, result); }, Qt::QueuedConnection);
   });
   return true;

@@ -1,8 +1,11 @@
 #pragma once
 #include <functional>
+#include <memory>
 
 #include <QObject>
 #include <QString>
+
+#include "engine/capture_input.h"
 
 class CTrafficEngine;
 class QWidget;
@@ -28,7 +31,10 @@ class CCaptureFileOpener : public QObject {
   // Replays `path` with `localAddresses` (dotted quads separated by blanks,
   // commas or semicolons) as the local host, without asking anything. False,
   // with a message, when an address cannot be read or none is given.
-  bool Replay(const QString& path, const QString& localAddresses);
+  // `input` is `path` opened already (when its local address was guessed);
+  // null opens it here.
+  bool Replay(const QString& path, const QString& localAddresses,
+              std::unique_ptr<CCaptureInput> input = nullptr);
 
   // True when there is no data to lose, or the user agrees to clear it.
   bool ConfirmClear();

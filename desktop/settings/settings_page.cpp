@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "desktop/common/monospace_font.h"
@@ -138,10 +139,22 @@ void CSettingsPage::BuildControls() {
   // traffic itself carries are shown either way.
   reverseLookups_ = Named(new QCheckBox(QStringLiteral("Ask DNS servers for host &names"), captureGroup),
                           "reverseLookups");
+  memoryLimit_ = Named(new QSpinBox(captureGroup), "memoryLimit");
+  memoryLimit_->setRange(1, CSettingValues::kMaxMemoryLimitMib);
+  memoryLimit_->setSuffix(QStringLiteral(" MiB"));
+  // One change when the typing is done, not one per digit.
+  memoryLimit_->setKeyboardTracking(false);
+  auto* memoryLabel = new QLabel(QStringLiteral("&Memory Limit:"), captureGroup);
+  memoryLabel->setBuddy(memoryLimit_);
+  auto* memoryRow = new QHBoxLayout;
+  memoryRow->addWidget(memoryLabel);
+  memoryRow->addWidget(memoryLimit_);
+  memoryRow->addStretch(1);
   auto* captureBox = new QVBoxLayout(captureGroup);
   captureBox->addWidget(headersOnly_);
   captureBox->addWidget(packetData_);
   captureBox->addWidget(reverseLookups_);
+  captureBox->addLayout(memoryRow);
   captureBox->addStretch(1);
 
   // Host Role group.
@@ -205,6 +218,7 @@ void CSettingsPage::BuildControls() {
   connect(data_, &QCheckBox::clicked, this, &CSettingsPage::OnData);
   connect(hex_, &QCheckBox::clicked, this, &CSettingsPage::OnHex);
   connect(reverseLookups_, &QCheckBox::clicked, this, &CSettingsPage::OnReverseLookups);
+  connect(memoryLimit_, &QSpinBox::valueChanged, this, &CSettingsPage::OnMemoryLimit);
   connect(client_, &QRadioButton::clicked, this, &CSettingsPage::ApplyCaptureOptions);
   connect(server_, &QRadioButton::clicked, this, &CSettingsPage::ApplyCaptureOptions);
 }
@@ -221,6 +235,10 @@ void CSettingsPage::InitControls() {
   const CCaptureOptions options = engine_.CaptureOptions();
   (options.headerOnly ? headersOnly_ : packetData_)->setChecked(true);
   reverseLookups_->setChecked(engine_.Names().ReverseLookups());
+  {
+    const QSignalBlocker blocker(memoryLimit_);
+    memoryLimit_->setValue(static_cast<int>(engine_.PayloadLimit() >> 20));
+  }
   tcp_->setChecked(true);
   udp_->setChecked(false);
   ShowTraceRunning(false);
@@ -328,6 +346,12 @@ void CSettingsPage::OnReverseLookups() {
   settings_.WriteReverseLookups(on ? "1" : "0");
 }
 
+void CSettingsPage::OnMemoryLimit(int mebibytes) {
+  // The next packet of the trace or replay running keeps to the new limit.
+  engine_.SetPayloadLimit(static_cast<std::size_t>(mebibytes) << 20);
+  settings_.WriteMemoryLimit(mebibytes);
+}
+
 void CSettingsPage::OnTcp() {
   if (!tcp_->isChecked()) udp_->setChecked(true);
   ApplyCaptureOptions();
@@ -381,6 +405,7 @@ void CSettingsPage::OnStats() {
   ApplyLogOptions();
 }
 
-bool CSettingsPage::ReplayFile(const QString& path, const QString& localAddresses) {
-  return replay_->Replay(path, localAddresses);
+bool CSettingsPage::ReplayFile(const QString& path, const QString& localAddresses,
+                               std::unique_ptr<CCaptureInput> input) {
+  return replay_->Replay(path, localAddresses, std::move(input));
 }

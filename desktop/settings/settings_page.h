@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include "engine/capture_input.h"
+
 class CCaptureFileOpener;
 class CSettingValues;
 class CTrafficEngine;
@@ -15,6 +17,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 
 // How the desktop starts: the stored interface and whether to trace on it
 // at once ("-s").
@@ -49,8 +52,10 @@ class CSettingsPage : public QWidget {
 
   // Replays a capture file in a session of its own, with `localAddresses`
   // (dotted quads separated by blanks or commas) as the local host. Stops a
-  // running trace first. False, with a message, for a bad address.
-  bool ReplayFile(const QString& path, const QString& localAddresses);
+  // running trace first. False, with a message, for a bad address. `input`
+  // is the file opened already, or null.
+  bool ReplayFile(const QString& path, const QString& localAddresses,
+                  std::unique_ptr<CCaptureInput> input = nullptr);
 
   CCaptureFileOpener& Opener() { return *replay_; }
 
@@ -68,6 +73,7 @@ class CSettingsPage : public QWidget {
   void OnHex();
   void OnStats();
   void OnReverseLookups();
+  void OnMemoryLimit(int mebibytes);
   // A trace ended by itself (the device could not be opened, or failed):
   // show it as stopped unless a newer trace has started since.
   void OnTraceEnded(int traceId);
@@ -102,6 +108,7 @@ class CSettingsPage : public QWidget {
   QRadioButton* headersOnly_ = nullptr;
   QRadioButton* packetData_ = nullptr;
   QCheckBox* reverseLookups_ = nullptr;
+  QSpinBox* memoryLimit_ = nullptr;
   QRadioButton* client_ = nullptr;
   QRadioButton* server_ = nullptr;
   QCheckBox* logToFile_ = nullptr;

@@ -39,6 +39,10 @@ QString WithAdvice(const QString& message) {
 
 QString Count(uint64_t value) { return QString::number(static_cast<qulonglong>(value)); }
 
+QString ByteCount(uint64_t value) {
+  return QString::fromStdString(FormatByteCount(static_cast<int64_t>(value)));
+}
+
 QString AddressText(const std::vector<CIpAddr>& addresses) {
   QStringList texts;
   for (const CIpAddr& a : addresses) texts << QString::fromStdString(FormatAddress(a));
@@ -158,6 +162,12 @@ void CMainDlg::PostStatus() {
     title = QStringLiteral("%1 - Trafalyn").arg(QFileInfo(file).fileName());
   } else {
     text = QStringLiteral("Stopped");
+  }
+  if (session->HoldsData()) {
+    const CPayloadStats payload = session->PayloadStats();
+    text += QStringLiteral("    Payload held: %1    Released: %2")
+                .arg(ByteCount(payload.held), ByteCount(payload.released));
+    if (payload.notStored > 0) text += QStringLiteral("    Not stored: %1").arg(Count(payload.notStored));
   }
   if (const uint64_t lost = engine_.Logs().PacketsNotWritten()) {
     text += QStringLiteral("    Not logged: %1").arg(Count(lost));

@@ -22,12 +22,12 @@ def paths():
     return os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), cli
 
 
-def run(program, *args, timeout=60, cwd=None):
+def run(program, *args, timeout=60, cwd=None, stdin=None):
     """`program --headless ARGS` under TZ=UTC without a display."""
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     env["TZ"] = "UTC"
     return subprocess.run([program, "--headless", *args], capture_output=True, timeout=timeout,
-                          env=env, cwd=cwd)
+                          env=env, cwd=cwd, stdin=stdin)
 
 
 def read_bytes(path):

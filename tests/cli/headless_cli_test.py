@@ -14,6 +14,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 import cli_support as cs
@@ -240,6 +241,27 @@ class EndsOfTheWork(unittest.TestCase):
                 stdout, stderr = trace.communicate(timeout=30)
                 self.assertEqual((trace.returncode, stdout), (130, b""), stderr)
                 self.assertIn(b"replay stopped after frame", stderr)
+class StreamInput(unittest.TestCase):
+    def test_standard_input_and_a_fifo_replay_like_the_file(self):
+        """Read once: the local-address guess reads ahead from the same
+        stream, so a pipe or a FIFO neither fails nor blocks."""
+        want = golden("summary.txt")
+        with open(SAMPLE, "rb") as f:
+            r = cs.run(PROGRAM, "-r", "-", stdin=f)
+        self.assertEqual((r.returncode, r.stdout), (0, want), r.stderr)
+        with tempfile.TemporaryDirectory() as tmp:
+            fifo = os.path.join(tmp, "capture")
+            os.mkfifo(fifo)
+
+            def feed():
+                with open(fifo, "wb") as w:
+                    w.write(cs.read_bytes(SAMPLE))
+            writer = threading.Thread(target=feed, daemon=True)
+            writer.start()
+            r = cs.run(PROGRAM, "-r", fifo, timeout=30)
+            writer.join(5)
+        self.assertEqual((r.returncode, r.stdout), (0, want), r.stderr)
+
 
 if __name__ == "__main__":
     os.chdir(tempfile.gettempdir())

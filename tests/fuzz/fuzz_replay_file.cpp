@@ -1,5 +1,6 @@
 // An arbitrary capture file through the replay: the capture library's file
-// reader, the link-layer step, the decoder and the logs of both kinds.
+// reader, the local-address guess that reads ahead and the replay of what
+// it kept, the link-layer step, the decoder and the logs of both kinds.
 #include <unistd.h>
 
 #include <cstddef>
@@ -44,7 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // final pass; the files are emptied again so that the folder does not grow.
     CTrafficEngine engine;
     engine.SetLogOptions({true, true, true, size % 2 == 1, scratch.dir});
-    engine.Replay(scratch.file, MostFrequentAddresses(scratch.file), nullptr);
+    // A short look ahead on odd sizes, so that the replay also continues
+    // from the file past the kept frames.
+    CCaptureInput input(scratch.file);
+    const std::vector<CIpAddr> local = MostFrequentAddresses(input, nullptr, size % 2 == 1 ? 2 : 10000);
+    engine.Replay(input, local, nullptr);
   }
   for (const auto& entry : std::filesystem::directory_iterator(scratch.dir)) {
     if (entry.path() != scratch.file) std::filesystem::remove(entry.path());
