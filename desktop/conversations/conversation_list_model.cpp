@@ -6,6 +6,7 @@
 #include "output/packet_text.h"
 #include "output/value_format.h"
 #include "desktop/common/list_icons.h"
+#include "desktop/common/list_sort_proxy.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ CConversationRow MakeRow(const CConversationSnapshot& c, EDirection direction) {
   // shows the opening times and carries the response time.
   const bool isOpening = direction == OpeningDirection(c.role);
   row.order = isOpening ? 0 : 1;
+  row.remote = c.remote;
+  row.remotePort = c.remotePort;
   const bool sent = direction == EDirection::kSent;
   const int k = isOpening ? T::kFirstTime : T::kReplyStartTime;
   auto& t = row.texts;
@@ -39,6 +42,20 @@ CConversationRow MakeRow(const CConversationSnapshot& c, EDirection direction) {
   t[7] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k)]));
   t[8] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k + 1)]));
   t[9] = Text(RenderDataSummary(sent ? c.sentStart : c.receivedStart));
+  auto& v = row.sortValues;
+  v[0] = CListSortProxy::AddressKey(c.remote, c.remotePort);
+  v[1] = c.localPort;
+  v[2] = c.convId;
+  v[3] = c.protocol;
+  v[4] = QVariant::fromValue(static_cast<qulonglong>(sent ? c.bytesSent : c.bytesReceived));
+  v[5] = QVariant::fromValue(static_cast<qulonglong>(sent ? c.packetsSent : c.packetsReceived));
+  if (isOpening) {
+    const qlonglong first = CListSortProxy::TimeKey(c.times[T::kFirstTime]).toLongLong();
+    v[6] = CListSortProxy::TimeKey(c.times[T::kLastTime]).toLongLong() - first;
+  }
+  v[7] = CListSortProxy::TimeKey(c.times[static_cast<std::size_t>(k)]);
+  v[8] = CListSortProxy::TimeKey(c.times[static_cast<std::size_t>(k + 1)]);
+  v[9] = t[9];
   return row;
 }
 
@@ -108,6 +125,8 @@ QVariant CConversationListModel::data(const QModelIndex& index, int role) const 
   switch (role) {
     case Qt::DisplayRole:
       return row.texts[static_cast<std::size_t>(index.column())];
+    case CListSortProxy::kSortRole:
+      return row.sortValues[static_cast<std::size_t>(index.column())];
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::Alignment(
           (RightAligned(index.column()) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));

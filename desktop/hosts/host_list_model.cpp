@@ -6,6 +6,7 @@
 #include "desktop/common/sorted_merge.h"
 #include "output/value_format.h"
 #include "desktop/common/list_icons.h"
+#include "desktop/common/list_sort_proxy.h"
 
 namespace {
 
@@ -26,6 +27,18 @@ QString ColumnText(const CHostRow& r, int column) {
     case 3: return Text(FormatShortCount(Signed(r.packetsSent)));
     case 4: return Text(FormatShortCount(Signed(r.packetsReceived)));
     case 5: return Text(FormatClockTime(r.lastTime));
+    default: return {};
+  }
+}
+
+QVariant SortValue(const CHostRow& r, int column) {
+  switch (column) {
+    case 0: return CListSortProxy::AddressKey(r.address);
+    case 1: return QVariant::fromValue(static_cast<qulonglong>(r.bytesSent));
+    case 2: return QVariant::fromValue(static_cast<qulonglong>(r.bytesReceived));
+    case 3: return QVariant::fromValue(static_cast<qulonglong>(r.packetsSent));
+    case 4: return QVariant::fromValue(static_cast<qulonglong>(r.packetsReceived));
+    case 5: return CListSortProxy::TimeKey(r.lastTime);
     default: return {};
   }
 }
@@ -80,6 +93,8 @@ QVariant CHostListModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       return ColumnText(Row(index.row()), index.column());
+    case CListSortProxy::kSortRole:
+      return SortValue(Row(index.row()), index.column());
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(
           Qt::Alignment((index.column() == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
