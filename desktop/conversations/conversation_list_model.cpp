@@ -13,6 +13,18 @@ namespace {
 const char* const kHeaders[CConversationRow::kColumns] = {
     "Remote IP/Port", "Port", "ID", "Prot", "Bytes", "Pkts", "Rsp. Tm", "Start", "End", "Text"};
 
+const char* const kHeaderTips[CConversationRow::kColumns] = {
+    "The remote end's address and port",
+    "The local port",
+    "The conversation's number",
+    "The transport protocol",
+    "Bytes in this row's direction",
+    "Packets in this row's direction",
+    "Response time: from the first packet of the exchange to its last",
+    "First packet of this row's part of the exchange",
+    "Last packet of this row's part of the exchange",
+    "The start of this direction's first packet's data"};
+
 bool RightAligned(int column) { return column >= 2 && column <= 5; }
 
 QString Text(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
@@ -127,6 +139,9 @@ QVariant CConversationListModel::data(const QModelIndex& index, int role) const 
       return row.texts[static_cast<std::size_t>(index.column())];
     case CListSortProxy::kSortRole:
       return row.sortValues[static_cast<std::size_t>(index.column())];
+    case Qt::ToolTipRole:
+      // The preview is often cut short by the column's edge.
+      return index.column() == CConversationRow::kColumns - 1 ? QVariant(row.texts.back()) : QVariant();
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::Alignment(
           (RightAligned(index.column()) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
@@ -144,6 +159,7 @@ QVariant CConversationListModel::headerData(int section, Qt::Orientation orienta
     return QAbstractTableModel::headerData(section, orientation, role);
   }
   if (role == Qt::DisplayRole) return QString::fromLatin1(kHeaders[section]);
+  if (role == Qt::ToolTipRole) return QString::fromLatin1(kHeaderTips[section]);
   if (role == Qt::TextAlignmentRole) {
     return QVariant::fromValue(Qt::Alignment(
         (RightAligned(section) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));

@@ -12,6 +12,9 @@ namespace {
 
 const char* const kHeaders[CHostListModel::kColumns] = {"IP",       "Sent",     "Rcvd",
                                                         "Pk. Sent", "Pk. Rcvd", "Last Time"};
+const char* const kHeaderTips[CHostListModel::kColumns] = {
+    "The remote host's address",     "Bytes sent to the host",       "Bytes received from the host",
+    "Packets sent to the host",      "Packets received from the host", "When the host's last packet was seen"};
 
 QString Text(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -110,6 +113,7 @@ QVariant CHostListModel::headerData(int section, Qt::Orientation orientation, in
     return QAbstractTableModel::headerData(section, orientation, role);
   }
   if (role == Qt::DisplayRole) return QString::fromLatin1(kHeaders[section]);
+  if (role == Qt::ToolTipRole) return QString::fromLatin1(kHeaderTips[section]);
   if (role == Qt::TextAlignmentRole) {
     return QVariant::fromValue(
         Qt::Alignment((section == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
