@@ -109,8 +109,10 @@ void CGraphCtrl::Draw(QImage& image, bool withBars) const {
     if (entry < 0) continue;
     const int left = SlotLeft(slot, w);
     const int width = SlotLeft(slot + 1, w) - left;
-    const int gap = width >= 6 ? width / 6 : 0;
-    const int bar = std::max(1, (width - 2 * gap) / 2);
+    // The pair fills its interval but for a gap that keeps it apart from
+    // the next one.
+    const int gap = width >= 3 ? std::max(1, width / 5) : 0;
+    const int bar = std::max(1, (width - gap) / 2);
     const auto index = static_cast<std::size_t>(entry);
     const int sentHeight = BarHeight(series_.sent[index], maximum, h);
     const int receivedHeight = BarHeight(series_.received[index], maximum, h);
