@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <pcap/pcap.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -116,7 +117,7 @@ TEST(InterfaceEnumeration, DevicesWithoutIpComeLast) {
                                               "7. nfqueue (no IP)", "8. usbmon1 (no IP)"}));
 }
 
-// The real library: the loopback device carries 127.0.0.1 last, nothing is posted.
+// The real library: the loopback device carries 127.0.0.1 once, nothing is posted.
 TEST(InterfaceEnumeration, RealLibraryListsLoopback) {
   CNotificationQueue notifications;
   std::vector<std::unique_ptr<CInterfaceRecord>> interfaces;
@@ -128,8 +129,7 @@ TEST(InterfaceEnumeration, RealLibraryListsLoopback) {
     EXPECT_EQ(r.label.rfind(std::to_string(i + 1) + ". ", 0), 0u) << r.label;
     if (r.deviceName == "lo") {
       sawLoopback = true;
-      ASSERT_FALSE(r.addresses.empty());
-      EXPECT_EQ(r.addresses.back(), kLoopbackAddr);
+      EXPECT_EQ(std::count(r.addresses.begin(), r.addresses.end(), kLoopbackAddr), 1);
     }
   }
   if (!sawLoopback) GTEST_SKIP() << "no loopback device visible to the capture library";
