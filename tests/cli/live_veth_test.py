@@ -190,7 +190,7 @@ class LiveVeth(unittest.TestCase):
     def test_saved_frames_replay_to_the_same_conversations(self):
         self.assertEqual(os.stat(self.saved).st_mode & 0o777, 0o600)
         replayed = os.path.join(self.tmp, "replayed.csv")
-        result = cs.run(PROGRAM, "-r", self.saved, "--local", LOCAL_IP, "--export", replayed)
+        result = cs.run(PROGRAM, "-r", self.saved, "--local", LOCAL_IP + "," + LOCAL_IP6, "--export", replayed)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(cs.read_bytes(replayed), cs.read_bytes(self.export))
 
