@@ -3,7 +3,6 @@
 // damaged, and a capture file named on the command line replayed at once.
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QRegularExpression>
 #include <QTabWidget>
 #include <QDir>
 #include <QFile>
@@ -77,7 +76,7 @@ class TrafficAppTest : public QObject {
 
   // Each choice the program remembers, made in one run, is there in the
   // next. A step names a button to click ("!name": expected unchecked),
-  // "tab:N", "divider:TAB:X" or "size:WxH".
+  // "tab:N" or "divider:TAB:X".
   void choicesSurviveARestart_data() {
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("after");
@@ -94,13 +93,12 @@ class TrafficAppTest : public QObject {
     QTest::newRow("pane hex, following") << QStringList{"showHex", "followSelection"} << QStringList{"showHex", "followSelection"};
     QTest::newRow("last tab") << QStringList{"tab:2"} << QStringList{"tab:2"};
     QTest::newRow("dividers") << QStringList{"divider:1:300", "divider:2:500"} << QStringList{"divider:1:300", "divider:2:500"};
-    QTest::newRow("window size") << QStringList{"size:760x560"} << QStringList{"size:760x560"};
   }
   void choicesSurviveARestart() {
     QFETCH(QStringList, steps);
     QFETCH(QStringList, after);
     const QStringList args{QStringLiteral("--settings"), SettingsFile("")};
-    const auto number = [](const QString& step, int part) { return step.split(QRegularExpression("[:x]"))[part].toInt(); };
+    const auto number = [](const QString& step, int part) { return step.split(':')[part].toInt(); };
     const auto page = [](CMainDlg& w, int tab) { return qobject_cast<CSplitPage*>(w.Tabs()->widget(tab)); };
     {
       CTrafficApp app;
@@ -114,8 +112,6 @@ class TrafficAppTest : public QObject {
           w.Tabs()->setCurrentIndex(number(step, 1));
           page(w, number(step, 1))->MoveDivider(number(step, 2));
           emit page(w, number(step, 1))->DividerMoved();
-        } else if (step.startsWith("size:")) {
-          w.resize(number(step, 1), number(step, 2));
         } else {
           w.findChild<QAbstractButton*>(step)->click();
         }
@@ -135,8 +131,6 @@ class TrafficAppTest : public QObject {
         w.Tabs()->setCurrentIndex(number(step, 1));
         QCoreApplication::processEvents();
         QCOMPARE(page(w, number(step, 1))->DividerCentre(), number(step, 2));
-      } else if (step.startsWith("size:")) {
-        QCOMPARE(w.size(), QSize(number(step, 1), number(step, 2)));
       } else {
         const bool on = !step.startsWith('!');
         QCOMPARE(w.findChild<QAbstractButton*>(QString(step).remove('!'))->isChecked(), on);
