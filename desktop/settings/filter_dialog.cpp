@@ -16,6 +16,7 @@
 #include "desktop/settings/ip_address_edit.h"
 #include "desktop/common/message_box.h"
 #include "desktop/common/monospace_font.h"
+#include "output/value_format.h"
 
 Q_DECLARE_METATYPE(CFilterRule)
 
@@ -147,9 +148,14 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
 }
 
 void CFilterDialog::FillIn(const CIpAddr& host) {
-  if (!host.IsV4()) return;
-  address_->SetOctets({host[0], host[1], host[2], host[3]});
+  address_->Clear();
+  prefix_->clear();
   port_->clear();
+  if (host.IsV4()) {
+    address_->SetOctets({host[0], host[1], host[2], host[3]});
+  } else {
+    prefix_->setText(QString::fromStdString(FormatAddress(host)));
+  }
   ShowEntryNote();
 }
 

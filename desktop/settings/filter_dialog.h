@@ -32,7 +32,8 @@ class CFilterDialog : public QDialog {
   // The rule texts in the order the list shows them.
   QStringList RuleTexts() const;
 
-  // Puts `host` into the entry fields as the rule to add (IPv4 only).
+  // Puts `host` into the entry fields as the rule to add: the IPv4 address
+  // fields, or the IPv6 prefix field.
   void FillIn(const CIpAddr& host);
 
  public slots:
