@@ -105,7 +105,7 @@ CMainDlg::CMainDlg(CTrafficEngine& engine, CSettingValues& settings, const QStri
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     tray_ = new CTrayIcon(windowIcon(),
                           {[this] { StartFromTray(); }, [this] { settingsPage_->OnStop(); },
-                           [this] { ShowFromTray(); }, [this] { QuitFromTray(); }},
+                           [this] { ShowFromTray(); }, [this] { Quit(); }},
                           this);
   }
 
@@ -163,7 +163,7 @@ void CMainDlg::ShowFromTray() {
   activateWindow();
 }
 
-void CMainDlg::QuitFromTray() {
+void CMainDlg::Quit() {
   quitting_ = true;
   close();
   // The window may have been hidden already, and a hidden window's close

@@ -45,6 +45,9 @@ class CMainDlg : public QWidget {
 
   // The closing sequence; idempotent. Called by the close event.
   void Shutdown();
+  // Closes the window for good, Close to tray or not, and ends the event
+  // loop: the tray's Quit, and the termination signals.
+  void Quit();
 
   CSettingsPage* SettingsPage() const { return settingsPage_; }
   const CTrafficPages& TrafficPages() const { return trafficPages_; }
@@ -72,7 +75,6 @@ class CMainDlg : public QWidget {
   void FitToScreen();
   void StartFromTray();
   void ShowFromTray();
-  void QuitFromTray();
 
   CTrafficEngine& engine_;
   CSettingValues& settings_;
