@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "desktop/common/monospace_font.h"
+#include "desktop/common/named_widget.h"
 #include "desktop/common/remembered_values.h"
 #include "desktop/settings/capture_file_opener.h"
 #include "desktop/settings/filter_dialog.h"
@@ -23,16 +24,6 @@
 #include "engine/traffic_engine.h"
 #include "settings/filter_rule_store.h"
 #include "settings/setting_values.h"
-
-namespace {
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
-}  // namespace
 
 CSettingsPage::CSettingsPage(CTrafficEngine& engine, CSettingValues& settings,
                              const CDesktopStart& start, QWidget* parent)

@@ -8,19 +8,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "desktop/common/named_widget.h"
 #include "desktop/common/remembered_values.h"
 #include "engine/traffic_engine.h"
 #include "settings/setting_values.h"
-
-namespace {
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
-}  // namespace
 
 CTraceFilesGroup::CTraceFilesGroup(CTrafficEngine& engine, CSettingValues& settings, QWidget* parent)
     : QGroupBox(QStringLiteral("Trace Files Settings"), parent), engine_(engine), settings_(settings),
