@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -24,16 +25,23 @@ std::string Label(int position, const char* text) {
   return label;
 }
 
-}  // namespace
+// Linux names the capture devices that see no IP traffic after their kind;
+// they would only bury the network devices in a long list.
+bool CarriesIp(const std::string& name) {
+  for (const char* prefix : {"bluetooth", "dbus", "nflog", "nfqueue", "usbmon"}) {
+    if (name.rfind(prefix, 0) == 0) return false;
+  }
+  return true;
+}
 
-void BuildInterfaceList(const pcap_if_t* devices,
-                        std::vector<std::unique_ptr<CInterfaceRecord>>& list) {
-  int position = 1;
-  for (const pcap_if_t* d = devices; d != nullptr; d = d->next, ++position) {
+// One record per device, in chain order, labelled with the bare text.
+void AppendDevices(const pcap_if_t* devices, std::vector<std::unique_ptr<CInterfaceRecord>>& list) {
+  for (const pcap_if_t* d = devices; d != nullptr; d = d->next) {
     const char* name = d->name != nullptr ? d->name : "";
     auto record = std::make_unique<CInterfaceRecord>();
-    record->label = Label(position, d->description != nullptr ? d->description : name);
+    record->label = d->description != nullptr ? d->description : name;
     record->deviceName = name;
+    record->carriesIp = CarriesIp(record->deviceName);
     for (const pcap_addr_t* a = d->addresses; a != nullptr; a = a->next) {
       if (a->addr == nullptr) continue;
       if (a->addr->sa_family == AF_INET) {
@@ -48,12 +56,36 @@ void BuildInterfaceList(const pcap_if_t* devices,
         std::memcpy(&in6, a->addr, sizeof in6);
         std::array<uint8_t, 16> bytes;
         std::memcpy(bytes.data(), &in6.sin6_addr, 16);
-        record->addresses.push_back(CIpAddr::V6(bytes));
+        record->AddAddress(CIpAddr::V6(bytes));
       }
     }
     if ((d->flags & PCAP_IF_LOOPBACK) != 0) record->AddAddress(127, 0, 0, 1);
     list.push_back(std::move(record));
   }
+}
+
+}  // namespace
+
+void BuildInterfaceList(const pcap_if_t* devices,
+                        std::vector<std::unique_ptr<CInterfaceRecord>>& list) {
+  const std::size_t first = list.size();
+  // Devices without IP go last and the positions follow the new order; done
+  // also when memory runs out part way, so that the records kept are whole.
+  const auto arrange = [&list, first] {
+    const auto begin = list.begin() + static_cast<std::ptrdiff_t>(first);
+    std::stable_partition(begin, list.end(), [](const auto& r) { return r->carriesIp; });
+    int position = 1;
+    for (auto it = begin; it != list.end(); ++it, ++position) {
+      (*it)->label = Label(position, (*it)->label.c_str());
+    }
+  };
+  try {
+    AppendDevices(devices, list);
+  } catch (...) {
+    arrange();
+    throw;
+  }
+  arrange();
 }
 
 void EnumerateInterfaces(CNotificationSink& sink,

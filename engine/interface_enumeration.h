@@ -8,10 +8,11 @@ class CNotificationSink;
 struct pcap_if;
 
 // Appends one record per device of the capture library's device chain, in
-// chain order: label "%d. %s" (position from 1, then the description or,
-// without one, the name), device name, IPv4 and IPv6 addresses in the library's
-// order, then 127.0.0.1 for a loopback device. Records built before an
-// error (out of memory) stay in `list`.
+// chain order except that devices which cannot carry IP traffic come last:
+// label "%d. %s" (position from 1 in that order, then the description or,
+// without one, the name), device name, IPv4 and IPv6 addresses in the
+// library's order each once, then 127.0.0.1 for a loopback device that does
+// not list it. Records built before an error (out of memory) stay in `list`.
 void BuildInterfaceList(const pcap_if* devices,
                         std::vector<std::unique_ptr<CInterfaceRecord>>& list);
 

@@ -1,5 +1,6 @@
 #include "engine/packet_decoder.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "engine/capture_session.h"
@@ -39,7 +40,23 @@ CPacketFields Classify(const CIpPacket& ip, const CTransportHeader& t, EDirectio
   return f;
 }
 
+bool IsLoopback(const CIpAddr& a) { return a.IsV4() ? a[0] == 127 : a == kLoopbackAddr6; }
+
+bool IsLocalHost(const CInterfaceRecord& local, const CIpAddr& a) {
+  return IsLoopback(a) || std::find(local.addresses.begin(), local.addresses.end(), a) != local.addresses.end();
+}
+
 }  // namespace
+
+EDirection PacketDirection(const CInterfaceRecord& local, const CIpAddr& source, uint16_t sourcePort,
+                           const CIpAddr& destination, uint16_t destinationPort, EHostRole role) {
+  if (IsLocalHost(local, source) && IsLocalHost(local, destination)) {
+    const bool sent = role == EHostRole::kClient ? sourcePort >= destinationPort
+                                                 : sourcePort <= destinationPort;
+    return sent ? EDirection::kSent : EDirection::kReceived;
+  }
+  return local.Direction(source, destination);
+}
 
 CPacketDecoder::CPacketDecoder(CCaptureSession& session, const CInterfaceRecord& local)
     : session_(session), local_(local), names_(session.Names()) {}
@@ -73,7 +90,8 @@ EDecodeResult CPacketDecoder::Decode(std::span<const uint8_t> bytes, CTimeStamp 
 
   EDirection direction = EDirection::kNone;
   try {
-    direction = local_.Direction(ip.source, ip.destination);
+    direction = PacketDirection(local_, ip.source, t.sourcePort, ip.destination, t.destinationPort,
+                                options.role);
   } catch (const std::exception&) {
     direction = EDirection::kNone;
   }

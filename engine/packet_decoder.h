@@ -3,6 +3,8 @@
 #include <span>
 
 #include "engine/packet_name_reader.h"
+#include "model/traffic_types.h"
+#include "wire/ip_address.h"
 #include "wire/time_stamp.h"
 
 class CCaptureSession;
@@ -21,6 +23,18 @@ enum class EDecodeResult {
   kFiltered,     // the filter rules refused the remote endpoint
   kFailed,       // an error (out of memory) ended the model update before the record
 };
+
+// Which way a packet went, seen from the local host. The local host owns
+// `local`'s addresses and the loopback ones (127.0.0.0/8, ::1). A packet
+// between two of them would otherwise count as sent from both ends, so its
+// direction comes from the ports instead: the higher port is the client's
+// ephemeral end, and `role` says which end is the local one. In Client role
+// a packet is sent when its source port is higher than or equal to its
+// destination port, in Server role when it is lower or equal; a request and
+// its answer then meet in one conversation. Every other packet is judged by
+// `local` alone (CInterfaceRecord::Direction). Pure; any thread.
+EDirection PacketDirection(const CInterfaceRecord& local, const CIpAddr& source, uint16_t sourcePort,
+                           const CIpAddr& destination, uint16_t destinationPort, EHostRole role);
 
 // The step from an IPv4 or IPv6 packet to the traffic model, for one trace or
 // replay: reads the IP headers (IPv6 extension headers included) and the

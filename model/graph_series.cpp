@@ -1,10 +1,32 @@
 #include "model/graph_series.h"
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
+
+namespace {
+
+constexpr const char* kUnits[] = {"B", "KB", "MB", "GB"};
+
+// `tenths` tenths of a unit: "1.5 MB", "2 GB".
+std::string TenthsText(uint64_t tenths, const char* unit) {
+  char buf[48];
+  if (tenths % 10 == 0) {
+    std::snprintf(buf, sizeof buf, "%llu %s", static_cast<unsigned long long>(tenths / 10), unit);
+  } else {
+    std::snprintf(buf, sizeof buf, "%llu.%llu %s", static_cast<unsigned long long>(tenths / 10),
+                  static_cast<unsigned long long>(tenths % 10), unit);
+  }
+  return buf;
+}
+
+}  // namespace
 
 CGraphSeries BuildGraphSeries(const CTrafficSampler& sampler, int64_t now) {
   CGraphSeries g;
-  const int64_t n = now / CTrafficSampler::kBucketSeconds - sampler.LastBucket();
+  const int64_t nowBucket = now / CTrafficSampler::kBucketSeconds;
+  const int64_t n = nowBucket - sampler.LastBucket();
+  g.newestStart = nowBucket * CTrafficSampler::kBucketSeconds;
   if (n < static_cast<int64_t>(CTrafficSampler::kMaxBuckets)) {
     const auto& s = sampler.Sent();
     const auto& r = sampler.Received();
@@ -20,54 +42,55 @@ CGraphSeries BuildGraphSeries(const CTrafficSampler& sampler, int64_t now) {
       g.sent.push_back(0);
       g.received.push_back(0);
     }
+    // A clock behind the newest sample (a late replay frame) draws up to
+    // the sample, not up to the clock.
+    if (n < 0 && !s.empty()) g.newestStart = int64_t{sampler.LastBucket()} * CTrafficSampler::kBucketSeconds;
   }
   ChooseGraphScale(g.maximum, g.labels);
   return g;
 }
 
 void ChooseGraphScale(uint64_t& maximum, std::vector<std::string>& labels) {
-  struct Row {
-    uint64_t full;
-    int labels[5];
-    const char* format;
-  };
-  static constexpr Row kScale[] = {
-      {100, {20, 40, 60, 80, 100}, "%d B."},
-      {500, {100, 200, 300, 400, 500}, "%d B."},
-      {1000, {200, 400, 600, 800, 1000}, "%d B."},
-      {5120, {1, 2, 3, 4, 5}, "%d KB"},
-      {10240, {2, 4, 6, 8, 10}, "%d KB"},
-      {51200, {10, 20, 30, 40, 50}, "%d KB"},
-      {102400, {20, 40, 60, 80, 100}, "%d KB"},
-      {512000, {100, 200, 300, 400, 500}, "%d KB"},
-      {1048576, {200, 400, 600, 800, 1000}, "%d KB"},
-      {10485760, {2, 4, 6, 8, 10}, "%d MB"},
-      {104857600, {20, 40, 60, 80, 100}, "%d MB"},
-      {1073741824, {200, 400, 600, 800, 1000}, "%d MB"},
-  };
   labels.clear();
-  char buf[32];
-  for (const Row& row : kScale) {
-    if (maximum < row.full) {
-      maximum = row.full;
-      for (int v : row.labels) {
-        std::snprintf(buf, sizeof buf, row.format, v);
-        labels.emplace_back(buf);
-      }
-      return;
+  // Full values in tenths of a unit; each divides by 5, so every label is a
+  // whole number of tenths.
+  static constexpr uint64_t kBytes[] = {1000, 2500, 5000, 10000};
+  static constexpr uint64_t kLarger[] = {25, 50, 100, 250, 500, 1000, 2500, 5000, 10000};
+  const auto pick = [&](uint64_t tenths, uint64_t unitBytes, const char* unit) {
+    const uint64_t full = tenths * unitBytes / 10;
+    if (maximum >= full) return false;
+    maximum = full;
+    for (uint64_t i = 1; i <= 5; ++i) labels.push_back(TenthsText(tenths * i / 5, unit));
+    return true;
+  };
+  for (uint64_t t : kBytes) {
+    if (pick(t, 1, kUnits[0])) return;
+  }
+  for (int u = 1; u <= 2; ++u) {
+    for (uint64_t t : kLarger) {
+      if (pick(t, uint64_t{1} << (10 * u), kUnits[u])) return;
     }
   }
-  // Beyond 1 GiB the maximum stays as it is, with two labels at half and
-  // full height. Below 10 GB they carry one decimal: whole GB would label
-  // both lines of a 1.2 GB maximum "1 GB".
-  constexpr double kGiB = 1073741824.0;
-  for (uint64_t v : {maximum / 2, maximum}) {
-    const double gb = static_cast<double>(v) / kGiB;
-    if (gb < 9.95) {
-      std::snprintf(buf, sizeof buf, "%.1f GB", gb);
-    } else {
-      std::snprintf(buf, sizeof buf, "%.0f GB", gb);
+  // Gigabytes go on in the same steps as far as 64 bits reach.
+  constexpr uint64_t kGiB = uint64_t{1} << 30;
+  for (uint64_t scale = 1; scale <= std::numeric_limits<uint64_t>::max() / (10000 * kGiB); scale *= 10) {
+    for (uint64_t t : {uint64_t{25}, uint64_t{50}, uint64_t{100}}) {
+      if (pick(t * scale, kGiB, kUnits[3])) return;
     }
-    labels.emplace_back(buf);
   }
+  // Beyond every scale the maximum itself is the full value.
+  for (uint64_t i = 1; i <= 5; ++i) labels.push_back(FormatByteSize(maximum / 5 * i));
+}
+
+std::string FormatByteSize(uint64_t bytes) {
+  if (bytes < 1000) return TenthsText(bytes * 10, kUnits[0]);
+  double value = static_cast<double>(bytes);
+  int unit = 0;
+  while (unit < 3 && value >= 1000) {
+    value /= 1024;
+    ++unit;
+  }
+  const uint64_t tenths = value < 9.95 ? static_cast<uint64_t>(std::llround(value * 10))
+                                       : static_cast<uint64_t>(std::llround(value)) * 10;
+  return TenthsText(tenths, kUnits[unit]);
 }

@@ -14,6 +14,10 @@ struct CGraphSeries {
   std::vector<uint64_t> received;
   uint64_t maximum = 0;
   std::vector<std::string> labels;
+  // Where the newest entry's interval begins, in seconds of the session's
+  // clock (the interval of "now" while there are no entries): the time axis
+  // counts back from it, kBucketSeconds per entry.
+  int64_t newestStart = 0;
 };
 
 // The sampler's buckets followed by an empty bucket for each interval
@@ -22,6 +26,13 @@ struct CGraphSeries {
 // Caller holds the traffic lock.
 CGraphSeries BuildGraphSeries(const CTrafficSampler& sampler, int64_t now);
 
-// Sets `maximum` to the full value of the scale that fits it and fills
-// `labels` with the scale's axis labels.
+// Sets `maximum` to the full value of the first scale above it (100 B,
+// 250 B, 500 B, 1000 B, 2.5 KB, 5 KB, 10 KB, 25 KB, ... 1000 KB, 2.5 MB, ...
+// 1000 MB, 2.5 GB, 5 GB, 10 GB, 25 GB, ...; 1 KB = 1024 B) and fills `labels`
+// with the values at a fifth, two fifths ... and all of it: "20 B", "1.5 MB",
+// "2 GB".
 void ChooseGraphScale(uint64_t& maximum, std::vector<std::string>& labels);
+
+// A byte count as people read it: "100 B", "9.5 KB", "120 MB", "2 GB"
+// (1 KB = 1024 B; one decimal below 10 of a unit, none when it is 0).
+std::string FormatByteSize(uint64_t bytes);

@@ -70,3 +70,18 @@ std::string CSettingValues::ReadFilter(int index) { return ReadText(FilterName(i
 void CSettingValues::WriteFilter(const std::string& text, int index) {
   WriteValue(FilterName(index), text);
 }
+
+bool CSettingValues::ReadSwitch(const std::string& name, bool fallback) {
+  return ReadText(name, fallback ? "1" : "0") == "1";
+}
+
+void CSettingValues::WriteSwitch(const std::string& name, bool on) { WriteValue(name, on ? "1" : "0"); }
+
+int CSettingValues::ReadNumber(const std::string& name, int fallback) {
+  const std::string text = ReadText(name, "");
+  return text.empty() ? fallback : AtoiValue(text);
+}
+
+void CSettingValues::WriteNumber(const std::string& name, int value) {
+  WriteValue(name, std::to_string(value));
+}

@@ -70,4 +70,13 @@ class CSettingValues {
 
   // The value `name` with the reading rules above applied.
   std::string ReadText(const std::string& name, const std::string& fallback);
+
+  // An on/off value of the program's own: "1" is on, any other text off; a
+  // missing or empty value reads as `fallback`. Written as "1" or "0".
+  bool ReadSwitch(const std::string& name, bool fallback);
+  void WriteSwitch(const std::string& name, bool on);
+  // A number of the program's own, read as atoi reads it; a missing or
+  // empty value reads as `fallback`.
+  int ReadNumber(const std::string& name, int fallback);
+  void WriteNumber(const std::string& name, int value);
 };

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,7 +115,7 @@ TEST_P(LiveCaptureTest, RecordsLoopbackDatagramsUntilStop) {
   StartOn(GetParam());
   ASSERT_TRUE(controller.IsCapturing());
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the socket is bound
-  const uint16_t port = 39871;
+  const uint16_t port = 19871;  // below the sender's ephemeral port: the client's end
   SendDatagrams(port, 5);
   ASSERT_TRUE(WaitUntil([&] { return PacketsSentTo(port) >= 5; }, 4000))
       << "recorded " << PacketsSentTo(port);
@@ -146,9 +148,64 @@ TEST_P(LiveCaptureTest, StopOrCancelOnAQuietDeviceEndsTheTraceQuickly) {
   StartOn(GetParam());
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   cancel.Cancel();
-  SendDatagrams(39872, 1);
+  SendDatagrams(19872, 1);
   ASSERT_TRUE(WaitUntil([&] { return !controller.IsCapturing(); }, 2500));
   EXPECT_EQ(endedCount.load(), 1);
+}
+
+// An HTTP exchange between two ends of this host: in Client role the
+// request is sent and the answer received, one conversation with a real
+// response time, not two one-way ones.
+TEST_F(CaptureControllerTest, LoopbackRequestAndAnswerShareAConversation) {
+  if (geteuid() != 0) GTEST_SKIP() << "live capture needs root; skipped";
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  // Below the ephemeral range, so that the client's end has the higher port.
+  uint16_t port = 0;
+  for (uint16_t p = 18080; p < 18180 && port == 0; ++p) {
+    at.sin_port = htons(p);
+    if (bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0) port = p;
+  }
+  ASSERT_NE(port, 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  StartOn("lo");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::thread server([listener] {
+    const int peer = accept(listener, nullptr, nullptr);
+    char request[256];
+    [[maybe_unused]] const ssize_t got = recv(peer, request, sizeof request, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::string answer = "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+    [[maybe_unused]] const ssize_t sent = send(peer, answer.data(), answer.size(), 0);
+    close(peer);
+  });
+  const int client = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  const std::string request = "GET / HTTP/1.0\r\nHost: localhost\r\n\r\n";
+  ASSERT_EQ(send(client, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+  char answer[256];
+  EXPECT_GT(recv(client, answer, sizeof answer, MSG_WAITALL), 0);
+  server.join();
+  close(client);
+  close(listener);
+  const auto exchange = [&]() -> std::optional<CConversationSnapshot> {
+    for (const auto& row : session->ConversationRows()) {
+      if (row.conversation.remotePort == port && row.conversation.Answered()) return row.conversation;
+    }
+    return std::nullopt;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return exchange().has_value(); }, 4000));
+  controller.Stop();
+  const CConversationSnapshot c = *exchange();
+  EXPECT_EQ(c.packetsSent, 1u);
+  EXPECT_EQ(c.packetsReceived, 1u);
+  using T = CConversationSnapshot;
+  EXPECT_GT(c.times[T::kLastTime].sec * 1000000LL + c.times[T::kLastTime].usec,
+            c.times[T::kFirstTime].sec * 1000000LL + c.times[T::kFirstTime].usec);
+  for (const auto& row : session->ConversationRows()) EXPECT_NE(row.conversation.localPort, port);
 }
 
 TEST_F(CaptureControllerTest, DeviceRemovedMidTraceEndsTheTrace) {

@@ -135,12 +135,13 @@ const DecodeCase kCases[] = {
     {"LoopbackDestinationCountsAsReceived",
      With(Tcp(10), [](CTestPacket& p) { p.source = CIpAddr(10, 9, 9, 9); p.destination = kLoopbackAddr; }),
      EDecodeResult::kRecorded, kReceived, 80, 40000, 40, 10},
-    {"BothLocalFirstListedAddressIsDestination",
-     With(Tcp(10), [](CTestPacket& p) { p.source = CIpAddr(10, 0, 0, 2); p.destination = CIpAddr(10, 0, 0, 1); }),
-     EDecodeResult::kRecorded, kReceived, 80, 40000, 40, 10, SecondAddress()},
-    {"BothLocalFirstListedAddressIsSource",
-     With(Tcp(10), [](CTestPacket& p) { p.destination = CIpAddr(10, 0, 0, 2); }),
-     EDecodeResult::kRecorded, kSent, 40000, 80, 40, 10, SecondAddress()},
+    {"BothLocalTheHigherPortIsTheClientsEnd",
+     With(Tcp(10), [](CTestPacket& p) {
+       p.sourcePort = 80;
+       p.destination = CIpAddr(10, 0, 0, 2);
+       p.destinationPort = 40000;
+     }),
+     EDecodeResult::kRecorded, kReceived, 40000, 80, 40, 10, SecondAddress()},
     {"IpOptionsMovePortsAndPayload", With(Tcp(7), [](CTestPacket& p) { p.optionWords = 1; }),
      EDecodeResult::kRecorded, kSent, 40000, 80, 44, 7},
     {"TcpOptionsMovePayload", With(Tcp(7), [](CTestPacket& p) { p.tcpOptionWords = 3; }),
@@ -310,5 +311,49 @@ TEST_F(DecoderTest, EveryPrefixStaysInsideTheCapturedBytes) {
     }
   }
 }
+
+// Both ends on this host: the ports and the role decide, so that a request
+// and its answer land in one conversation; a remote end keeps the old rule.
+struct DirectionCase {
+  const char* name;
+  CIpAddr source;
+  uint16_t sourcePort;
+  CIpAddr destination;
+  uint16_t destinationPort;
+  EHostRole role;
+  EDirection expected;
+};
+
+const CIpAddr kLo(127, 0, 0, 1);
+const CIpAddr kLo6 = kLoopbackAddr6;
+constexpr EHostRole kClient = EHostRole::kClient;
+constexpr EHostRole kServer = EHostRole::kServer;
+
+const DirectionCase kDirections[] = {
+    {"ClientRequest", kLo, 50000, kLo, 80, kClient, kSent},
+    {"ClientAnswer", kLo, 80, kLo, 50000, kClient, kReceived},
+    {"ServerRequest", kLo, 50000, kLo, 80, kServer, kReceived},
+    {"ServerAnswer", kLo, 80, kLo, 50000, kServer, kSent},
+    {"EqualPortsClient", kLo, 7, kLo, 7, kClient, kSent},
+    {"EqualPortsServer", kLo, 7, kLo, 7, kServer, kSent},
+    {"OwnAddressToLoopbackNet", CIpAddr(10, 0, 0, 1), 53, CIpAddr(127, 0, 0, 53), 41000, kClient, kReceived},
+    {"Ipv6Loopback", kLo6, 443, kLo6, 50000, kServer, kSent},
+    {"RemoteHostKeepsTheAddressRule", CIpAddr(10, 0, 0, 1), 80, CIpAddr(10, 0, 5, 5), 40000, kClient, kSent},
+    {"LoopbackNetToRemoteIsNotLocalTraffic", CIpAddr(127, 0, 0, 9), 80, CIpAddr(10, 0, 5, 5), 40000, kClient,
+     EDirection::kNone},
+};
+
+class DirectionTest : public ::testing::TestWithParam<DirectionCase> {};
+
+TEST_P(DirectionTest, Decides) {
+  const DirectionCase& c = GetParam();
+  CInterfaceRecord local;
+  local.AddAddress(10, 0, 0, 1);
+  EXPECT_EQ(PacketDirection(local, c.source, c.sourcePort, c.destination, c.destinationPort, c.role),
+            c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(LocalHost, DirectionTest, ::testing::ValuesIn(kDirections),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

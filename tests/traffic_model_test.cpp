@@ -153,6 +153,7 @@ TEST(GraphSeries, PadsToNowAndScrollsOut) {
   EXPECT_EQ(g.sent, (std::vector<uint64_t>{50, 10, 0, 0, 0}));
   EXPECT_EQ(g.received, (std::vector<uint64_t>{99, 0, 0, 0, 0}));
   EXPECT_EQ(g.maximum, 100u);
+  EXPECT_EQ(g.newestStart, 1020);
   EXPECT_TRUE(BuildGraphSeries(sampler, 1005 + 5 * 40).sent.empty());
 }
 
@@ -163,6 +164,13 @@ struct ScaleCase {
 };
 
 class GraphScaleTest : public ::testing::TestWithParam<ScaleCase> {};
+
+TEST(GraphSeries, ByteSizesReadAsPeopleWriteThem) {
+  EXPECT_EQ(FormatByteSize(999), "999 B");
+  EXPECT_EQ(FormatByteSize(1536 * 1024), "1.5 MB");
+  EXPECT_EQ(FormatByteSize(2ull << 30), "2 GB");
+  EXPECT_EQ(FormatByteSize(150 * 1024 + 300), "150 KB");
+}
 
 TEST_P(GraphScaleTest, ChoosesTheFirstRowAboveTheMaximum) {
   uint64_t m = GetParam().maximum;
@@ -175,16 +183,13 @@ TEST_P(GraphScaleTest, ChoosesTheFirstRowAboveTheMaximum) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, GraphScaleTest,
     ::testing::Values(
-        ScaleCase{0, 100, {"20 B.", "40 B.", "60 B.", "80 B.", "100 B."}},
-        ScaleCase{100, 500, {"100 B.", "200 B.", "300 B.", "400 B.", "500 B."}},
-        ScaleCase{5119, 5120, {"1 KB", "2 KB", "3 KB", "4 KB", "5 KB"}},
-        ScaleCase{1048576, 10485760, {"2 MB", "4 MB", "6 MB", "8 MB", "10 MB"}},
-        ScaleCase{1073741823, 1073741824, {"200 MB", "400 MB", "600 MB", "800 MB", "1000 MB"}},
-        // Beyond the table the maximum stays, labelled at half and full,
-        // never twice the same text.
-        ScaleCase{1073741824, 1073741824, {"0.5 GB", "1.0 GB"}},
-        ScaleCase{1288490189ull, 1288490189ull, {"0.6 GB", "1.2 GB"}},
-        ScaleCase{16106127360ull, 16106127360ull, {"7.5 GB", "15 GB"}}),
+        ScaleCase{0, 100, {"20 B", "40 B", "60 B", "80 B", "100 B"}},
+        ScaleCase{100, 250, {"50 B", "100 B", "150 B", "200 B", "250 B"}},
+        ScaleCase{2559, 2560, {"0.5 KB", "1 KB", "1.5 KB", "2 KB", "2.5 KB"}},
+        ScaleCase{1048576, 2621440, {"0.5 MB", "1 MB", "1.5 MB", "2 MB", "2.5 MB"}},
+        ScaleCase{1048575999, 1048576000, {"200 MB", "400 MB", "600 MB", "800 MB", "1000 MB"}},
+        ScaleCase{4294967296ull, 5368709120ull, {"1 GB", "2 GB", "3 GB", "4 GB", "5 GB"}},
+        ScaleCase{26843545600ull, 53687091200ull, {"10 GB", "20 GB", "30 GB", "40 GB", "50 GB"}}),
     [](const auto& info) { return "Maximum" + std::to_string(info.param.maximum); });
 
 }  // namespace

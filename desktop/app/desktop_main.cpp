@@ -23,10 +23,10 @@ int RunDesktop(int argc, char** argv) {
 
   CTrafficApp app;
   app.InitInstance(arguments);
-  // SIGTERM and SIGINT close the window as its close box would, so the
-  // final log pass and the orderly shutdown still happen.
+  // SIGTERM and SIGINT end the program as the tray's Quit does, Close to
+  // tray or not; the final log pass and the orderly shutdown still happen.
   CTerminationSignal termination([&app] {
-    if (app.MainWindow() != nullptr) app.MainWindow()->close();
+    if (app.MainWindow() != nullptr) app.MainWindow()->Quit();
   });
   const int status = app.Run();
   app.ExitInstance();

@@ -7,6 +7,7 @@
 
 #include "desktop/app/settings_store.h"
 #include "desktop/common/message_box.h"
+#include "desktop/common/remembered_values.h"
 #include "desktop/settings/capture_file_opener.h"
 #include "desktop/window/main_dlg.h"
 #include "engine/capture_file_replay.h"
@@ -69,6 +70,10 @@ CDesktopStart CTrafficApp::RestoreSettings() {
   start.interfaceIndex = settings_->ReadInterfaceKey();
   CCaptureOptions options = engine_->CaptureOptions();
   options.headerOnly = settings_->ReadHeaderOnly() == "1";
+  // A new user traces both protocols: a replay must not drop UDP unasked.
+  options.tcp = settings_->ReadSwitch(remembered::kTcp, true);
+  options.udp = settings_->ReadSwitch(remembered::kUdp, true);
+  options.role = settings_->ReadNumber(remembered::kHostRole, 0) == 1 ? EHostRole::kServer : EHostRole::kClient;
   engine_->SetCaptureOptions(options);
   engine_->SetPayloadLimit(static_cast<std::size_t>(settings_->ReadMemoryLimit()) << 20);
   CLogOptions logs = engine_->LogOptions();
@@ -76,6 +81,9 @@ CDesktopStart CTrafficApp::RestoreSettings() {
   const std::string logDir = settings_->ReadLogDir();
   if (!logDir.empty() && QFileInfo(QString::fromStdString(logDir)).isDir()) logs.dir = logDir;
   logs.enabled = settings_->ReadAutoLog() == "1";
+  logs.stats = settings_->ReadSwitch(remembered::kLogStats, true);
+  logs.data = settings_->ReadSwitch(remembered::kLogData, false);
+  logs.hex = settings_->ReadSwitch(remembered::kLogHex, false);
   engine_->SetLogOptions(logs);
   LoadFilterRules(*settings_, engine_->Filters());
   engine_->Names().SetReverseLookups(settings_->ReadReverseLookups() == "1");

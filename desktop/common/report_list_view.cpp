@@ -13,6 +13,5 @@ void SetUpReportList(QTableView& list) {
   // Fixed row heights keep thousands of rows cheap to lay out and scroll.
   list.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   list.verticalHeader()->setDefaultSectionSize(list.fontMetrics().height() + 4);
-  list.horizontalHeader()->setSectionsClickable(false);
   list.horizontalHeader()->setHighlightSections(false);
 }

@@ -4,6 +4,6 @@ class QTableView;
 
 // Gives a report list (conversations, hosts) its common look: whole rows
 // selected, several at a time, no grid, no wrapping, no editing, no row
-// header, fixed row heights and a header that does not react to clicks.
+// header and fixed row heights.
 // The model should be set first. User-interface thread only.
 void SetUpReportList(QTableView& list);

@@ -40,6 +40,10 @@ void CSplitPage::PlaceAtPercent() {
   rightPlace_ = QRect(split + 2, right_.flushTop ? 0 : right_.marginY,
                       w - right_.marginX - split - 2, h - right_.marginY);
   divider_ = QRect(QPoint(split - 2, 0), QPoint(split + 1, h - 1));
+  if (restoredDivider_ > 0) {
+    MoveDivider(restoredDivider_);
+    return;
+  }
   Apply();
 }
 
@@ -69,6 +73,12 @@ void CSplitPage::resizeEvent(QResizeEvent* event) {
   rightPlace_.setWidth(cx - right_.marginX - (divider_.right() + 1));
   rightPlace_.setHeight(cy - right_.marginY);
   divider_.setBottom(cy - 1);
+  // A remembered divider may have been cut short while the page still had
+  // a provisional width; until the user drags it, it goes back where it was.
+  if (restoredDivider_ > 0 && !dragged_ && DividerCentre() != restoredDivider_) {
+    MoveDivider(restoredDivider_);
+    return;
+  }
   // The divider gives way rather than squeeze the right pane below its
   // minimum; the page's minimum width then needs only the two minimums, so
   // a wide split never stops the window from getting narrower.
@@ -111,7 +121,7 @@ bool CSplitPage::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::MouseButtonPress: {
       auto* e = static_cast<QMouseEvent*>(event);
-      if (e->button() == Qt::LeftButton) dragging_ = true;
+      if (e->button() == Qt::LeftButton) dragging_ = dragged_ = true;
       return true;
     }
     case QEvent::MouseMove: {

@@ -40,13 +40,19 @@ class CSplitPage : public QWidget {
   // and the right pane's minimum; the right limit wins when both cannot hold.
   void MoveDivider(int x);
 
+  // A divider centre the user chose in an earlier run: it replaces the
+  // percentage wherever SetUpSplit's placement would use it. 0 or less
+  // keeps the percentage.
+  void SetRestoredDivider(int x) { restoredDivider_ = x; }
+
   int DividerCentre() const { return divider_.center().x() + 1; }
   QRect DividerRect() const { return divider_; }
   QRect LeftPlacement() const { return leftPlace_; }
   QRect RightPlacement() const { return rightPlace_; }
 
  signals:
-  // After every movement of the divider by the user.
+  // After every movement of the divider by the user (DividerCentre() has
+  // the new place).
   void DividerMoved();
 
  protected:
@@ -70,10 +76,12 @@ class CSplitPage : public QWidget {
   bool placed_ = false;
   bool shown_ = false;
   int percent_ = 80;
+  int restoredDivider_ = 0;
   QRect leftPlace_;
   QRect rightPlace_;
   QRect divider_;
   bool dragging_ = false;
+  bool dragged_ = false;  // the user has moved the divider
   QWidget* handle_ = nullptr;  // the divider's own child widget: cursor and mouse
   QWidget* topBar_ = nullptr;
 };

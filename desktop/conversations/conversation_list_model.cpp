@@ -6,11 +6,25 @@
 #include "output/packet_text.h"
 #include "output/value_format.h"
 #include "desktop/common/list_icons.h"
+#include "desktop/common/list_sort_proxy.h"
 
 namespace {
 
 const char* const kHeaders[CConversationRow::kColumns] = {
     "Remote IP/Port", "Name", "Port", "ID", "Prot", "Bytes", "Pkts", "Rsp. Tm", "Start", "End", "Text"};
+
+const char* const kHeaderTips[CConversationRow::kColumns] = {
+    "The remote end's address and port",
+    "The remote host's name, once one is known",
+    "The local port",
+    "The conversation's number",
+    "The transport protocol",
+    "Bytes in this row's direction",
+    "Packets in this row's direction",
+    "Response time: from the first packet of the exchange to its last",
+    "First packet of this row's part of the exchange",
+    "Last packet of this row's part of the exchange",
+    "The start of this direction's first packet's data"};
 
 bool RightAligned(int column) { return column >= 3 && column <= 6; }
 
@@ -24,6 +38,8 @@ CConversationRow MakeRow(const CConversationSnapshot& c, EDirection direction, c
   // shows the opening times and carries the response time.
   const bool isOpening = direction == OpeningDirection(c.role);
   row.order = isOpening ? 0 : 1;
+  row.remote = c.remote;
+  row.remotePort = c.remotePort;
   const bool sent = direction == EDirection::kSent;
   const int k = isOpening ? T::kFirstTime : T::kReplyStartTime;
   auto& t = row.texts;
@@ -40,6 +56,21 @@ CConversationRow MakeRow(const CConversationSnapshot& c, EDirection direction, c
   t[8] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k)]));
   t[9] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k + 1)]));
   t[10] = Text(RenderDataSummary(sent ? c.sentStart : c.receivedStart));
+  auto& v = row.sortValues;
+  v[0] = CListSortProxy::AddressKey(c.remote, c.remotePort);
+  v[1] = t[1];
+  v[2] = c.localPort;
+  v[3] = c.convId;
+  v[4] = c.protocol;
+  v[5] = QVariant::fromValue(static_cast<qulonglong>(sent ? c.bytesSent : c.bytesReceived));
+  v[6] = QVariant::fromValue(static_cast<qulonglong>(sent ? c.packetsSent : c.packetsReceived));
+  if (isOpening) {
+    const qlonglong first = CListSortProxy::TimeKey(c.times[T::kFirstTime]).toLongLong();
+    v[7] = CListSortProxy::TimeKey(c.times[T::kLastTime]).toLongLong() - first;
+  }
+  v[8] = CListSortProxy::TimeKey(c.times[static_cast<std::size_t>(k)]);
+  v[9] = CListSortProxy::TimeKey(c.times[static_cast<std::size_t>(k + 1)]);
+  v[10] = t[10];
   return row;
 }
 
@@ -111,6 +142,11 @@ QVariant CConversationListModel::data(const QModelIndex& index, int role) const 
   switch (role) {
     case Qt::DisplayRole:
       return row.texts[static_cast<std::size_t>(index.column())];
+    case CListSortProxy::kSortRole:
+      return row.sortValues[static_cast<std::size_t>(index.column())];
+    case Qt::ToolTipRole:
+      // The preview is often cut short by the column's edge.
+      return index.column() == CConversationRow::kColumns - 1 ? QVariant(row.texts.back()) : QVariant();
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::Alignment(
           (RightAligned(index.column()) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
@@ -128,6 +164,7 @@ QVariant CConversationListModel::headerData(int section, Qt::Orientation orienta
     return QAbstractTableModel::headerData(section, orientation, role);
   }
   if (role == Qt::DisplayRole) return QString::fromLatin1(kHeaders[section]);
+  if (role == Qt::ToolTipRole) return QString::fromLatin1(kHeaderTips[section]);
   if (role == Qt::TextAlignmentRole) {
     return QVariant::fromValue(Qt::Alignment(
         (RightAligned(section) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));

@@ -2,6 +2,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <array>
 #include <vector>
 
@@ -16,7 +17,10 @@ struct CConversationRow {
   static constexpr int kColumns = 11;
   CExportRow key;
   int order = 0;  // the row's place among its conversation's rows
+  CIpAddr remote;
+  uint16_t remotePort = 0;
   std::array<QString, kColumns> texts;
+  std::array<QVariant, kColumns> sortValues;  // what each column sorts by
 
   friend bool operator==(const CConversationRow&, const CConversationRow&) = default;
 };

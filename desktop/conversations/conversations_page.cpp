@@ -2,22 +2,24 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <algorithm>
 #include <new>
 
 #include "engine/traffic_engine.h"
+#include "desktop/common/byte_text_edit.h"
 #include "desktop/common/column_fit.h"
 #include "desktop/conversations/conversation_list_model.h"
 #include "desktop/common/message_box.h"
 #include "desktop/common/monospace_font.h"
-#include "desktop/common/report_list_view.h"
+#include "desktop/common/report_list.h"
+#include "output/value_format.h"
 #include "desktop/conversations/save_file_options_dialog.h"
 
 const char* const CConversationsPage::kTooMuchText = "\r\n\r\nOnly 2M of data shown per selection";
@@ -33,10 +35,8 @@ class CWaitCursor {
   ~CWaitCursor() { QApplication::restoreOverrideCursor(); }
 };
 
-QString PaneText(const std::string& text) {
-  QString out = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return out;
+QString Latin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
@@ -47,12 +47,22 @@ CConversationsPage::CConversationsPage(CTrafficEngine& engine, QWidget* parent)
   auto* row = new QHBoxLayout(bar);
   row->setContentsMargins(7, 7, 7, 0);
   refresh_ = new QPushButton(tr("&Refresh"), bar);
-  show_ = new QPushButton(tr("S&how"), bar);
+  // Each key once in the window: "&Headers" keeps H, "&Export..." keeps E.
+  show_ = new QPushButton(tr("&Show"), bar);
   clear_ = new QPushButton(tr("C&lear"), bar);
   export_ = new QPushButton(tr("&Export..."), bar);
   headersBox_ = new QCheckBox(tr("&Headers"), bar);
   dataBox_ = new QCheckBox(tr("&Data"), bar);
-  hexBox_ = new QCheckBox(tr("H&ex"), bar);
+  hexBox_ = new QCheckBox(tr("He&x"), bar);
+  followBox_ = new QCheckBox(tr("F&ollow selection"), bar);
+  headersBox_->setObjectName(QStringLiteral("showHeaders"));
+  dataBox_->setObjectName(QStringLiteral("showData"));
+  hexBox_->setObjectName(QStringLiteral("showHex"));
+  followBox_->setObjectName(QStringLiteral("followSelection"));
+  headersBox_->setToolTip(tr("Show each packet's decoded IP and TCP or UDP header"));
+  dataBox_->setToolTip(tr("Show each packet's data"));
+  hexBox_->setToolTip(tr("Show the data as a hex dump instead of text"));
+  followBox_->setToolTip(tr("Show the selected rows' packets as soon as the selection changes"));
   for (QWidget* w : {static_cast<QWidget*>(refresh_), static_cast<QWidget*>(show_),
                      static_cast<QWidget*>(clear_), static_cast<QWidget*>(export_)}) {
     row->addWidget(w);
@@ -61,18 +71,19 @@ CConversationsPage::CConversationsPage(CTrafficEngine& engine, QWidget* parent)
   row->addWidget(headersBox_);
   row->addWidget(dataBox_);
   row->addWidget(hexBox_);
+  row->addSpacing(12);
+  row->addWidget(followBox_);
   row->addStretch(1);
   SetTopBar(bar);
 
   model_ = new CConversationListModel(this);
-  list_ = new QTableView(this);
-  list_->setModel(model_);
-  SetUpReportList(*list_);
+  rows_ = new CReportList(model_, this);
+  list_ = rows_->View();
   FitColumns(*list_, CConversationListModel::kColumnWidths, CConversationListModel::ColumnSamples(), 0);
   // The preview text is as long as it likes; it gets what the list has left.
   list_->horizontalHeader()->setStretchLastSection(true);
 
-  pane_ = new QPlainTextEdit(this);
+  pane_ = new CByteTextEdit(this);
   pane_->setFont(MonospaceFont());
   // Packet headers, rules and hex dumps are laid out in columns; wrapped at
   // the pane's edge they fall apart, so long lines scroll instead.
@@ -81,7 +92,8 @@ CConversationsPage::CConversationsPage(CTrafficEngine& engine, QWidget* parent)
   pane_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
   const int marginY = TopBarBottom() + 3;
-  SetUpSplit({list_, 50, 50, 0, marginY, false}, {pane_, 50, 50, 0, marginY, false}, 80);
+  SetUpSplit({rows_, 50, 50, 0, marginY, false}, {pane_, 50, 50, 0, marginY, false}, 80);
+  AddListActions();
 
   headersBox_->setChecked(true);
   dataBox_->setChecked(true);
@@ -91,6 +103,17 @@ CConversationsPage::CConversationsPage(CTrafficEngine& engine, QWidget* parent)
   connect(clear_, &QPushButton::clicked, this, &CConversationsPage::Clear);
   connect(export_, &QPushButton::clicked, this, &CConversationsPage::Export);
   connect(list_, &QTableView::doubleClicked, this, &CConversationsPage::Show);
+  connect(rows_, &CReportList::SelectionChanged, this, [this] {
+    // Coalesced: a drag over many rows renders once, when it settles.
+    if (followBox_->isChecked()) followTimer_.start();
+  });
+  followTimer_.setSingleShot(true);
+  followTimer_.setInterval(150);
+  connect(&followTimer_, &QTimer::timeout, this, &CConversationsPage::Show);
+  connect(followBox_, &QCheckBox::clicked, this, [this](bool on) {
+    if (on) Show();
+    emit OptionsChanged();
+  });
   connect(headersBox_, &QCheckBox::clicked, this, &CConversationsPage::OnHeadersClicked);
   connect(dataBox_, &QCheckBox::clicked, this, &CConversationsPage::OnDataClicked);
   connect(hexBox_, &QCheckBox::clicked, this, &CConversationsPage::OnHexClicked);
@@ -111,12 +134,42 @@ void CConversationsPage::Refresh() {
   WidenColumnToFit(*list_, 0, longest, true);
 }
 
-QList<int> CConversationsPage::SelectedRows() const {
-  QList<int> rows;
-  for (const QModelIndex& index : list_->selectionModel()->selectedRows()) rows.push_back(index.row());
-  std::sort(rows.begin(), rows.end());
-  return rows;
+void CConversationsPage::AddListActions() {
+  rows_->AddAction(tr("Copy address"), [this] { CopyCurrent(false); });
+  rows_->AddAction(tr("Copy endpoint"), [this] { CopyCurrent(true); });
+  rows_->AddAction(tr("Filter on this host..."), [this] {
+    const int row = rows_->CurrentRow();
+    if (row >= 0 && filterOnHost_) filterOnHost_(model_->Row(row).remote);
+  });
+  rows_->AddAction(tr("Show"), [this] { Show(); }, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
 }
+
+void CConversationsPage::CopyCurrent(bool withPort) {
+  const int row = rows_->CurrentRow();
+  if (row < 0) return;
+  const CConversationRow& r = model_->Row(row);
+  const std::string text = withPort ? FormatEndpoint(r.remote, r.remotePort) : FormatAddress(r.remote);
+  QApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void CConversationsPage::SetFilterOnHost(std::function<void(const CIpAddr&)> hook) {
+  filterOnHost_ = std::move(hook);
+}
+
+CConversationsPage::COptions CConversationsPage::Options() const {
+  return {text_.headers, text_.data, text_.hex, followBox_->isChecked()};
+}
+
+void CConversationsPage::SetOptions(const COptions& options) {
+  // Headers and Data cannot both be off.
+  text_ = {options.headers || !options.data, options.data, options.hex};
+  headersBox_->setChecked(text_.headers);
+  dataBox_->setChecked(text_.data);
+  hexBox_->setChecked(text_.hex);
+  followBox_->setChecked(options.follow);
+}
+
+QList<int> CConversationsPage::SelectedRows() const { return rows_->SelectedRows(); }
 
 std::vector<CConversationCopy> CConversationsPage::CopyRows(const QList<int>& rows) const {
   const std::shared_ptr<CCaptureSession> session = engine_.Session();
@@ -154,9 +207,9 @@ void CConversationsPage::Show() {
   CWaitCursor wait;
   pane_->clear();
   try {
-    pane_->setPlainText(PaneText(SelectionText()));
+    pane_->SetLatin1(Latin1(SelectionText()));
   } catch (const std::bad_alloc&) {
-    pane_->setPlainText(QString::fromLatin1(kLoadError));
+    pane_->SetLatin1(QString::fromLatin1(kLoadError));
   }
 }
 
@@ -174,6 +227,7 @@ void CConversationsPage::OnHeadersClicked(bool checked) {
     text_.data = true;
     dataBox_->setChecked(true);
   }
+  emit OptionsChanged();
   Show();
 }
 
@@ -183,11 +237,13 @@ void CConversationsPage::OnDataClicked(bool checked) {
     text_.headers = true;
     headersBox_->setChecked(true);
   }
+  emit OptionsChanged();
   Show();
 }
 
 void CConversationsPage::OnHexClicked(bool checked) {
   text_.hex = checked;
+  emit OptionsChanged();
   Show();
 }
 

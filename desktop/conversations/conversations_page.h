@@ -1,22 +1,27 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <QTimer>
 
 #include "output/conversation_export.h"
 #include "output/conversation_text.h"
 
 #include "desktop/common/split_page.h"
 
+class CByteTextEdit;
 class CConversationListModel;
+class CReportList;
 class CTrafficEngine;
 struct CSaveFileOptions;
 class QCheckBox;
-class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 
 // The Conversations page: the conversation list, filled only on Refresh,
-// beside a text pane that shows the packets of the selected rows.
+// beside a text pane that shows the packets of the selected rows (on Show,
+// Enter, a double click, or at once with "Follow selection" on).
 // User-interface thread only. Every walk of the model is the engine's: the
 // page gets copies and renders them without any lock.
 class CConversationsPage : public CSplitPage {
@@ -26,6 +31,14 @@ class CConversationsPage : public CSplitPage {
   // Past this many characters per Show, the rest is replaced by kTooMuchText.
   static constexpr std::size_t kShowLimit = 2000000;
   static const char* const kTooMuchText;
+
+  // The user's choices of what the pane shows.
+  struct COptions {
+    bool headers = true;
+    bool data = true;
+    bool hex = false;
+    bool follow = false;  // Show on every change of the selection
+  };
 
   CConversationsPage(CTrafficEngine& engine, QWidget* parent = nullptr);
 
@@ -38,12 +51,26 @@ class CConversationsPage : public CSplitPage {
   // the writer's messages.
   void ExportWith(const CSaveFileOptions& options);
 
+  COptions Options() const;
+  // Sets the switches without emitting OptionsChanged or showing anything.
+  void SetOptions(const COptions& options);
+
+  // Called with the remote address of the row the user chose "Filter on
+  // this host..." for.
+  void SetFilterOnHost(std::function<void(const CIpAddr&)> hook);
+
   CConversationListModel* ListModel() const { return model_; }
+  CReportList* Rows() const { return rows_; }
   QTableView* List() const { return list_; }
-  QPlainTextEdit* TextPane() const { return pane_; }
+  CByteTextEdit* TextPane() const { return pane_; }
   QCheckBox* HeadersBox() const { return headersBox_; }
   QCheckBox* DataBox() const { return dataBox_; }
   QCheckBox* HexBox() const { return hexBox_; }
+  QCheckBox* FollowBox() const { return followBox_; }
+
+ signals:
+  // The user changed one of the options.
+  void OptionsChanged();
 
  public slots:
   void Refresh();
@@ -52,6 +79,8 @@ class CConversationsPage : public CSplitPage {
   void Export();
 
  private:
+  void AddListActions();
+  void CopyCurrent(bool withPort);
   void OnHeadersClicked(bool checked);
   void OnDataClicked(bool checked);
   void OnHexClicked(bool checked);
@@ -68,8 +97,12 @@ class CConversationsPage : public CSplitPage {
   QCheckBox* headersBox_;
   QCheckBox* dataBox_;
   QCheckBox* hexBox_;
+  QCheckBox* followBox_;
+  CReportList* rows_;
   QTableView* list_;
   CConversationListModel* model_;
-  QPlainTextEdit* pane_;
+  CByteTextEdit* pane_;
   CTextOptions text_;
+  QTimer followTimer_;
+  std::function<void(const CIpAddr&)> filterOnHost_;
 };

@@ -38,7 +38,8 @@ CSaveFileOptionsDlg::CSaveFileOptionsDlg(QWidget* parent) : QDialog(parent) {
   auto* output = new QGroupBox(tr("Output Format"), this);
   csv_ = new QRadioButton(tr("&Header and Stats (in CSV format)"), output);
   text_ = new QRadioButton(tr("&Packet Data (Text)"), output);
-  hex_ = new QRadioButton(tr("Packet Data (&Hex)"), output);
+  // "He&x": H chooses "&Header and Stats".
+  hex_ = new QRadioButton(tr("Packet Data (He&x)"), output);
   fileName_ = new QLineEdit(output);
   auto* browse = new QPushButton(QStringLiteral("V"), output);
   browse->setFixedWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("VV")) + 12);

@@ -1,33 +1,35 @@
 #include "desktop/hosts/graph_ctrl.h"
 
+#include <QDateTime>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <algorithm>
 
 #include "model/graph_series.h"
 
 namespace {
 
-const QColor kGrid(0, 150, 0);
-const QColor kSent(255, 255, 0);
-const QColor kReceived(255, 0, 0);
+constexpr int kBucketSeconds = CTrafficSampler::kBucketSeconds;
+constexpr int kAxisStep = 30;  // seconds between time labels at the least
 
-// Height in pixels of a needle for `value` on a field `h` high with full
-// scale `maximum`; 128-bit so that no byte count can overflow the product.
-int NeedleHeight(uint64_t value, uint64_t maximum, int h) {
-  const unsigned __int128 scaled = static_cast<unsigned __int128>(h) * value / maximum;
-  return scaled > static_cast<unsigned __int128>(h) ? h : static_cast<int>(scaled);
+bool IsDark(const QPalette& palette) { return palette.color(QPalette::Base).lightness() < 128; }
+
+QColor Mix(const QColor& a, const QColor& b, double share) {
+  return QColor::fromRgbF(static_cast<float>(a.redF() * (1 - share) + b.redF() * share),
+                          static_cast<float>(a.greenF() * (1 - share) + b.greenF() * share),
+                          static_cast<float>(a.blueF() * (1 - share) + b.blueF() * share));
 }
 
-void DrawNeedle(QPainter& p, const QColor& colour, int x, int h, uint64_t value, uint64_t maximum) {
-  const int bottom = h - 1;
-  const int height = NeedleHeight(value, maximum, h);
-  if (height > 0) {
-    p.setPen(colour);
-    p.drawLine(x, bottom, x, bottom - height + 1);
-  }
-  p.setPen(Qt::white);
-  p.drawPoint(x, bottom);
-  if (value > 0) p.drawPoint(x, bottom - height);
+QString ClockText(int64_t seconds) {
+  return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("HH:mm:ss"));
+}
+
+// Height in pixels of a bar for `value` on a field `h` high with full
+// scale `maximum`; 128-bit so that no byte count can overflow the product.
+int BarHeight(uint64_t value, uint64_t maximum, int h) {
+  const unsigned __int128 scaled = static_cast<unsigned __int128>(h) * value / maximum;
+  return scaled > static_cast<unsigned __int128>(h) ? h : static_cast<int>(scaled);
 }
 
 }  // namespace
@@ -37,28 +39,114 @@ CGraphCtrl::CGraphCtrl(const CGraphSeries& series, QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void CGraphCtrl::Draw(QImage& image, bool withNeedles) const {
+QColor CGraphCtrl::SentColour(const QPalette& palette) {
+  return IsDark(palette) ? QColor(240, 200, 40) : QColor(190, 130, 0);
+}
+
+QColor CGraphCtrl::ReceivedColour(const QPalette& palette) {
+  return IsDark(palette) ? QColor(255, 90, 80) : QColor(200, 30, 30);
+}
+
+int CGraphCtrl::AxisHeight() const { return fontMetrics().height() + 6; }
+
+int CGraphCtrl::EntryAt(int slot) const {
+  const int n = static_cast<int>(std::min(series_.sent.size(), series_.received.size()));
+  const int entry = slot - (kSlots - n);
+  return slot >= 0 && slot < kSlots && entry >= 0 && entry < n ? entry : -1;
+}
+
+int CGraphCtrl::LabelSpacing(int width) const {
+  const int label = fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + 12;
+  int seconds = kAxisStep;
+  while (seconds < kSlots * kBucketSeconds &&
+         static_cast<long long>(width) * seconds / (kSlots * kBucketSeconds) < label) {
+    seconds *= 2;
+  }
+  return seconds;
+}
+
+void CGraphCtrl::Draw(QImage& image, bool withBars) const {
+  const QPalette& pal = palette();
   const int w = image.width();
-  const int h = image.height();
-  image.fill(Qt::black);
+  const int h = std::max(1, image.height() - AxisHeight());
+  image.fill(pal.color(QPalette::Base));
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, false);
-  p.setPen(kGrid);
-  for (int k = 1; k <= 9; ++k) {
-    const int y = k * h / 10;
-    p.drawLine(0, y, w - 1, y);
+  const QColor text = pal.color(QPalette::Text);
+  const QColor grid = Mix(pal.color(QPalette::Base), text, 0.15);
+  p.setPen(grid);
+  for (int k = 1; k <= 9; ++k) p.drawLine(0, k * h / 10, w - 1, k * h / 10);
+
+  // The axis counts back from the newest interval, which stands at the right.
+  if (series_.newestStart > 0) {
+    const int64_t firstStart = series_.newestStart - int64_t{kSlots - 1} * kBucketSeconds;
+    const int spacing = LabelSpacing(w);
+    p.setFont(font());
+    for (int slot = 0; slot <= kSlots; ++slot) {
+      const int64_t t = firstStart + int64_t{slot} * kBucketSeconds;
+      if (t % spacing != 0) continue;
+      const int x = SlotLeft(slot, w);
+      p.setPen(grid);
+      p.drawLine(x, 0, x, h - 1);
+      p.setPen(text);
+      p.drawLine(x, h, x, h + 3);
+      const QString label = ClockText(t);
+      const int half = p.fontMetrics().horizontalAdvance(label) / 2;
+      const int left = std::clamp(x - half, 0, std::max(0, w - 2 * half));
+      p.drawText(QRect(left, h + 3, 2 * half + 2, AxisHeight() - 3), Qt::AlignLeft | Qt::AlignVCenter, label);
+    }
   }
-  for (int x = w; x > 0; x -= kStep) p.drawLine(x, 0, x, h - 1);
-  if (!withNeedles) return;
+  p.setPen(text);
+  p.drawLine(0, h, w - 1, h);
+  if (!withBars) return;
 
   const uint64_t maximum = series_.maximum;
-  const std::size_t n = std::min(series_.sent.size(), series_.received.size());
-  if (n == 0 || maximum <= 1) return;
-  int x = w - kFirstNeedle;
-  for (std::size_t i = n; i-- > 0 && x >= 1; x -= kStep) {
-    DrawNeedle(p, kReceived, x, h, series_.received[i], maximum);
-    DrawNeedle(p, kSent, x - kNeedleGap, h, series_.sent[i], maximum);
+  if (maximum <= 1) return;
+  const QColor sent = SentColour(pal);
+  const QColor received = ReceivedColour(pal);
+  for (int slot = 0; slot < kSlots; ++slot) {
+    const int entry = EntryAt(slot);
+    if (entry < 0) continue;
+    const int left = SlotLeft(slot, w);
+    const int width = SlotLeft(slot + 1, w) - left;
+    // The pair fills its interval but for a gap that keeps it apart from
+    // the next one.
+    const int gap = width >= 3 ? std::max(1, width / 5) : 0;
+    const int bar = std::max(1, (width - gap) / 2);
+    const auto index = static_cast<std::size_t>(entry);
+    const int sentHeight = BarHeight(series_.sent[index], maximum, h);
+    const int receivedHeight = BarHeight(series_.received[index], maximum, h);
+    p.fillRect(QRect(left + gap, h - sentHeight, bar, sentHeight), sent);
+    p.fillRect(QRect(left + gap + bar, h - receivedHeight, bar, receivedHeight), received);
   }
+}
+
+QString CGraphCtrl::ToolTipAt(int x) const {
+  if (width() <= 0) return {};
+  const int slot = static_cast<int>(static_cast<long long>(x) * kSlots / width());
+  const int entry = EntryAt(slot);
+  if (entry < 0) return {};
+  const auto index = static_cast<std::size_t>(entry);
+  const int64_t start = series_.newestStart - int64_t{kSlots - 1 - slot} * kBucketSeconds;
+  return QStringLiteral("%1 to %2\nSent: %3\nReceived: %4")
+      .arg(ClockText(start), ClockText(start + kBucketSeconds),
+           QString::fromStdString(FormatByteSize(series_.sent[index])),
+           QString::fromStdString(FormatByteSize(series_.received[index])));
+}
+
+bool CGraphCtrl::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = ToolTipAt(help->pos().x());
+    if (text.isEmpty()) {
+      QToolTip::hideText();
+      event->ignore();
+    } else {
+      QToolTip::showText(help->globalPos(), text, this);
+    }
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 void CGraphCtrl::paintEvent(QPaintEvent*) {

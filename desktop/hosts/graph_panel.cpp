@@ -7,7 +7,7 @@
 #include "desktop/hosts/graph_ctrl.h"
 #include "desktop/hosts/graph_text_ctrl.h"
 
-const char* const CGraphPanel::kReceivedLegend = "Recieved";
+const char* const CGraphPanel::kReceivedLegend = "Received";
 const char* const CGraphPanel::kSentLegend = "Sent";
 
 namespace {
@@ -20,23 +20,20 @@ constexpr int kEdge = 2;         // panel edge to the labels, graph and legend
 constexpr int kBelowLegend = 4;  // legend to the graph
 constexpr QSize kUsualLegend(75, 20);
 
-QLabel* MakeLegend(const char* text, const QColor& colour, QWidget* parent) {
+QLabel* MakeLegend(const char* text, QWidget* parent) {
   auto* label = new QLabel(QString::fromLatin1(text), parent);
   label->setAlignment(Qt::AlignCenter);
   label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   label->setAutoFillBackground(true);
-  QPalette pal = label->palette();
-  pal.setColor(QPalette::Window, Qt::black);
-  pal.setColor(QPalette::WindowText, colour);
-  label->setPalette(pal);
   return label;
 }
 
 }  // namespace
 
 CGraphPanel::CGraphPanel(QWidget* parent) : QWidget(parent) {
-  receivedLegend_ = MakeLegend(kReceivedLegend, QColor(255, 0, 0), this);
-  sentLegend_ = MakeLegend(kSentLegend, QColor(255, 255, 0), this);
+  receivedLegend_ = MakeLegend(kReceivedLegend, this);
+  sentLegend_ = MakeLegend(kSentLegend, this);
+  ColourLegend();
   const QFontMetrics fm = receivedLegend_->fontMetrics();
   const int text = std::max(fm.horizontalAdvance(QString::fromLatin1(kReceivedLegend)),
                             fm.horizontalAdvance(QString::fromLatin1(kSentLegend)));
@@ -48,6 +45,24 @@ CGraphPanel::CGraphPanel(QWidget* parent) : QWidget(parent) {
       QRect(QPoint(kLegendLeft + legendSize_.width() + kLegendGap, kLegendTop), legendSize_));
   graph_ = new CGraphCtrl(series_, this);
   labels_ = new CGraphTextCtrl(series_, this);
+}
+
+void CGraphPanel::ColourLegend() {
+  // The boxes wear the graph's own field and bar colours.
+  const QPalette& own = palette();
+  const std::pair<QLabel*, QColor> boxes[] = {{receivedLegend_, CGraphCtrl::ReceivedColour(own)},
+                                              {sentLegend_, CGraphCtrl::SentColour(own)}};
+  for (const auto& [label, colour] : boxes) {
+    QPalette pal = own;
+    pal.setColor(QPalette::Window, own.color(QPalette::Base));
+    pal.setColor(QPalette::WindowText, colour);
+    label->setPalette(pal);
+  }
+}
+
+void CGraphPanel::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) ColourLegend();
 }
 
 void CGraphPanel::SetSeries(CGraphSeries series) {
@@ -97,5 +112,6 @@ void CGraphPanel::resizeEvent(QResizeEvent* event) {
   const int column = std::max(receivedLegend_->contentsRect().width(), labels_->ColumnWidth());
   const int x = kEdge + column;
   graph_->setGeometry(x, top, std::max(0, cx - x - kEdge), height);
-  labels_->setGeometry(kEdge, top, column, height);
+  // The labels stand beside the bars, not beside the time axis below them.
+  labels_->setGeometry(kEdge, top, column, std::max(0, height - graph_->AxisHeight()));
 }

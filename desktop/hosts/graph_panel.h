@@ -9,7 +9,8 @@ class QLabel;
 
 // The "Graph" sub-page of the Host Stats page: the colour legend above, the
 // scale labels in a column as wide as a legend box at the left, the graph
-// to their right. User-interface thread only.
+// to their right. Legend and graph follow the palette. User-interface
+// thread only.
 //
 // The two legend boxes stand side by side at their usual place when the
 // panel is wide enough; in a narrower panel they move left, then shrink to
@@ -19,7 +20,7 @@ class CGraphPanel : public QWidget {
   Q_OBJECT
 
  public:
-  static const char* const kReceivedLegend;  // "Recieved", as the program has always said
+  static const char* const kReceivedLegend;
   static const char* const kSentLegend;
 
   explicit CGraphPanel(QWidget* parent = nullptr);
@@ -35,8 +36,10 @@ class CGraphPanel : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  void ColourLegend();
   // Places both legend boxes within a panel `width` pixels wide.
   void LayOutLegend(int width);
 

@@ -16,16 +16,16 @@ CGraphTextCtrl::CGraphTextCtrl(const CGraphSeries& series, QWidget* parent)
 int CGraphTextCtrl::LineHeight() const { return fontMetrics().height() + 2; }
 
 int CGraphTextCtrl::ColumnWidth() const {
-  // The scales run up to "1000 MB"; beyond them two GB labels, rarely wider.
+  // The widest labels of the scales are "1000 KB" and "1000 MB".
   return fontMetrics().horizontalAdvance(QStringLiteral("1000 MB")) + 2;
 }
 
 void CGraphTextCtrl::Draw(QPainter& p, QSize size) const {
   const std::vector<std::string>& labels = series_.labels;
   if (labels.empty()) return;
-  p.fillRect(QRect(QPoint(0, 0), size), palette().color(QPalette::Button));
+  p.fillRect(QRect(QPoint(0, 0), size), palette().color(QPalette::Window));
   p.setFont(font());
-  p.setPen(palette().color(QPalette::ButtonText));
+  p.setPen(palette().color(QPalette::WindowText));
   const int line = LineHeight();
   const int count = static_cast<int>(labels.size());
   const int shown = count * line < size.height() ? count : 1;

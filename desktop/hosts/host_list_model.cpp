@@ -6,11 +6,17 @@
 #include "desktop/common/sorted_merge.h"
 #include "output/value_format.h"
 #include "desktop/common/list_icons.h"
+#include "desktop/common/list_sort_proxy.h"
 
 namespace {
 
 const char* const kHeaders[CHostListModel::kColumns] = {
     "IP", "Name", "Sent", "Rcvd", "Pk. Sent", "Pk. Rcvd", "Last Time"};
+
+const char* const kHeaderTips[CHostListModel::kColumns] = {
+    "The remote host's address", "The remote host's name, once one is known",
+    "Bytes sent to the host", "Bytes received from the host", "Packets sent to the host",
+    "Packets received from the host", "When the host's last packet was seen"};
 
 bool LeftAligned(int column) { return column <= 1; }
 
@@ -29,6 +35,19 @@ QString ColumnText(const CHostRow& r, int column) {
     case 4: return Text(FormatShortCount(Signed(r.packetsSent)));
     case 5: return Text(FormatShortCount(Signed(r.packetsReceived)));
     case 6: return Text(FormatClockTime(r.lastTime));
+    default: return {};
+  }
+}
+
+QVariant SortValue(const CHostRow& r, int column) {
+  switch (column) {
+    case 0: return CListSortProxy::AddressKey(r.address);
+    case 1: return Text(r.name);
+    case 2: return QVariant::fromValue(static_cast<qulonglong>(r.bytesSent));
+    case 3: return QVariant::fromValue(static_cast<qulonglong>(r.bytesReceived));
+    case 4: return QVariant::fromValue(static_cast<qulonglong>(r.packetsSent));
+    case 5: return QVariant::fromValue(static_cast<qulonglong>(r.packetsReceived));
+    case 6: return CListSortProxy::TimeKey(r.lastTime);
     default: return {};
   }
 }
@@ -85,6 +104,8 @@ QVariant CHostListModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       return ColumnText(Row(index.row()), index.column());
+    case CListSortProxy::kSortRole:
+      return SortValue(Row(index.row()), index.column());
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(
           Qt::Alignment((LeftAligned(index.column()) ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
@@ -100,6 +121,7 @@ QVariant CHostListModel::headerData(int section, Qt::Orientation orientation, in
     return QAbstractTableModel::headerData(section, orientation, role);
   }
   if (role == Qt::DisplayRole) return QString::fromLatin1(kHeaders[section]);
+  if (role == Qt::ToolTipRole) return QString::fromLatin1(kHeaderTips[section]);
   if (role == Qt::TextAlignmentRole) {
     return QVariant::fromValue(
         Qt::Alignment((LeftAligned(section) ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));

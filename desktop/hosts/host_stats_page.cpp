@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTabWidget>
@@ -12,7 +13,8 @@
 #include "desktop/common/column_fit.h"
 #include "desktop/hosts/graph_panel.h"
 #include "desktop/hosts/host_list_model.h"
-#include "desktop/common/report_list_view.h"
+#include "desktop/common/report_list.h"
+#include "output/value_format.h"
 #include "desktop/common/text_window.h"
 #include "output/value_format.h"
 
@@ -23,6 +25,7 @@ CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
   row->setContentsMargins(7, 7, 7, 0);
   clear_ = new QPushButton(tr("&Clear"), bar);
   pause_ = new QCheckBox(tr("Pause"), bar);
+  pause_->setToolTip(tr("Freeze the list, the graph and the packets; the trace goes on counting"));
   row->addWidget(clear_);
   row->addSpacing(12);
   row->addWidget(pause_);
@@ -30,9 +33,8 @@ CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
   SetTopBar(bar);
 
   model_ = new CHostListModel(this);
-  list_ = new QTableView(this);
-  list_->setModel(model_);
-  SetUpReportList(*list_);
+  rows_ = new CReportList(model_, this);
+  list_ = rows_->View();
   FitColumns(*list_, CHostListModel::kColumnWidths, CHostListModel::ColumnSamples(), 0);
 
   tabs_ = new QTabWidget(this);
@@ -42,11 +44,24 @@ CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
   tabs_->addTab(text_, tr("Packets"));
 
   const int marginY = TopBarBottom() + 3;
-  SetUpSplit({list_, 50, 50, 0, marginY, false}, {tabs_, 50, 50, 0, marginY, false}, 80);
+  // The graph gets a fair share of the page: 40 percent of its width.
+  SetUpSplit({rows_, 50, 50, 0, marginY, false}, {tabs_, 50, 50, 0, marginY, false}, 60);
+  rows_->AddAction(tr("Copy address"), [this] {
+    const int row = rows_->CurrentRow();
+    if (row >= 0) QApplication::clipboard()->setText(QString::fromStdString(FormatAddress(model_->Row(row).address)));
+  });
+  rows_->AddAction(tr("Filter on this host..."), [this] {
+    const int row = rows_->CurrentRow();
+    if (row >= 0 && filterOnHost_) filterOnHost_(model_->Row(row).address);
+  });
 
   connect(clear_, &QPushButton::clicked, this, &CHostStatsPage::Clear);
   connect(pause_, &QCheckBox::toggled, this, &CHostStatsPage::OnPauseToggled);
   connect(tabs_, &QTabWidget::currentChanged, this, &CHostStatsPage::OnSubPageChanged);
+}
+
+void CHostStatsPage::SetFilterOnHost(std::function<void(const CIpAddr&)> hook) {
+  filterOnHost_ = std::move(hook);
 }
 
 uint64_t CHostStatsPage::TextSeen(int sessionId) const {

@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "desktop/hosts/host_stats_update.h"
 #include "desktop/common/split_page.h"
@@ -8,6 +9,7 @@
 class CGraphPanel;
 class CTrafficEngine;
 class CHostListModel;
+class CReportList;
 class CTextWindow;
 class QCheckBox;
 class QPushButton;
@@ -44,8 +46,13 @@ class CHostStatsPage : public CSplitPage {
   // nothing while paused.
   void RefreshNow();
 
+  // Called with the address of the host the user chose "Filter on this
+  // host..." for.
+  void SetFilterOnHost(std::function<void(const CIpAddr&)> hook);
+
   CHostListModel* HostModel() const { return model_; }
   QTableView* HostList() const { return list_; }
+  CReportList* Rows() const { return rows_; }
   CGraphPanel* GraphPanel() const { return graph_; }
   CTextWindow* TextPanel() const { return text_; }
   QTabWidget* SubPages() const { return tabs_; }
@@ -63,6 +70,7 @@ class CHostStatsPage : public CSplitPage {
   CTrafficEngine& engine_;
   QPushButton* clear_;
   QCheckBox* pause_;
+  CReportList* rows_;
   QTableView* list_;
   CHostListModel* model_;
   QTabWidget* tabs_;
@@ -76,4 +84,5 @@ class CHostStatsPage : public CSplitPage {
   std::atomic<bool> paused_{false};
   std::atomic<int> textSession_{0};
   std::atomic<uint64_t> textSeen_{0};
+  std::function<void(const CIpAddr&)> filterOnHost_;
 };

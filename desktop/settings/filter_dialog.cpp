@@ -16,6 +16,7 @@
 #include "desktop/settings/ip_address_edit.h"
 #include "desktop/common/message_box.h"
 #include "desktop/common/monospace_font.h"
+#include "output/value_format.h"
 
 Q_DECLARE_METATYPE(CFilterRule)
 
@@ -51,6 +52,8 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
   include_->setObjectName(QStringLiteral("include"));
   exclude_ = new QRadioButton(QStringLiteral("&Exclude"), this);
   exclude_->setObjectName(QStringLiteral("exclude"));
+  include_->setToolTip(QStringLiteral("Record only traffic whose far end matches a rule"));
+  exclude_->setToolTip(QStringLiteral("Record all traffic except that whose far end matches a rule"));
   auto* modes = new QButtonGroup(this);
   modes->addButton(include_);
   modes->addButton(exclude_);
@@ -61,7 +64,8 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
 
   auto* add = new QPushButton(QStringLiteral("&Add"), this);
   auto* remove = new QPushButton(QStringLiteral("&Delete"), this);
-  auto* removeAll = new QPushButton(QStringLiteral("Del &All"), this);
+  // "Del A&ll": A belongs to "&Add".
+  auto* removeAll = new QPushButton(QStringLiteral("Del A&ll"), this);
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
   add->setObjectName(QStringLiteral("add"));
@@ -73,14 +77,21 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
   // Enter in the entry fields must not close the dialog by accident.
   for (QPushButton* button : {add, remove, removeAll, cancel}) button->setAutoDefault(false);
 
+  note_ = new QLabel(this);
+  note_->setObjectName(QStringLiteral("note"));
+  note_->setWordWrap(true);
   auto* entry = new QHBoxLayout;
-  auto* addressLabel = new QLabel(QStringLiteral("IP Address:"), this);
+  auto* addressLabel = new QLabel(QStringLiteral("IP Add&ress:"), this);
+  addressLabel->setBuddy(address_);
+  auto* portLabel = new QLabel(QStringLiteral("&Port:"), this);
+  portLabel->setBuddy(port_);
   entry->addWidget(addressLabel);
   entry->addWidget(address_);
   entry->addSpacing(4);
-  entry->addWidget(new QLabel(QStringLiteral("Port:"), this));
+  entry->addWidget(portLabel);
   entry->addWidget(port_);
-  entry->addStretch(1);
+  entry->addSpacing(6);
+  entry->addWidget(note_, 1);
 
   auto* entry6 = new QHBoxLayout;
   auto* prefixLabel = new QLabel(QStringLiteral("IPv&6 Prefix:"), this);
@@ -121,16 +132,57 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
   connect(remove, &QPushButton::clicked, this, &CFilterDialog::OnDelete);
   connect(removeAll, &QPushButton::clicked, this, &CFilterDialog::OnDeleteAll);
   connect(ok, &QPushButton::clicked, this, &CFilterDialog::accept);
+  connect(address_, &CIpAddressEdit::Edited, this, &CFilterDialog::ShowEntryNote);
+  connect(port_, &QLineEdit::textEdited, this, &CFilterDialog::ShowEntryNote);
   connect(cancel, &QPushButton::clicked, this, &CFilterDialog::reject);
 
   // OnInitDialog's order: mode, rules, help text.
   (rules.Mode() == CFilterRuleList::kExclude ? exclude_ : include_)->setChecked(true);
   for (const CFilterRule& rule : rules.Rules()) AddRule(rule);
   help_->setText(QStringLiteral(
-      "Enter Include/Exclude Filter IP and/or Port.  Leave trailing octals blank to specify an "
+      "Enter Include/Exclude Filter IP and/or Port.  Leave trailing octets blank to specify an "
       "entire network.  Example:  192.168"));
   result_.SetMode(rules.Mode());
+  ShowEntryNote();
   resize(sizeHint().expandedTo(QSize(440, 280)));
+}
+
+void CFilterDialog::FillIn(const CIpAddr& host) {
+  address_->Clear();
+  prefix_->clear();
+  port_->clear();
+  if (host.IsV4()) {
+    address_->SetOctets({host[0], host[1], host[2], host[3]});
+  } else {
+    prefix_->setText(QString::fromStdString(FormatAddress(host)));
+  }
+  ShowEntryNote();
+}
+
+QString CFilterDialog::EntryProblem() const {
+  const std::array<int, 4> values = address_->Values();
+  for (int v : values) {
+    if (v > 255) return QStringLiteral("%1 is not an octet: each part of an address is 0 to 255.").arg(v);
+  }
+  // The rule keeps what was typed only when the octets that mean "any" (0
+  // or blank) all trail the exact ones: 10.0.0.1 would become 10.*.*.1.
+  bool open = false;
+  for (int v : values) {
+    if (v == 0) open = true;
+    if (v != 0 && open) {
+      const std::array<uint8_t, 4> o = address_->Octets();
+      const std::string stored = CFilterRule(o[0], o[1], o[2], o[3], 0).ToText();
+      return QStringLiteral("The rule would be %1: an octet of 0, or a blank one, means any value, "
+                            "so only the last octets can be left open.")
+          .arg(QString::fromStdString(stored.substr(0, stored.find(':'))));
+    }
+  }
+  return {};
+}
+
+void CFilterDialog::ShowEntryNote() {
+  const QString problem = EntryProblem();
+  note_->setText(problem.isEmpty() ? QStringLiteral("An octet of 0 or blank means any.") : problem);
 }
 
 QStringList CFilterDialog::RuleTexts() const {
@@ -161,6 +213,10 @@ std::optional<CFilterRule> CFilterDialog::EnteredRule() {
   const QString prefix = prefix_->text().trimmed();
   const bool noOctets = octets == std::array<uint8_t, 4>{};
   if (prefix.isEmpty()) {
+    if (const QString problem = EntryProblem(); !problem.isEmpty()) {
+      ShowMessage(this, problem);
+      return std::nullopt;
+    }
     if (noOctets && port == 0) {
       ShowMessage(this, QStringLiteral("Please enter IP, Port or both"));
       return std::nullopt;
@@ -193,6 +249,7 @@ void CFilterDialog::OnAdd() {
   address_->Clear();
   prefix_->clear();
   port_->clear();
+  ShowEntryNote();
 }
 
 void CFilterDialog::OnDelete() {

@@ -12,7 +12,9 @@ class QPushButton;
 class QRadioButton;
 
 // "Set Filters": edits a copy of the filter rules, IPv4 patterns from the
-// address fields or IPv6 prefixes from the field below them. Only OK yields a new
+// address fields or IPv6 prefixes from the field below them. An IPv4 entry
+// that would not become the rule it reads as (an octet above 255, an octet
+// of 0 before an exact one) is refused with the reason. Only OK yields a new
 // list (Rules(), in the list's sorted order, with the chosen mode); Cancel,
 // Escape and the close box leave the caller's rules as they were.
 // User-interface thread; run modally.
@@ -30,6 +32,10 @@ class CFilterDialog : public QDialog {
   // The rule texts in the order the list shows them.
   QStringList RuleTexts() const;
 
+  // Puts `host` into the entry fields as the rule to add: the IPv4 address
+  // fields, or the IPv6 prefix field.
+  void FillIn(const CIpAddr& host);
+
  public slots:
   void OnAdd();
   void OnDelete();
@@ -38,6 +44,11 @@ class CFilterDialog : public QDialog {
 
  private:
   void AddRule(const CFilterRule& rule);
+  // Why the address typed cannot become a rule as typed: an octet above
+  // 255, or an open octet before an exact one; empty when it can.
+  QString EntryProblem() const;
+  // Beside the entry: the problem, or that an octet of 0 means any.
+  void ShowEntryNote();
 
   // The rule the entry fields describe, or nothing after a message.
   std::optional<CFilterRule> EnteredRule();
@@ -49,5 +60,6 @@ class CFilterDialog : public QDialog {
   QRadioButton* include_ = nullptr;
   QRadioButton* exclude_ = nullptr;
   QLabel* help_ = nullptr;
+  QLabel* note_ = nullptr;
   CFilterRuleList result_;
 };

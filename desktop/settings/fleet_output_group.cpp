@@ -29,7 +29,8 @@ CFleetOutputGroup::CFleetOutputGroup(CTrafficEngine& engine, CSettingValues& set
                                      QWidget* parent)
     : QGroupBox(QStringLiteral("Flows and Saved Frames"), parent), engine_(engine),
       settings_(settings) {
-  sendFlows_ = new QCheckBox(QStringLiteral("Send flows to &collector:"), this);
+  // "flo&ws": C belongs to "Open &Capture File...".
+  sendFlows_ = new QCheckBox(QStringLiteral("Send flo&ws to collector:"), this);
   sendFlows_->setObjectName(QStringLiteral("sendFlows"));
   collector_ = new QLineEdit(Stored(settings, kCollectorValue), this);
   collector_->setObjectName(QStringLiteral("collector"));

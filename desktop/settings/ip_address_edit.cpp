@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <algorithm>
 
 CIpAddressEdit::CIpAddressEdit(QWidget* parent) : QFrame(parent) {
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -14,7 +15,9 @@ CIpAddressEdit::CIpAddressEdit(QWidget* parent) : QFrame(parent) {
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(2, 1, 2, 1);
   layout->setSpacing(0);
-  static const QRegularExpression kOctet(QStringLiteral("^(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?$"));
+  // Three digits, whatever their value: a validator that refused "300"
+  // would leave "30" in the field without a word.
+  static const QRegularExpression kOctet(QStringLiteral("^[0-9]{0,3}$"));
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     auto* field = new QLineEdit(this);
     field->setFrame(false);
@@ -33,18 +36,24 @@ CIpAddressEdit::CIpAddressEdit(QWidget* parent) : QFrame(parent) {
     }
     connect(field, &QLineEdit::textEdited, this, [this, i](const QString& text) {
       if (text.size() == 3 && i + 1 < fields_.size()) FocusField(static_cast<int>(i) + 1, false);
+      emit Edited();
     });
   }
   setFocusProxy(fields_[0]);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
+std::array<int, 4> CIpAddressEdit::Values() const {
+  std::array<int, 4> out{};
+  // The validator keeps each text to three digits; blank gives 0.
+  for (std::size_t i = 0; i < fields_.size(); ++i) out[i] = fields_[i]->text().toInt();
+  return out;
+}
+
 std::array<uint8_t, 4> CIpAddressEdit::Octets() const {
   std::array<uint8_t, 4> out{};
-  for (std::size_t i = 0; i < fields_.size(); ++i) {
-    // The validator keeps the text within 0..255; blank gives 0.
-    out[i] = static_cast<uint8_t>(fields_[i]->text().toInt());
-  }
+  const std::array<int, 4> values = Values();
+  for (std::size_t i = 0; i < values.size(); ++i) out[i] = static_cast<uint8_t>(std::min(values[i], 255));
   return out;
 }
 

@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,35 +16,21 @@
 #include <QVBoxLayout>
 
 #include "desktop/common/monospace_font.h"
+#include "desktop/common/named_widget.h"
+#include "desktop/common/remembered_values.h"
 #include "desktop/settings/capture_file_opener.h"
 #include "desktop/settings/filter_dialog.h"
 #include "desktop/settings/fleet_output_group.h"
+#include "desktop/settings/trace_files_group.h"
 #include "engine/traffic_engine.h"
 #include "settings/filter_rule_store.h"
 #include "settings/setting_values.h"
 
-namespace {
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
-QString DefaultFolderChooser(QWidget* parent, const QString& start) {
-  return QFileDialog::getExistingDirectory(parent, QStringLiteral("Select Log File Dir"), start,
-                                           QFileDialog::ShowDirsOnly);
-}
-
-}  // namespace
-
 CSettingsPage::CSettingsPage(CTrafficEngine& engine, CSettingValues& settings,
                              const CDesktopStart& start, QWidget* parent)
     : QWidget(parent), engine_(engine), settings_(settings), startAt_(start),
-      logDir_(engine.LogOptions().dir),
       replay_(std::make_unique<CCaptureFileOpener>(engine, this)) {
   setObjectName(QStringLiteral("settingsPage"));
-  folderChooser_ = [this](const QString& start) { return DefaultFolderChooser(this, start); };
   BuildControls();
   // A replay ends the live trace.
   replay_->SetBeforeStart([this] { ShowTraceRunning(false); });
@@ -65,8 +50,10 @@ CSettingsPage::~CSettingsPage() {
 }
 
 void CSettingsPage::SetFolderChooser(std::function<QString(const QString&)> chooser) {
-  folderChooser_ = std::move(chooser);
+  traceFiles_->SetFolderChooser(std::move(chooser));
 }
+
+bool CSettingsPage::CloseToTray() const { return closeToTray_->isChecked(); }
 
 void CSettingsPage::BuildControls() {
   // Interface group.
@@ -104,6 +91,10 @@ void CSettingsPage::BuildControls() {
   openFile_ = Named(new QPushButton(QStringLiteral("Open &Capture File..."), interfaceGroup), "openFile");
   openFile_->setAutoDefault(false);
   interfaceGrid->addWidget(openFile_, 4, 1, 1, 2);
+  closeToTray_ = Named(new QCheckBox(QStringLiteral("Close to tra&y"), interfaceGroup), "closeToTray");
+  closeToTray_->setToolTip(QStringLiteral("On desktops with a system tray: closing the window keeps the "
+                                          "program, and a running trace, in the tray; the tray's Quit ends it"));
+  interfaceGrid->addWidget(closeToTray_, 5, 1, 1, 3);
   interfaceGrid->setColumnStretch(3, 1);
 
   // Filter Settings group.
@@ -114,6 +105,8 @@ void CSettingsPage::BuildControls() {
   summary_->setAlignment(Qt::AlignCenter);
   summary_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   summary_->setMinimumWidth(summary_->fontMetrics().horizontalAdvance(QStringLiteral("Exclude")) + 16);
+  summary_->setToolTip(QStringLiteral("Include: only traffic with a listed far end is recorded. "
+                                      "Exclude: traffic with a listed far end is dropped."));
   tcp_ = Named(new QCheckBox(QStringLiteral("&TCP"), filterGroup), "tcp");
   udp_ = Named(new QCheckBox(QStringLiteral("&UDP"), filterGroup), "udp");
   rules_ = Named(new QListWidget(filterGroup), "rules");
@@ -155,6 +148,8 @@ void CSettingsPage::BuildControls() {
   captureBox->addWidget(packetData_);
   captureBox->addWidget(reverseLookups_);
   captureBox->addLayout(memoryRow);
+  headersOnly_->setToolTip(QStringLiteral("Keep only each packet's headers; no data is stored or shown"));
+  packetData_->setToolTip(QStringLiteral("Keep each packet's data as well as its headers"));
   captureBox->addStretch(1);
 
   // Host Role group.
@@ -164,40 +159,20 @@ void CSettingsPage::BuildControls() {
   auto* roleBox = new QHBoxLayout(roleGroup);
   roleBox->addWidget(client_);
   roleBox->addWidget(server_);
+  client_->setToolTip(QStringLiteral("This host asks: a packet it sends opens an exchange, "
+                                     "and the answer's delay is the response time"));
+  server_->setToolTip(QStringLiteral("This host answers: a packet it receives opens an exchange, "
+                                     "and its own answer's delay is the response time"));
   roleBox->addStretch(1);
 
-  // Trace Files Settings group.
-  auto* filesGroup = new QGroupBox(QStringLiteral("Trace Files Settings"), this);
-  logToFile_ = Named(new QCheckBox(QStringLiteral("Log to &File"), filesGroup), "logToFile");
-  logDirEdit_ = Named(new QLineEdit(filesGroup), "logDir");
-  chooseDir_ = Named(new QPushButton(QStringLiteral("V"), filesGroup), "chooseDir");
-  chooseDir_->setAutoDefault(false);
-  chooseDir_->setFixedWidth(chooseDir_->fontMetrics().horizontalAdvance(QStringLiteral("V")) + 16);
-  stats_ = Named(new QCheckBox(QStringLiteral("Stats"), filesGroup), "stats");
-  data_ = Named(new QCheckBox(QStringLiteral("Data"), filesGroup), "data");
-  hex_ = Named(new QCheckBox(QStringLiteral("Hex"), filesGroup), "hex");
-  auto* dirRow = new QHBoxLayout;
-  dirRow->setSpacing(2);
-  dirRow->addWidget(logDirEdit_, 1);
-  dirRow->addWidget(chooseDir_);
-  auto* optionRow = new QHBoxLayout;
-  optionRow->addWidget(stats_);
-  optionRow->addWidget(data_);
-  optionRow->addWidget(hex_);
-  optionRow->addStretch(1);
-  auto* filesBox = new QVBoxLayout(filesGroup);
-  filesBox->addWidget(logToFile_);
-  filesBox->addWidget(new QLabel(QStringLiteral("Log File Directory:"), filesGroup));
-  filesBox->addLayout(dirRow);
-  filesBox->addLayout(optionRow);
-  filesBox->addStretch(1);
+  traceFiles_ = new CTraceFilesGroup(engine_, settings_, this);
 
   auto* page = new QGridLayout(this);
   page->addWidget(interfaceGroup, 0, 0, 2, 1);
   page->addWidget(captureGroup, 0, 1);
   page->addWidget(roleGroup, 1, 1);
   page->addWidget(filterGroup, 2, 0);
-  page->addWidget(filesGroup, 2, 1);
+  page->addWidget(traceFiles_, 2, 1);
   page->addWidget(new CFleetOutputGroup(engine_, settings_, this), 3, 0, 1, 2);
   page->setColumnStretch(0, 5);
   page->setColumnStretch(1, 3);
@@ -212,26 +187,34 @@ void CSettingsPage::BuildControls() {
   connect(tcp_, &QCheckBox::clicked, this, &CSettingsPage::OnTcp);
   connect(udp_, &QCheckBox::clicked, this, &CSettingsPage::OnUdp);
   connect(filters_, &QPushButton::clicked, this, &CSettingsPage::OnFilters);
-  connect(logToFile_, &QCheckBox::clicked, this, &CSettingsPage::OnLogToFile);
-  connect(chooseDir_, &QPushButton::clicked, this, &CSettingsPage::OnChooseLogDir);
-  connect(stats_, &QCheckBox::clicked, this, &CSettingsPage::OnStats);
-  connect(data_, &QCheckBox::clicked, this, &CSettingsPage::OnData);
-  connect(hex_, &QCheckBox::clicked, this, &CSettingsPage::OnHex);
   connect(reverseLookups_, &QCheckBox::clicked, this, &CSettingsPage::OnReverseLookups);
   connect(memoryLimit_, &QSpinBox::valueChanged, this, &CSettingsPage::OnMemoryLimit);
-  connect(client_, &QRadioButton::clicked, this, &CSettingsPage::ApplyCaptureOptions);
-  connect(server_, &QRadioButton::clicked, this, &CSettingsPage::ApplyCaptureOptions);
+  connect(client_, &QRadioButton::clicked, this, &CSettingsPage::OnRole);
+  connect(server_, &QRadioButton::clicked, this, &CSettingsPage::OnRole);
+  connect(closeToTray_, &QCheckBox::clicked, this,
+          [this](bool on) { settings_.WriteSwitch(remembered::kCloseToTray, on); });
 }
 
 void CSettingsPage::InitControls() {
   {
     // Filling the combo selects its first item; that is no user's choice
-    // and must not store anything.
+    // and must not store anything. Each item carries its interface index;
+    // devices that carry no IP traffic follow a separator.
     const QSignalBlocker blocker(interfaces_);
-    interfaces_->addItem(QStringLiteral("<None>"));
-    for (const auto& record : engine_.Interfaces()) interfaces_->addItem(QString::fromStdString(record->label));
+    interfaces_->addItem(QStringLiteral("<None>"), -1);
+    bool separated = false;
+    for (std::size_t i = 0; i < engine_.Interfaces().size(); ++i) {
+      const CInterfaceRecord& record = *engine_.Interfaces()[i];
+      if (!record.carriesIp && !separated) {
+        interfaces_->insertSeparator(interfaces_->count());
+        separated = true;
+      }
+      interfaces_->addItem(QString::fromStdString(record.label), static_cast<int>(i));
+    }
     interfaces_->setCurrentIndex(0);
   }
+  // The switches as the engine starts with them (the stored ones, or a new
+  // user's), each pair kept from going off together.
   const CCaptureOptions options = engine_.CaptureOptions();
   (options.headerOnly ? headersOnly_ : packetData_)->setChecked(true);
   reverseLookups_->setChecked(engine_.Names().ReverseLookups());
@@ -239,26 +222,25 @@ void CSettingsPage::InitControls() {
     const QSignalBlocker blocker(memoryLimit_);
     memoryLimit_->setValue(static_cast<int>(engine_.PayloadLimit() >> 20));
   }
-  tcp_->setChecked(true);
-  udp_->setChecked(false);
+  tcp_->setChecked(options.tcp || !options.udp);
+  udp_->setChecked(options.udp);
+  (options.role == EHostRole::kServer ? server_ : client_)->setChecked(true);
   ShowTraceRunning(false);
-  client_->setChecked(true);
   ApplyCaptureOptions();
   start_->setEnabled(false);
   stop_->setEnabled(false);
-  logDirEdit_->setText(QString::fromStdString(logDir_));
   rules_->setFont(MonospaceFont());
-  stats_->setChecked(true);
-  hex_->setEnabled(false);
+  closeToTray_->setChecked(settings_.ReadSwitch(remembered::kCloseToTray, false));
 
   const int index = startAt_.interfaceIndex;
   if (index > 0 && static_cast<std::size_t>(index) < engine_.Interfaces().size()) {
     try {
+      const int item = interfaces_->findData(index);
       {
         const QSignalBlocker blocker(interfaces_);
-        interfaces_->setCurrentIndex(index + 1);
+        interfaces_->setCurrentIndex(item);
       }
-      OnInterfaceSelected(index + 1);
+      OnInterfaceSelected(item);
     } catch (...) {
       // A restore that fails leaves the page as a first run shows it.
       const QSignalBlocker blocker(interfaces_);
@@ -267,8 +249,6 @@ void CSettingsPage::InitControls() {
       stop_->setEnabled(false);
     }
   }
-  if (engine_.LogOptions().enabled) logToFile_->setChecked(true);
-  ApplyLogOptions();
   ShowRules();
   if (startAt_.autoStart && interfaceIndex_ > 0 && interfaces_->currentIndex() > 0) {
     ShowTraceRunning(engine_.StartLive(interfaceIndex_));
@@ -291,21 +271,16 @@ void CSettingsPage::ApplyCaptureOptions() {
                              server_->isChecked() ? EHostRole::kServer : EHostRole::kClient});
 }
 
-void CSettingsPage::ApplyLogOptions() {
-  engine_.SetLogOptions({logToFile_->isChecked(), stats_->isChecked(), data_->isChecked(),
-                         hex_->isChecked(), logDir_});
-}
-
 void CSettingsPage::OnInterfaceSelected(int item) {
+  const int index = interfaces_->itemData(item).isValid() ? interfaces_->itemData(item).toInt() : -1;
   engine_.StopLive();
-  start_->setEnabled(item != 0);
-  stop_->setEnabled(item != 0);
+  start_->setEnabled(index >= 0);
+  stop_->setEnabled(index >= 0);
   ShowTraceRunning(false);
   listing_->clear();
-  settings_.WriteInterfaceKey(item - 1);
+  settings_.WriteInterfaceKey(index);
   interfaceIndex_ = -1;
-  if (item >= 1) {
-    const int index = item - 1;
+  if (index >= 0) {
     const CInterfaceRecord* record = engine_.InterfaceAt(index);
     if (record == nullptr) return;
     interfaceIndex_ = index;
@@ -354,55 +329,32 @@ void CSettingsPage::OnMemoryLimit(int mebibytes) {
 
 void CSettingsPage::OnTcp() {
   if (!tcp_->isChecked()) udp_->setChecked(true);
-  ApplyCaptureOptions();
+  StoreSwitches();
 }
 
 void CSettingsPage::OnUdp() {
   if (!udp_->isChecked()) tcp_->setChecked(true);
-  ApplyCaptureOptions();
+  StoreSwitches();
 }
 
-void CSettingsPage::OnFilters() {
+void CSettingsPage::OnRole() { StoreSwitches(); }
+
+void CSettingsPage::StoreSwitches() {
+  ApplyCaptureOptions();
+  settings_.WriteSwitch(remembered::kTcp, tcp_->isChecked());
+  settings_.WriteSwitch(remembered::kUdp, udp_->isChecked());
+  settings_.WriteNumber(remembered::kHostRole, server_->isChecked() ? 1 : 0);
+}
+
+void CSettingsPage::OnFilters() { EditFilters(nullptr); }
+
+void CSettingsPage::EditFilters(const CIpAddr* host) {
   CFilterDialog dialog(engine_.Filters().Snapshot(), this);
+  if (host != nullptr) dialog.FillIn(*host);
   if (dialog.exec() != QDialog::Accepted) return;
   engine_.Filters().Replace(dialog.Rules());
   ShowRules();
   SaveFilterRules(settings_, dialog.Rules());
-}
-
-void CSettingsPage::OnLogToFile() {
-  // Switching off writes the final pass; switching on starts new files.
-  ApplyLogOptions();
-  settings_.WriteAutoLog(logToFile_->isChecked() ? "1" : "0");
-}
-
-void CSettingsPage::OnChooseLogDir() {
-  const QString chosen = folderChooser_(logDirEdit_->text());
-  if (chosen.isEmpty()) return;
-  logDirEdit_->setText(chosen);
-  // Takes effect at the next start; this run keeps logging where it began.
-  settings_.WriteLogDir(chosen.toStdString());
-}
-
-void CSettingsPage::OnData() {
-  if (data_->isChecked()) {
-    hex_->setEnabled(true);
-  } else {
-    hex_->setChecked(false);
-    hex_->setEnabled(false);
-    stats_->setChecked(true);
-  }
-  ApplyLogOptions();
-}
-
-void CSettingsPage::OnHex() { ApplyLogOptions(); }
-
-void CSettingsPage::OnStats() {
-  if (!stats_->isChecked()) {
-    data_->setChecked(true);
-    hex_->setEnabled(true);
-  }
-  ApplyLogOptions();
 }
 
 bool CSettingsPage::ReplayFile(const QString& path, const QString& localAddresses,

@@ -7,7 +7,9 @@
 #include "engine/capture_input.h"
 
 class CCaptureFileOpener;
+class CIpAddr;
 class CSettingValues;
+class CTraceFilesGroup;
 class CTrafficEngine;
 class QAbstractButton;
 class QCheckBox;
@@ -27,13 +29,14 @@ struct CDesktopStart {
 };
 
 // The Settings tab: interface choice, Start/Stop, protocol switches, filter
-// rules, header-only mode, reverse lookups, host role and the log files. Every control acts
-// on the engine at once and writes its persistent choice to the settings
-// store at the moment it changes. User-interface thread only.
+// rules, header-only mode, reverse lookups, the memory limit, host role, the log files and Close to tray. Every
+// control acts on the engine at once and writes its persistent choice to the
+// settings store at the moment it changes; the switches start as the
+// engine's options are (the stored ones, restored at start-up).
+// User-interface thread only.
 //
 // Invariants kept by the handlers: at least one of TCP and UDP is checked;
-// at least one of Stats and Data is checked and Hex is enabled only with
-// Data; Start and Stop are enabled exactly when an interface is selected.
+// Start and Stop are enabled exactly when an interface is selected.
 class CSettingsPage : public QWidget {
   Q_OBJECT
 
@@ -59,6 +62,17 @@ class CSettingsPage : public QWidget {
 
   CCaptureFileOpener& Opener() { return *replay_; }
 
+  // Runs the filter dialog, with `host` filled in as the rule to add when
+  // given; OK puts the rules in force, shows them and stores them.
+  void EditFilters(const CIpAddr* host);
+
+  // Whether an interface is chosen, so that Start can trace on it.
+  bool CanStart() const { return interfaceIndex_ >= 0; }
+
+  // Whether closing the window should leave the program in the tray.
+  bool CloseToTray() const;
+  QCheckBox* CloseToTrayBox() const { return closeToTray_; }
+
  public slots:
   void OnInterfaceSelected(int item);
   void OnStart();
@@ -66,12 +80,8 @@ class CSettingsPage : public QWidget {
   void OnCaptureMode();
   void OnTcp();
   void OnUdp();
+  void OnRole();
   void OnFilters();
-  void OnLogToFile();
-  void OnChooseLogDir();
-  void OnData();
-  void OnHex();
-  void OnStats();
   void OnReverseLookups();
   void OnMemoryLimit(int mebibytes);
   // A trace ended by itself (the device could not be opened, or failed):
@@ -85,14 +95,13 @@ class CSettingsPage : public QWidget {
   void ShowTraceRunning(bool running);
   // The engine's options from the controls.
   void ApplyCaptureOptions();
-  void ApplyLogOptions();
+  // The same, and the switches stored.
+  void StoreSwitches();
 
   CTrafficEngine& engine_;
   CSettingValues& settings_;
   const CDesktopStart startAt_;
   int interfaceIndex_ = -1;  // the interface selected, -1 none
-  std::string logDir_;       // where this run logs; a new choice takes effect at the next start
-  std::function<QString(const QString&)> folderChooser_;
   std::unique_ptr<CCaptureFileOpener> replay_;
 
   QComboBox* interfaces_ = nullptr;
@@ -111,10 +120,6 @@ class CSettingsPage : public QWidget {
   QSpinBox* memoryLimit_ = nullptr;
   QRadioButton* client_ = nullptr;
   QRadioButton* server_ = nullptr;
-  QCheckBox* logToFile_ = nullptr;
-  QLineEdit* logDirEdit_ = nullptr;
-  QPushButton* chooseDir_ = nullptr;
-  QCheckBox* stats_ = nullptr;
-  QCheckBox* data_ = nullptr;
-  QCheckBox* hex_ = nullptr;
+  CTraceFilesGroup* traceFiles_ = nullptr;
+  QCheckBox* closeToTray_ = nullptr;
 };

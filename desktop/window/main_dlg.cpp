@@ -3,18 +3,25 @@
 #include <QCloseEvent>
 #include <QShowEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QVBoxLayout>
-
-#include <QFileInfo>
+#include <algorithm>
 
 #include "desktop/common/message_box.h"
+#include "desktop/conversations/conversations_page.h"
+#include "desktop/hosts/host_stats_page.h"
 #include "desktop/settings/settings_page.h"
 #include "desktop/window/about_page.h"
 #include "desktop/window/app_artwork.h"
+#include "desktop/window/tray_icon.h"
+#include "desktop/window/view_memory.h"
 #include "engine/traffic_engine.h"
 #include "output/value_format.h"
 #include "settings/setting_values.h"
@@ -22,6 +29,9 @@
 namespace {
 
 const char* const kGeometryValue = "WindowGeometry";
+// The first window's size, where the screen has room for it: wide enough
+// for the fitted list columns and a graph of a fair width.
+constexpr QSize kFirstSize(1180, 760);
 
 // Opening a device fails on Linux mostly for want of the capture
 // capabilities; say how to grant them rather than leave the user with the
@@ -70,6 +80,14 @@ CMainDlg::CMainDlg(CTrafficEngine& engine, CSettingValues& settings, const QStri
   tabs_->addTab(aboutPage_, QStringLiteral("About"));
   tabs_->setCurrentIndex(kSettingsTab);
   connect(tabs_, &QTabWidget::currentChanged, this, &CMainDlg::OnTabChanged);
+  for (int i = 0; i < tabs_->count(); ++i) {
+    auto* key = new QShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + i)), this);
+    connect(key, &QShortcut::activated, tabs_, [this, i] { tabs_->setCurrentIndex(i); });
+  }
+  const auto filterOnHost = [this](const CIpAddr& host) { settingsPage_->EditFilters(&host); };
+  trafficPages_.hostStats->SetFilterOnHost(filterOnHost);
+  trafficPages_.conversations->SetFilterOnHost(filterOnHost);
+  RememberViews(settings_, *tabs_, *trafficPages_.hostStats, *trafficPages_.conversations);
 
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("status"));
@@ -83,10 +101,17 @@ CMainDlg::CMainDlg(CTrafficEngine& engine, CSettingValues& settings, const QStri
   layout->addWidget(tabs_, 1);
   layout->addWidget(statusBar);
 
-  // Wide enough at first start for the fitted list columns and a graph that
-  // shows more than a few intervals; a stored geometry replaces it.
-  resize(1180, 760);
+  // A stored geometry replaces the first size; either must fit the screen.
+  resize(kFirstSize);
   RestoreGeometry();
+  FitToScreen();
+
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    tray_ = new CTrayIcon(windowIcon(),
+                          {[this] { StartFromTray(); }, [this] { settingsPage_->OnStop(); },
+                           [this] { ShowFromTray(); }, [this] { Quit(); }},
+                          this);
+  }
 
   // Posted from any thread, possibly under the traffic lock: only queue.
   engine_.Notifications().SetListener([this] {
@@ -113,10 +138,58 @@ void CMainDlg::Shutdown() {
 
 void CMainDlg::closeEvent(QCloseEvent* event) {
   SaveGeometry();
+  // The trace goes on with the window closed; the tray's Quit ends it all.
+  if (tray_ != nullptr && !quitting_ && settingsPage_->CloseToTray()) {
+    hide();
+    event->ignore();
+    return;
+  }
   Shutdown();
   // A failure of the final pass is still worth a word before the end.
   ShowNotifications();
   event->accept();
+}
+
+void CMainDlg::StartFromTray() {
+  // Without a chosen interface there is nothing to start: the Settings page
+  // is where one is chosen.
+  if (!settingsPage_->CanStart()) {
+    ShowFromTray();
+    tabs_->setCurrentIndex(kSettingsTab);
+    return;
+  }
+  settingsPage_->OnStart();
+}
+
+void CMainDlg::ShowFromTray() {
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void CMainDlg::Quit() {
+  quitting_ = true;
+  close();
+  // The window may have been hidden already, and a hidden window's close
+  // does not end the event loop by itself.
+  QCoreApplication::quit();
+}
+
+void CMainDlg::FitToScreen() {
+  const QScreen* screen = QGuiApplication::screenAt(geometry().center());
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect room = screen->availableGeometry();
+  // Room for the frame the window manager adds around the client area.
+  const QSize frame(16, 48);
+  const QSize fitted = size().boundedTo(room.size() - frame).expandedTo(minimumSizeHint());
+  if (fitted != size()) resize(fitted);
+  const QRect wanted(geometry().topLeft(), fitted + frame);
+  if (!room.contains(wanted)) {
+    const int x = std::clamp(wanted.left(), room.left(), std::max(room.left(), room.right() - wanted.width() + 1));
+    const int y = std::clamp(wanted.top(), room.top(), std::max(room.top(), room.bottom() - wanted.height() + 1));
+    move(x, y);
+  }
 }
 
 void CMainDlg::OnTabChanged(int index) {
@@ -144,24 +217,36 @@ void CMainDlg::ShowNotifications() {
 
 void CMainDlg::PostStatus() {
   QString text;
+  QString state;
   QString title = QStringLiteral("Trafalyn");
   const std::shared_ptr<CCaptureSession> session = engine_.Session();
   const CCaptureSession::CSource& source = session->Source();
   CCaptureController& capture = engine_.Capture();
-  if (capture.IsCapturing()) {
+  const bool tracing = capture.IsCapturing();
+  if (tracing) {
     const CCaptureStats stats = capture.Stats();
-    text = QStringLiteral("Tracing %1    Frames seen: %2    Recorded: %3    Kernel drops: %4")
-               .arg(QString::fromStdString(capture.DeviceName()), Count(stats.framesSeen),
-                    Count(stats.framesRecorded), Count(stats.kernelDrops));
+    state = QStringLiteral("Tracing %1").arg(QString::fromStdString(capture.DeviceName()));
+    text = QStringLiteral("%1    Frames seen: %2    Recorded: %3    Kernel drops: %4")
+               .arg(state, Count(stats.framesSeen), Count(stats.framesRecorded), Count(stats.kernelDrops));
   } else if (!source.file.empty()) {
     // The file is named for as long as its data is shown.
     const QString file = QString::fromStdString(source.file);
+    state = QStringLiteral("%1 %2").arg(engine_.IsReplaying() ? QStringLiteral("Replaying") : QStringLiteral("Showing"),
+                                        QFileInfo(file).fileName());
     text = QStringLiteral("%1 %2    Local host: %3")
                .arg(engine_.IsReplaying() ? QStringLiteral("Replaying") : QStringLiteral("Showing"),
                     file, AddressText(source.local));
     title = QStringLiteral("%1 - Trafalyn").arg(QFileInfo(file).fileName());
   } else {
-    text = QStringLiteral("Stopped");
+    text = state = QStringLiteral("Stopped");
+  }
+  // The rates of the newest whole interval; the last one is still filling.
+  uint64_t sentRate = 0;
+  uint64_t receivedRate = 0;
+  const CGraphSeries graph = session->Graph();
+  if (graph.sent.size() >= 2) {
+    sentRate = graph.sent[graph.sent.size() - 2] / CTrafficSampler::kBucketSeconds;
+    receivedRate = graph.received[graph.received.size() - 2] / CTrafficSampler::kBucketSeconds;
   }
   if (session->HoldsData()) {
     const CPayloadStats payload = session->PayloadStats();
@@ -183,9 +268,10 @@ void CMainDlg::PostStatus() {
   }
   QMetaObject::invokeMethod(
       this,
-      [this, text, title] {
+      [this, text, title, state, sentRate, receivedRate, tracing] {
         status_->setText(text);
         setWindowTitle(title);
+        if (tray_ != nullptr) tray_->SetStatus(state, sentRate, receivedRate, tracing);
       },
       Qt::QueuedConnection);
 }

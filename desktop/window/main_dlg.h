@@ -11,13 +11,19 @@
 
 class CAboutPage;
 class CSettingValues;
+class CTrayIcon;
 class CTrafficEngine;
 class QLabel;
 class QTabWidget;
 
 // The program's one top-level window: the tab host with the Settings, Host
-// Stats, Conversations and About pages, a status line, and the refresh
-// worker that keeps Host Stats and the log files current.
+// Stats, Conversations and About pages (Ctrl+1 to Ctrl+4), a status line,
+// the tray icon where the desktop has a tray, and the refresh worker that
+// keeps Host Stats, the status line and the tray's tooltip current. The
+// first window, and a remembered one, fit the screen they open on.
+//
+// With "Close to tray" on (and a tray), the close box only hides the
+// window; the tray's Quit closes it for good.
 //
 // Closing it (the close box, or Shutdown) joins the worker and shuts the
 // engine down (the replay and the trace stop, every conversation becomes
@@ -39,8 +45,12 @@ class CMainDlg : public QWidget {
 
   // The closing sequence; idempotent. Called by the close event.
   void Shutdown();
+  // Closes the window for good, Close to tray or not, and ends the event
+  // loop: the tray's Quit, and the termination signals.
+  void Quit();
 
   CSettingsPage* SettingsPage() const { return settingsPage_; }
+  const CTrafficPages& TrafficPages() const { return trafficPages_; }
   QTabWidget* Tabs() const { return tabs_; }
   CRefreshWorker& Worker() { return *worker_; }
 
@@ -60,6 +70,11 @@ class CMainDlg : public QWidget {
   void RestoreGeometry();
   // Stores the geometry if the user moved or resized the window.
   void SaveGeometry();
+  // Shrinks the window to the available screen area and moves it back
+  // onto it.
+  void FitToScreen();
+  void StartFromTray();
+  void ShowFromTray();
 
   CTrafficEngine& engine_;
   CSettingValues& settings_;
@@ -69,6 +84,8 @@ class CMainDlg : public QWidget {
   CTrafficPages trafficPages_;
   CAboutPage* aboutPage_ = nullptr;
   QLabel* status_ = nullptr;
+  CTrayIcon* tray_ = nullptr;
+  bool quitting_ = false;
   std::unique_ptr<CRefreshWorker> worker_;
   bool showingNotifications_ = false;
   bool shutDown_ = false;

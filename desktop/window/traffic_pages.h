@@ -3,6 +3,8 @@
 
 #include "desktop/window/refresh_worker.h"
 
+class CConversationsPage;
+class CHostStatsPage;
 class CTrafficEngine;
 class QWidget;
 
@@ -10,8 +12,8 @@ class QWidget;
 // the widgets for the "Host Stats" and "Conversations" tabs, and the hooks
 // through which the main window and its refresh worker drive Host Stats.
 struct CTrafficPages {
-  QWidget* hostStats = nullptr;
-  QWidget* conversations = nullptr;
+  CHostStatsPage* hostStats = nullptr;
+  CConversationsPage* conversations = nullptr;
   // User-interface thread, no lock held: the Host Stats tab was just
   // selected; refresh the host list at once.
   std::function<void()> hostStatsSelected;

@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
   CTrafficApp app;
   app.InitInstance({QStringLiteral("--settings"), ini, QString::fromLocal8Bit(argv[1])});
   CMainDlg& window = *app.MainWindow();
+  // The first window's size on a common screen; the offscreen one is small.
+  window.resize(1180, 760);
   window.show();
   QTabWidget* tabs = window.Tabs();
   auto* hosts = qobject_cast<CHostStatsPage*>(tabs->widget(CMainDlg::kHostStatsTab));
@@ -86,6 +88,8 @@ int main(int argc, char** argv) {
   // text at its next list refresh once the Packets sub-page is up.
   tabs->setCurrentIndex(CMainDlg::kHostStatsTab);
   ok = ok && WaitFor([&] { return !hosts->GraphPanel()->Series().received.empty(); });
+  // Sorted as a user sorts it: the busiest host first.
+  hosts->HostList()->sortByColumn(2, Qt::DescendingOrder);
   hosts->HostList()->selectRow(0);
   ok = ok && Save(window, out, "host_stats_graph");
   hosts->SubPages()->setCurrentIndex(1);
@@ -94,10 +98,12 @@ int main(int argc, char** argv) {
 
   tabs->setCurrentIndex(CMainDlg::kConversationsTab);
   conversations->Refresh();
-  QItemSelectionModel* selection = conversations->List()->selectionModel();
-  for (int row = 2; row < 4 && row < conversations->ListModel()->rowCount(); ++row) {
-    selection->select(conversations->ListModel()->index(row, 0),
-                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  // The largest transfers first, the top two shown.
+  QTableView* list = conversations->List();
+  list->sortByColumn(4, Qt::DescendingOrder);
+  for (int row = 0; row < 2 && row < list->model()->rowCount(); ++row) {
+    list->selectionModel()->select(list->model()->index(row, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
   }
   conversations->Show();
   ok = ok && conversations->ListModel()->rowCount() > 0 && Save(window, out, "conversations");

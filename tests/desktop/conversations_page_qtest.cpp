@@ -5,13 +5,15 @@
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 
+#include "desktop/common/byte_text_edit.h"
+#include "desktop/common/list_sort_proxy.h"
+#include "desktop/common/report_list.h"
 #include "desktop/conversations/conversation_list_model.h"
 #include "desktop/conversations/conversations_page.h"
 #include "desktop/conversations/save_file_options_dialog.h"
@@ -37,7 +39,10 @@ class ConversationsPageTest : public QObject {
   void Select(std::initializer_list<int> rows) {
     QItemSelectionModel* selection = page_->List()->selectionModel();
     selection->clearSelection();
-    for (int r : rows) selection->select(Model()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    for (int r : rows) {
+      selection->select(page_->Rows()->Proxy()->mapFromSource(Model()->index(r, 0)),
+                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
   }
   std::string Render(int row, const CTextOptions& options) {
     const auto copies = f_->engine.Session()->CopyRows({Model()->Row(row).key});
@@ -113,7 +118,7 @@ class ConversationsPageTest : public QObject {
     QCOMPARE(Model()->Row(selected).key.convId, 701);
     Select({selected});
     QCoreApplication::processEvents();  // the list lays its new rows out
-    page_->List()->scrollTo(Model()->index(selected, 0), QAbstractItemView::PositionAtCenter);
+    page_->List()->scrollTo(page_->List()->model()->index(selected, 0), QAbstractItemView::PositionAtCenter);
     const int scrolled = page_->List()->verticalScrollBar()->value();
     QVERIFY(scrolled > 0);
 

@@ -57,6 +57,15 @@ class FilterDialogTest : public QObject {
                                << "Not an IPv6 address or prefix (such as 2001:db8::/32): 2001:db8::/33x" << "";
     QTest::newRow("both families") << QStringList{"10"} << "" << "2001:db8::/32"
                                    << "Enter an IPv4 address or an IPv6 prefix, not both" << "";
+    // Refused with the reason, never stored as something else.
+    const QString octet = "%1 is not an octet: each part of an address is 0 to 255.";
+    QTest::newRow("300 is no 30") << QStringList{"300", "1", "1", "1"} << "" << "" << octet.arg(300) << "";
+    QTest::newRow("256 is no 25") << QStringList{"256", "7", "8", "9"} << "" << "" << octet.arg(256) << "";
+    QTest::newRow("255 is") << QStringList{"255", "7", "8", "9"} << "" << "" << "" << "255.7.8.9:*";
+    const QString open = "The rule would be %1: an octet of 0, or a blank one, means any value, so only the last "
+                         "octets can be left open.";
+    QTest::newRow("inner zero") << QStringList{"10", "0", "0", "1"} << "80" << "" << open.arg("10.*.*.1") << "";
+    QTest::newRow("inner blank") << QStringList{"10", "", "5"} << "" << "" << open.arg("10.*.5.*") << "";
   }
   void entries() {
     QFETCH(QStringList, octets);
@@ -76,9 +85,9 @@ class FilterDialogTest : public QObject {
     edit.show();
     QVERIFY(QTest::qWaitForWindowExposed(&edit));
     edit.Field(0)->setFocus();
-    // A third digit moves on; a dot moves on; a digit beyond 255 is refused.
-    for (QChar c : QStringLiteral("19216.256")) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-    QCOMPARE(edit.Octets(), (std::array<uint8_t, 4>{192, 16, 25, 0}));
+    // A third digit moves on; a dot moves on; a fourth digit has no room.
+    for (QChar c : QStringLiteral("19216.2567")) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+    QCOMPARE(edit.Values(), (std::array<int, 4>{192, 16, 256, 7}));
   }
 
   void limitAndDeletions() {

@@ -3,7 +3,6 @@
 // the same hosts, the same conversations, the same statistics log rows, and
 // a graph that still shows the capture a minute after the replay ended. The
 // session runs on the capture clock, months behind the wall clock.
-#include <QCheckBox>
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
@@ -69,8 +68,7 @@ class ReplayTest : public QObject {
     CDesktopFixture f(&MovableWall);
     f.engine.SetLogOptions({true, true, false, false, f.dir.path().toStdString()});
     CMainDlg window(f.engine, f.settings, QStringLiteral("test"));
-    // The page opens with UDP off; the headless program records both.
-    window.SettingsPage()->findChild<QCheckBox*>(QStringLiteral("udp"))->click();
+    // Both protocols, as in the headless program: UDP is on from the start.
     QVERIFY(window.SettingsPage()->ReplayFile(kSample, QStringLiteral("192.0.2.10")));
     QTRY_COMPARE_WITH_TIMEOUT(f.messages.size(), 1, 30000);
     QVERIFY2(f.messages[0].startsWith(QStringLiteral("Replayed ")), qPrintable(f.messages[0]));

@@ -4,7 +4,6 @@
 // on the Host Stats page, now and then on Conversations; the real capture on
 // lo. Root only (capturing). RESPONSIVENESS_SECONDS sets the length
 // (default 15).
-#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -61,7 +60,6 @@ class ResponsivenessTest : public QObject {
     CMainDlg window(f.engine, f.settings, QStringLiteral("test"));
     window.show();
     CSettingsPage* settings = window.SettingsPage();
-    settings->findChild<QCheckBox*>(QStringLiteral("udp"))->click();  // off when the page opens
     settings->findChild<QComboBox*>(QStringLiteral("interfaces"))->setCurrentIndex(1);
     settings->findChild<QPushButton*>(QStringLiteral("start"))->click();
     QVERIFY(f.engine.Capture().IsCapturing());

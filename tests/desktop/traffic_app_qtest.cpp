@@ -1,7 +1,9 @@
 // The application object: the desktop's arguments, the stored settings it
 // turns into the engine's options, a start on any settings file however
 // damaged, and a capture file named on the command line replayed at once.
+#include <QAbstractButton>
 #include <QCheckBox>
+#include <QTabWidget>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,6 +13,7 @@
 #include "desktop/app/settings_store.h"
 #include "desktop/app/traffic_app.h"
 #include "desktop/common/message_box.h"
+#include "desktop/common/split_page.h"
 #include "desktop/window/main_dlg.h"
 #include "engine/traffic_engine.h"
 #include "output/value_format.h"
@@ -69,6 +72,70 @@ class TrafficAppTest : public QObject {
     QCOMPARE(app.Engine().LogOptions().dir, dir_.path().toStdString());
     QCOMPARE(app.Engine().Filters().Snapshot().SummaryText(), std::string("Exclude"));
     QVERIFY(app.MainWindow()->findChild<QCheckBox*>(QStringLiteral("logToFile"))->isChecked());
+  }
+
+  // Each choice the program remembers, made in one run, is there in the
+  // next. A step names a button to click ("!name": expected unchecked),
+  // "tab:N" or "divider:TAB:X".
+  void choicesSurviveARestart_data() {
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("after");
+    QTest::newRow("a new user") << QStringList{}
+                                << QStringList{"tcp", "udp", "client", "stats", "!data", "!closeToTray", "showHeaders",
+                                               "showData", "!showHex", "!followSelection", "tab:0"};
+    QTest::newRow("UDP off") << QStringList{"udp"} << QStringList{"tcp", "!udp"};
+    QTest::newRow("TCP off") << QStringList{"tcp"} << QStringList{"!tcp", "udp"};
+    QTest::newRow("server") << QStringList{"server"} << QStringList{"server"};
+    QTest::newRow("stats off") << QStringList{"stats"} << QStringList{"!stats", "data"};
+    QTest::newRow("hex log") << QStringList{"data", "hex"} << QStringList{"stats", "data", "hex"};
+    QTest::newRow("close to tray") << QStringList{"closeToTray"} << QStringList{"closeToTray"};
+    QTest::newRow("pane headers off") << QStringList{"showHeaders"} << QStringList{"!showHeaders", "showData"};
+    QTest::newRow("pane hex, following") << QStringList{"showHex", "followSelection"} << QStringList{"showHex", "followSelection"};
+    QTest::newRow("last tab") << QStringList{"tab:2"} << QStringList{"tab:2"};
+    QTest::newRow("dividers") << QStringList{"divider:1:300", "divider:2:500"} << QStringList{"divider:1:300", "divider:2:500"};
+  }
+  void choicesSurviveARestart() {
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, after);
+    const QStringList args{QStringLiteral("--settings"), SettingsFile("")};
+    const auto number = [](const QString& step, int part) { return step.split(':')[part].toInt(); };
+    const auto page = [](CMainDlg& w, int tab) { return qobject_cast<CSplitPage*>(w.Tabs()->widget(tab)); };
+    {
+      CTrafficApp app;
+      app.InitInstance(args);
+      CMainDlg& w = *app.MainWindow();
+      w.show();
+      for (const QString& step : steps) {
+        if (step.startsWith("tab:")) {
+          w.Tabs()->setCurrentIndex(number(step, 1));
+        } else if (step.startsWith("divider:")) {
+          w.Tabs()->setCurrentIndex(number(step, 1));
+          page(w, number(step, 1))->MoveDivider(number(step, 2));
+          emit page(w, number(step, 1))->DividerMoved();
+        } else {
+          w.findChild<QAbstractButton*>(step)->click();
+        }
+      }
+      w.close();
+    }
+    CTrafficApp app;
+    app.InitInstance(args);
+    CMainDlg& w = *app.MainWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(app.Engine().CaptureOptions().udp, !steps.contains("udp"));
+    for (const QString& step : after) {
+      if (step.startsWith("tab:")) {
+        QCOMPARE(w.Tabs()->currentIndex(), number(step, 1));
+      } else if (step.startsWith("divider:")) {
+        w.Tabs()->setCurrentIndex(number(step, 1));
+        QCoreApplication::processEvents();
+        QCOMPARE(page(w, number(step, 1))->DividerCentre(), number(step, 2));
+      } else {
+        const bool on = !step.startsWith('!');
+        QCOMPARE(w.findChild<QAbstractButton*>(QString(step).remove('!'))->isChecked(), on);
+      }
+    }
   }
 
   void logDirMustBeADirectory_data() {
