@@ -46,22 +46,22 @@ fbInfoElement_t kOwnElements[] = {
                     nullptr),
     FB_IE_NULL};
 
-#define SPEC(name, len) {const_cast<char*>(name), len, 0}
+#define ELEMENT(name, len) {const_cast<char*>(name), len, 0}
 fbInfoElementSpec_t kHeadSpec[] = {
-    SPEC("flowStartMilliseconds", 8),  SPEC("flowEndMilliseconds", 8),
-    SPEC("octetDeltaCount", 8),        SPEC("packetDeltaCount", 8),
-    SPEC("reverseOctetDeltaCount", 8), SPEC("reversePacketDeltaCount", 8),
+    ELEMENT("flowStartMilliseconds", 8),  ELEMENT("flowEndMilliseconds", 8),
+    ELEMENT("octetDeltaCount", 8),        ELEMENT("packetDeltaCount", 8),
+    ELEMENT("reverseOctetDeltaCount", 8), ELEMENT("reversePacketDeltaCount", 8),
     {kTimeToFirstAnswerName, 8, 0},    {kProcessNameName, FB_IE_VARLEN, 0},
     FB_IESPEC_NULL};
 fbInfoElementSpec_t kV4Spec[] = {
-    SPEC("sourceIPv4Address", 4),   SPEC("destinationIPv4Address", 4),
-    SPEC("sourceTransportPort", 2), SPEC("destinationTransportPort", 2),
-    SPEC("protocolIdentifier", 1),  FB_IESPEC_NULL};
+    ELEMENT("sourceIPv4Address", 4),   ELEMENT("destinationIPv4Address", 4),
+    ELEMENT("sourceTransportPort", 2), ELEMENT("destinationTransportPort", 2),
+    ELEMENT("protocolIdentifier", 1),  FB_IESPEC_NULL};
 fbInfoElementSpec_t kV6Spec[] = {
-    SPEC("sourceIPv6Address", 16),  SPEC("destinationIPv6Address", 16),
-    SPEC("sourceTransportPort", 2), SPEC("destinationTransportPort", 2),
-    SPEC("protocolIdentifier", 1),  FB_IESPEC_NULL};
-#undef SPEC
+    ELEMENT("sourceIPv6Address", 16),  ELEMENT("destinationIPv6Address", 16),
+    ELEMENT("sourceTransportPort", 2), ELEMENT("destinationTransportPort", 2),
+    ELEMENT("protocolIdentifier", 1),  FB_IESPEC_NULL};
+#undef ELEMENT
 
 // Construction only fails on a libfixbuf that lacks a standard element:
 // a broken installation, not a run-time condition.
