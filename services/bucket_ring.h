@@ -1,0 +1,85 @@
+#pragma once
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+// The traffic graph's time buckets: bucket = floor(seconds / 5), seconds on
+// the session's clock (capture time in a replay, wall-clock time live).
+constexpr int64_t kTimeBucketSeconds = 5;
+constexpr int64_t TimeBucket(int64_t seconds) {
+  return seconds >= 0 ? seconds / kTimeBucketSeconds
+                      : -((-seconds + kTimeBucketSeconds - 1) / kTimeBucketSeconds);
+}
+
+// One T per time bucket for the newest N buckets (40 buckets: 200 seconds),
+// in fixed memory. The ring moves forward when a newer bucket is touched or
+// when Advance is told the clock moved: cells of buckets that fall out are
+// cleared to T{} before they are reused. A bucket older than the newest N
+// has scrolled out and has no cell.
+//
+// A plain value without locks: its owner's lock guards it. T is a
+// default-constructible value type whose T{} means "nothing counted".
+template <class T, std::size_t N = 40>
+class CBucketRing {
+ public:
+  static constexpr std::size_t kBuckets = N;
+
+  // The cell of `bucket`, after moving the ring forward to it if it is
+  // newer than the newest; null when it has scrolled out.
+  T* Cell(int64_t bucket) {
+    Advance(bucket);
+    return Holds(bucket) ? &cells_[Slot(bucket)] : nullptr;
+  }
+
+  // Makes `bucket` the newest if it is newer; cells that leave are cleared.
+  void Advance(int64_t bucket) {
+    if (newest_ == kNone) {
+      newest_ = bucket;
+      return;
+    }
+    if (bucket <= newest_) return;
+    const int64_t steps = std::min<int64_t>(bucket - newest_, static_cast<int64_t>(N));
+    for (int64_t k = 1; k <= steps; ++k) cells_[Slot(newest_ + k)] = T{};
+    newest_ = bucket;
+  }
+
+  // The cell of `bucket` if the ring holds it; never moves the ring.
+  const T* Find(int64_t bucket) const { return Holds(bucket) ? &cells_[Slot(bucket)] : nullptr; }
+
+  // Calls f(bucket, cell) oldest first for every bucket in [from, to) that
+  // the ring holds and that is among the N buckets ending at `now`: a bucket
+  // that scrolled out of the clock's window is left out even while this ring
+  // has not moved past it (nothing touched it since).
+  template <class F>
+  void ForEach(int64_t from, int64_t to, int64_t now, F&& f) const {
+    if (newest_ == kNone) return;
+    const int64_t window = static_cast<int64_t>(N);
+    const int64_t first = std::max({from, now - window + 1, newest_ - window + 1});
+    const int64_t end = std::min(to, newest_ + 1);
+    for (int64_t b = first; b < end; ++b) f(b, cells_[Slot(b)]);
+  }
+
+  // The newest bucket touched, or kNone.
+  int64_t Newest() const { return newest_; }
+
+  void Clear() {
+    cells_.fill(T{});
+    newest_ = kNone;
+  }
+
+  static constexpr int64_t kNone = std::numeric_limits<int64_t>::min();
+
+ private:
+  bool Holds(int64_t bucket) const {
+    return newest_ != kNone && bucket <= newest_ && bucket > newest_ - static_cast<int64_t>(N);
+  }
+  static std::size_t Slot(int64_t bucket) {
+    const int64_t n = static_cast<int64_t>(N);
+    return static_cast<std::size_t>(((bucket % n) + n) % n);
+  }
+
+  std::array<T, N> cells_{};
+  int64_t newest_ = kNone;
+};
