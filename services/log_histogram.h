@@ -92,7 +92,8 @@ class CLogHistogram {
   // The 1-based rank of percentile `p` among `weight` times. The small
   // allowance keeps p * weight / 100 from rounding up past a whole rank.
   static uint64_t Rank(double p, uint64_t weight) {
-    const double exact = std::clamp(p, 0.0, 100.0) * static_cast<double>(weight) / 100.0;
+    const double bounded = p > 0 ? std::min(p, 100.0) : 0.0;  // NaN too
+    const double exact = bounded * static_cast<double>(weight) / 100.0;
     const auto rank = static_cast<uint64_t>(std::ceil(exact - 1e-9));
     return std::clamp<uint64_t>(rank, 1, weight);
   }
