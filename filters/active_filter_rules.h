@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "filters/filter_rule_list.h"
 #include "filters/filter_rule_report.h"
