@@ -41,8 +41,10 @@ class CFilterRuleList {
   // The position of the first rule that matches the packet (the one that
   // decides), or nothing. Allocates nothing.
   std::optional<std::size_t> FirstMatch(const CIpAddr& addr, uint16_t port) const noexcept {
-    for (std::size_t i = 0; i < rules_.size(); ++i) {
-      if (rules_[i].Matches(addr, port)) return i;
+    // One pointer walks the rules, as before the index was wanted; the
+    // index is worked out only for the match.
+    for (auto rule = rules_.begin(); rule != rules_.end(); ++rule) {
+      if (rule->Matches(addr, port)) return static_cast<std::size_t>(rule - rules_.begin());
     }
     return std::nullopt;
   }

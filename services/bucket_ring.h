@@ -15,9 +15,10 @@ constexpr int64_t TimeBucket(int64_t seconds) {
 
 // One T per time bucket for the newest N buckets (40 buckets: 200 seconds),
 // in fixed memory. The ring moves forward when a newer bucket is touched or
-// when Advance is told the clock moved: cells of buckets that fall out are
-// cleared to T{} before they are reused. A bucket older than the newest N
-// has scrolled out and has no cell.
+// when Advance is told the clock moved; a bucket N or more behind the
+// newest has scrolled out and has no cell. A cell is cleared to T{} when
+// its bucket is first touched, so neither moving forward nor Clear writes
+// the cells themselves.
 //
 // A plain value without locks: its owner's lock guards it. T is a
 // default-constructible value type whose T{} means "nothing counted".
@@ -25,28 +26,30 @@ template <class T, std::size_t N = 40>
 class CBucketRing {
  public:
   static constexpr std::size_t kBuckets = N;
+  static constexpr int64_t kNone = std::numeric_limits<int64_t>::min();
+
+  CBucketRing() { owners_.fill(kNone); }
 
   // The cell of `bucket`, after moving the ring forward to it if it is
   // newer than the newest; null when it has scrolled out.
   T* Cell(int64_t bucket) {
     Advance(bucket);
-    return Holds(bucket) ? &cells_[Slot(bucket)] : nullptr;
+    if (!InWindow(bucket)) return nullptr;
+    const std::size_t slot = Slot(bucket);
+    if (owners_[slot] != bucket) {
+      cells_[slot] = T{};
+      owners_[slot] = bucket;
+    }
+    return &cells_[slot];
   }
 
-  // Makes `bucket` the newest if it is newer; cells that leave are cleared.
-  void Advance(int64_t bucket) {
-    if (newest_ == kNone) {
-      newest_ = bucket;
-      return;
-    }
-    if (bucket <= newest_) return;
-    const int64_t steps = std::min<int64_t>(bucket - newest_, static_cast<int64_t>(N));
-    for (int64_t k = 1; k <= steps; ++k) cells_[Slot(newest_ + k)] = T{};
-    newest_ = bucket;
-  }
+  // Makes `bucket` the newest if it is newer.
+  void Advance(int64_t bucket) { newest_ = std::max(newest_, bucket); }
 
   // The cell of `bucket` if the ring holds it; never moves the ring.
-  const T* Find(int64_t bucket) const { return Holds(bucket) ? &cells_[Slot(bucket)] : nullptr; }
+  const T* Find(int64_t bucket) const {
+    return InWindow(bucket) && owners_[Slot(bucket)] == bucket ? &cells_[Slot(bucket)] : nullptr;
+  }
 
   // Calls f(bucket, cell) oldest first for every bucket in [from, to) that
   // the ring holds and that is among the N buckets ending at `now`: a bucket
@@ -58,21 +61,21 @@ class CBucketRing {
     const int64_t window = static_cast<int64_t>(N);
     const int64_t first = std::max({from, now - window + 1, newest_ - window + 1});
     const int64_t end = std::min(to, newest_ + 1);
-    for (int64_t b = first; b < end; ++b) f(b, cells_[Slot(b)]);
+    for (int64_t b = first; b < end; ++b) {
+      if (owners_[Slot(b)] == b) f(b, cells_[Slot(b)]);
+    }
   }
 
-  // The newest bucket touched, or kNone.
+  // The newest bucket touched or advanced to, or kNone.
   int64_t Newest() const { return newest_; }
 
   void Clear() {
-    cells_.fill(T{});
+    owners_.fill(kNone);
     newest_ = kNone;
   }
 
-  static constexpr int64_t kNone = std::numeric_limits<int64_t>::min();
-
  private:
-  bool Holds(int64_t bucket) const {
+  bool InWindow(int64_t bucket) const {
     return newest_ != kNone && bucket <= newest_ && bucket > newest_ - static_cast<int64_t>(N);
   }
   static std::size_t Slot(int64_t bucket) {
@@ -81,5 +84,6 @@ class CBucketRing {
   }
 
   std::array<T, N> cells_{};
+  std::array<int64_t, N> owners_;  // the bucket each cell holds, or kNone
   int64_t newest_ = kNone;
 };
