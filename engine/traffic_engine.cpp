@@ -48,6 +48,9 @@ void CTrafficEngine::NewSession(CSessionClock::EKind kind, CCaptureSession::CSou
   session->SetSource(std::move(source));
   logs_.Attach(session);
   flows_.Attach(*session);
+  services_.Attach(*session);
+  // Rule counts, like every other figure, are those of the trace shown.
+  filters_.ResetCounters();
   std::lock_guard<std::mutex> lock(sessionMutex_);
   session_ = std::move(session);
 }

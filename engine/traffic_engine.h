@@ -16,6 +16,7 @@
 #include "engine/log_service.h"
 #include "engine/notification_queue.h"
 #include "engine/replay_runner.h"
+#include "engine/service_latency_service.h"
 #include "filters/active_filter_rules.h"
 #include "model/cancel_token.h"
 
@@ -64,6 +65,9 @@ class CTrafficEngine {
   // Export of final conversations to a flow collector, for every session.
   CFlowExportService& Flows() { return flows_; }
 
+  // Latency per service of the session shown; off until someone reads it.
+  CServiceLatencyService& Services() { return services_; }
+
   // The session the pages show.
   std::shared_ptr<CCaptureSession> Session() const;
   // True while the session shown is a replay's.
@@ -106,6 +110,7 @@ class CTrafficEngine {
   std::vector<std::unique_ptr<CInterfaceRecord>> interfaces_;
   CLogService logs_;
   CFlowExportService flows_;
+  CServiceLatencyService services_;
 
   mutable std::mutex sessionMutex_;  // guards the pointer only
   std::shared_ptr<CCaptureSession> session_;

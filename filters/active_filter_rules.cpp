@@ -19,7 +19,7 @@ bool CActiveFilterRules::Passes(const CIpAddr& addr, uint16_t port) const noexce
   return pass;
 }
 
-bool CActiveFilterRules::Admit(const CIpAddr& addr, uint16_t port, uint64_t bytes) noexcept {
+bool CActiveFilterRules::Admit(const CIpAddr& addr, uint16_t port, uint64_t bytes) const noexcept {
   const unsigned slot = epoch_.load() & 1u;
   readers_[slot].fetch_add(1);
   CInForce& in = *current_.load();

@@ -44,7 +44,7 @@ class CActiveFilterRules {
   // claims) to the counts of the rule that matched first. The capture
   // path's call. Any thread, any number at once; wait-free (two relaxed
   // atomic additions when a rule matches).
-  bool Admit(const CIpAddr& addr, uint16_t port, uint64_t bytes) noexcept;
+  bool Admit(const CIpAddr& addr, uint16_t port, uint64_t bytes) const noexcept;
 
   // Makes `rules` the list in force. Readers see the old list or the new
   // one, never a mixture; no count is lost across the change. Returns once
