@@ -167,6 +167,9 @@ std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
     } else if (arg == "--hosts-export") {
       if (!takeValue()) return fail("--hosts-export needs a file name");
       o.hostsExportFile = std::string(value);
+    } else if (arg == "--services") {
+      if (!takeValue()) return fail("--services needs a file name");
+      o.servicesFile = std::string(value);
     } else if (arg == "--duration") {
       if (!takeValue()) return fail("--duration needs a number of seconds");
       const auto seconds = ParseDecimal(value, kMaxDurationSeconds);
@@ -237,6 +240,7 @@ const char* HeadlessUsage() {
          "  --export FILE          at the end, export every conversation row\n"
          "  --format csv|text|hex  the export's form (default csv)\n"
          "  --hosts-export FILE    at the end, write the host table as CSV\n"
+         "  --services FILE        at the end, write the latency per service as CSV\n"
          "  --ipfix HOST:PORT      send every finished conversation as an IPFIX flow\n"
          "                         record over UDP ([addr]:port for IPv6)\n"
          "  --write FILE           live only: save the recorded frames to a pcap file\n"

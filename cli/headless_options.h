@@ -31,6 +31,7 @@ struct CHeadlessOptions {
   std::string exportFile;
   EExportForm exportFormat = EExportForm::kCsv;
   std::string hostsExportFile;
+  std::string servicesFile;      // --services: the service table as CSV
   int durationSeconds = 0;       // 0: until Ctrl-C / SIGTERM
   std::string ipfix;             // --ipfix HOST:PORT, checked; empty: no flow export
   std::string writeFile;         // --write: save frames (live only)

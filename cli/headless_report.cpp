@@ -125,6 +125,12 @@ std::string RenderSummary(const CRunCounts& counts, const CTrafficModel& model,
     out += "Frames saved: " + Decimal(counts.framesSaved) +
            ", not saved: " + Decimal(counts.framesNotSaved) + "\n";
   }
+  // Without rules every packet passes and there is nothing to count.
+  const std::span<const CFilterRule> rules = counts.rules.rules.Rules();
+  if (!rules.empty()) out += "Filter: " + counts.rules.SummaryText() + "\n";
+  for (std::size_t i = 0; i < rules.size() && i < counts.rules.hits.size(); ++i) {
+    out += "  " + rules[i].ToText() + ": " + counts.rules.hits[i].Text() + "\n";
+  }
   const CTextTable conversations = ConversationSummaryTable(model.conversations, cancel);
   out += "\nConversations (" + Decimal(static_cast<uint64_t>(model.conversations.Size())) +
          ", " + Decimal(static_cast<uint64_t>(conversations.RowCount())) + " rows)\n";
@@ -152,12 +158,16 @@ std::string HostCsv(const CHostTable& hosts) {
 }
 
 bool WriteHostCsv(const CHostTable& hosts, const std::string& fileName, std::string& error) {
+  return WriteWholeFile(HostCsv(hosts), fileName, error);
+}
+
+bool WriteWholeFile(const std::string& text, const std::string& fileName, std::string& error) {
   COutputFile file;
   if (!file.Open(fileName, COutputFile::Mode::kReplace)) {
     error = "Error opening file: " + fileName + ": " + file.Reason();
     return false;
   }
-  if (!file.Write(HostCsv(hosts)) || !file.Commit()) {
+  if (!file.Write(text) || !file.Commit()) {
     error = "Error writing out file: " + fileName + ": " + file.Reason();
     return false;
   }

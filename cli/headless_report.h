@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/text_table.h"
+#include "filters/filter_rule_report.h"
 #include "model/cancel_token.h"
 #include "model/conversation_table.h"
 #include "model/host_table.h"
@@ -25,6 +26,7 @@ struct CRunCounts {
   bool frameSaving = false;     // --write: the two frame counts below are shown
   uint64_t framesSaved = 0;
   uint64_t framesNotSaved = 0;
+  CFilterRuleReport rules;      // the filter in force with what each rule matched
 };
 
 // The Conversations list after a Refresh: the same columns, row order and
@@ -49,3 +51,6 @@ std::string HostCsv(const CHostTable& hosts);
 // whole. False, with `error` set (the name and the reason), when it cannot
 // be made, written or put in place; the name is then left as it was.
 bool WriteHostCsv(const CHostTable& hosts, const std::string& fileName, std::string& error);
+
+// The same for any whole text, such as the service table's CSV.
+bool WriteWholeFile(const std::string& text, const std::string& fileName, std::string& error);

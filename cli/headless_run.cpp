@@ -22,6 +22,7 @@
 #include "model/traffic_model.h"
 #include "output/conversation_export.h"
 #include "output/value_format.h"
+#include "services/service_csv.h"
 
 namespace {
 
@@ -80,6 +81,8 @@ void Configure(CTrafficEngine& engine, const CHeadlessOptions& o) {
   rules.SetMode(o.exclude ? CFilterRuleList::kExclude : CFilterRuleList::kInclude);
   for (const CFilterRule& r : o.rules) rules.Append(r);
   engine.Filters().Replace(std::move(rules));
+  // Only an output that shows services makes the sessions hand them exchanges.
+  engine.Services().SetEnabled(!o.servicesFile.empty());
   if (!o.ipfix.empty()) {
     if (const auto collector = CCollectorAddress::Parse(o.ipfix)) engine.Flows().Start(*collector);
   }
@@ -224,6 +227,16 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
     run.counts.flowsSent = flows->sent;
     run.counts.flowsLost = flows->Lost();
     if (flows->Lost() > 0) run.status = std::max(run.status, 1);
+  }
+  run.counts.rules = engine.Filters().Report();
+  if (!o.servicesFile.empty()) {
+    std::string text = ServiceCsvHeader();
+    for (const CServiceRow& row : engine.Services().Rows()) text += ServiceCsvRow(row);
+    std::string error;
+    if (!WriteWholeFile(text, o.servicesFile, error)) {
+      Complain(error);
+      run.status = std::max(run.status, 1);
+    }
   }
   const std::shared_ptr<CCaptureSession> session = engine.Session();
   if (!o.exportFile.empty()) {

@@ -15,6 +15,10 @@ std::string Counted(uint64_t n, const char* one, const char* many) {
 
 }  // namespace
 
+std::string CRuleHits::Text() const {
+  return Counted(packets, "packet", "packets") + ", " + Counted(bytes, "byte", "bytes");
+}
+
 std::string CFilterRuleReport::SummaryText() const {
   if (rules.Count() == 0) return rules.SummaryText();
   uint64_t packets = 0;

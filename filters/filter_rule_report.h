@@ -11,6 +11,9 @@ struct CRuleHits {
   uint64_t packets = 0;
   uint64_t bytes = 0;
 
+  // "1,204 packets, 1,685,600 bytes", as beside a rule in the filter dialog.
+  std::string Text() const;
+
   friend bool operator==(const CRuleHits&, const CRuleHits&) = default;
 };
 

@@ -6,6 +6,7 @@ Usage: headless_cli_test.py TRAFALYN SOURCE_DIR [TRAFALYN_CLI]"""
 
 import itertools
 import os
+import re
 import shutil
 import signal
 import stat
@@ -52,7 +53,12 @@ class SampleReplay(unittest.TestCase):
             self.assertRegex(" ".join(logs), r"^stats260314_0930\d\d\.txt trace260314_0930\d\d\.txt$")
             names = sorted(os.listdir(tmp))
             self.assertEqual(names, ["export.csv", "export.hex", "export.txt", "hosts.csv",
-                                     "stats.txt", "trace.txt"])
+                                     "services.csv", "stats.txt", "trace.txt"])
+            # Every exchange reaches its service exactly once.
+            services = cs.read_csv(os.path.join(tmp, "services.csv"))
+            exchanges = sum(int(r[services[0].index("exchanges")]) for r in services[1:])
+            conversations = {r["ConvId"] for r in cs.export_rows(os.path.join(tmp, "export.csv"))}
+            self.assertEqual(exchanges, len(conversations))
             for name in names:
                 with self.subTest(name=name):
                     path = os.path.join(tmp, name)
@@ -94,6 +100,10 @@ class SampleReplay(unittest.TestCase):
                     self.assertEqual(r.returncode, 0, r.stderr)
                     self.assertEqual(sorted(cs.host_rows(path)), sorted(hosts))
                     header_only = b"(Header Only)" in r.stdout and b"GET /" not in r.stdout
+                    if "--include" in options:  # what passes is what the rules matched
+                        recorded = re.search(rb"Frames recorded: (\d+)", r.stdout).group(1)
+                        self.assertIn(b"Include (2 rules, " + recorded + b" packets matched)",
+                                      r.stdout)
                     self.assertEqual(header_only, "--header-only" in options)
 
 
@@ -116,6 +126,8 @@ class ExitCodes(unittest.TestCase):
                       (["--hosts-export", "no/h"], b"file: no/h: No such file or directory"),
                       (["--export", "e.csv", "--hosts-export", "./e.csv"],
                        b"--export and --hosts-export name the same file: ./e.csv"),
+                      (["--hosts-export", "h.csv", "--services", "./h.csv"],
+                       b"--hosts-export and --services name the same file: ./h.csv"),
                       (["--export", "./short.pcap"], b"-r and --export name the same file")]
         failures = [(["-r", "absent.pcap", "--export", "e.csv"], b"No such file or directory"),
                     (["-r", os.path.join(SOURCE, "resources", "make_sample_capture.py")],
