@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "desktop/common/monospace_font.h"
@@ -113,6 +114,13 @@ void CSettingsPage::BuildControls() {
   summary_->setAlignment(Qt::AlignCenter);
   summary_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   summary_->setMinimumWidth(summary_->fontMetrics().horizontalAdvance(QStringLiteral("Exclude")) + 16);
+  // The rules count what they match as the trace runs; reading the counts
+  // takes no lock the capture path waits for.
+  auto* countsTick = new QTimer(this);
+  connect(countsTick, &QTimer::timeout, this, [this] {
+    summary_->setText(QString::fromStdString(engine_.Filters().Report().SummaryText()));
+  });
+  countsTick->start(1000);
   tcp_ = Named(new QCheckBox(QStringLiteral("&TCP"), filterGroup), "tcp");
   udp_ = Named(new QCheckBox(QStringLiteral("&UDP"), filterGroup), "udp");
   rules_ = Named(new QListWidget(filterGroup), "rules");
@@ -255,10 +263,12 @@ void CSettingsPage::ShowTraceRunning(bool running) {
 }
 
 void CSettingsPage::ShowRules() {
-  const CFilterRuleList rules = engine_.Filters().Snapshot();
+  const CFilterRuleReport report = engine_.Filters().Report();
   rules_->clear();
-  for (const CFilterRule& rule : rules.Rules()) rules_->addItem(QString::fromStdString(rule.ToText()));
-  summary_->setText(QString::fromStdString(rules.SummaryText()));
+  for (const CFilterRule& rule : report.rules.Rules()) {
+    rules_->addItem(QString::fromStdString(rule.ToText()));
+  }
+  summary_->setText(QString::fromStdString(report.SummaryText()));
 }
 
 void CSettingsPage::ApplyCaptureOptions() {
@@ -326,7 +336,8 @@ void CSettingsPage::OnUdp() {
 }
 
 void CSettingsPage::OnFilters() {
-  CFilterDialog dialog(engine_.Filters().Snapshot(), this);
+  const CFilterRuleReport report = engine_.Filters().Report();
+  CFilterDialog dialog(report.rules, this, report.hits);
   if (dialog.exec() != QDialog::Accepted) return;
   engine_.Filters().Replace(dialog.Rules());
   ShowRules();
