@@ -173,6 +173,9 @@ std::optional<CHeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
       o.jsonFile = std::string(value);
     } else if (arg == "--no-resolve" && noValue()) {
       o.resolve = false;
+    } else if (arg == "--services") {
+      if (!takeValue()) return fail("--services needs a file name");
+      o.servicesFile = std::string(value);
     } else if (arg == "--duration") {
       if (!takeValue()) return fail("--duration needs a number of seconds");
       const auto seconds = ParseDecimal(value, kMaxDurationSeconds);
@@ -249,10 +252,11 @@ const char* HeadlessUsage() {
          "  --export FILE          at the end, export every conversation row\n"
          "  --format csv|text|hex  the export's form (default csv)\n"
          "  --hosts-export FILE    at the end, write the host table as CSV\n"
-         "  --json FILE            at the end, write conversations and hosts as JSON\n"
-         "                         Lines, one object per line\n"
+         "  --json FILE            at the end, write conversations, hosts and services\n"
+         "                         as JSON Lines, one object per line\n"
          "  --no-resolve           live: ask no DNS server for host names (the names the\n"
          "                         traffic itself carries are still shown)\n"
+         "  --services FILE        at the end, write the latency per service as CSV\n"
          "  --ipfix HOST:PORT      send every finished conversation as an IPFIX flow\n"
          "                         record over UDP ([addr]:port for IPv6)\n"
          "  --write FILE           live only: save the recorded frames to a pcap file\n"

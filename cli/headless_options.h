@@ -33,6 +33,7 @@ struct CHeadlessOptions {
   std::string hostsExportFile;
   std::string jsonFile;          // --json: JSON Lines at the end
   bool resolve = true;           // reverse lookups (live traces only)
+  std::string servicesFile;      // --services: the service table as CSV
   int durationSeconds = 0;       // 0: until Ctrl-C / SIGTERM
   std::string ipfix;             // --ipfix HOST:PORT, checked; empty: no flow export
   std::string writeFile;         // --write: save frames (live only)

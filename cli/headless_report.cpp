@@ -128,6 +128,12 @@ std::string RenderSummary(const CRunCounts& counts, const std::vector<CConversat
   out += "Payload held: " + Unsigned(counts.payload.held) + " bytes\n";
   out += "Payload released: " + Unsigned(counts.payload.released) + " bytes\n";
   if (counts.payload.notStored > 0) out += "Packets not stored: " + Unsigned(counts.payload.notStored) + "\n";
+  // Without rules every packet passes and there is nothing to count.
+  const std::span<const CFilterRule> rules = counts.rules.rules.Rules();
+  if (!rules.empty()) out += "Filter: " + counts.rules.SummaryText() + "\n";
+  for (std::size_t i = 0; i < rules.size() && i < counts.rules.hits.size(); ++i) {
+    out += "  " + rules[i].ToText() + ": " + counts.rules.hits[i].Text() + "\n";
+  }
   // Every conversation has a row: its rows stand together.
   uint64_t conversations = 0;
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -159,12 +165,16 @@ std::string HostCsv(const CHostTable& hosts) {
 }
 
 bool WriteHostCsv(const CHostTable& hosts, const std::string& fileName, std::string& error) {
+  return WriteWholeFile(HostCsv(hosts), fileName, error);
+}
+
+bool WriteWholeFile(const std::string& text, const std::string& fileName, std::string& error) {
   COutputFile file;
   if (!file.Open(fileName, COutputFile::Mode::kReplace)) {
     error = "Error opening file: " + fileName + ": " + file.Reason();
     return false;
   }
-  if (!file.Write(HostCsv(hosts)) || !file.Commit()) {
+  if (!file.Write(text) || !file.Commit()) {
     error = "Error writing out file: " + fileName + ": " + file.Reason();
     return false;
   }

@@ -6,6 +6,7 @@
 
 #include "cli/text_table.h"
 #include "engine/capture_session.h"
+#include "filters/filter_rule_report.h"
 #include "model/host_table.h"
 
 // What the headless program prints and writes at the end of a run: the
@@ -25,6 +26,7 @@ struct CRunCounts {
   uint64_t framesSaved = 0;
   uint64_t framesNotSaved = 0;
   CPayloadStats payload;        // the session's payload against the memory limit
+  CFilterRuleReport rules;      // the filter in force with what each rule matched
 };
 
 // The Conversations list after a Refresh: the same columns, row order and
@@ -49,3 +51,6 @@ std::string HostCsv(const CHostTable& hosts);
 // whole. False, with `error` set (the name and the reason), when it cannot
 // be made, written or put in place; the name is then left as it was.
 bool WriteHostCsv(const CHostTable& hosts, const std::string& fileName, std::string& error);
+
+// The same for any whole text, such as the service table's CSV.
+bool WriteWholeFile(const std::string& text, const std::string& fileName, std::string& error);

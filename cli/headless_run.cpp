@@ -23,6 +23,7 @@
 #include "model/traffic_model.h"
 #include "output/conversation_export.h"
 #include "output/value_format.h"
+#include "services/service_csv.h"
 
 namespace {
 
@@ -83,6 +84,8 @@ void Configure(CTrafficEngine& engine, const CHeadlessOptions& o) {
   for (const CFilterRule& r : o.rules) rules.Append(r);
   engine.Filters().Replace(std::move(rules));
   engine.Names().SetReverseLookups(o.resolve);
+  // Only an output that shows services makes the sessions hand them exchanges.
+  engine.Services().SetEnabled(!o.servicesFile.empty() || !o.jsonFile.empty());
   if (!o.ipfix.empty()) {
     if (const auto collector = CCollectorAddress::Parse(o.ipfix)) engine.Flows().Start(*collector);
   }
@@ -237,6 +240,16 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
     run.counts.flowsLost = flows->Lost();
     if (flows->Lost() > 0) run.status = std::max(run.status, 1);
   }
+  run.counts.rules = engine.Filters().Report();
+  if (!o.servicesFile.empty()) {
+    std::string text = ServiceCsvHeader();
+    for (const CServiceRow& row : engine.Services().Rows()) text += ServiceCsvRow(row);
+    std::string error;
+    if (!WriteWholeFile(text, o.servicesFile, error)) {
+      Complain(error);
+      run.status = std::max(run.status, 1);
+    }
+  }
   const std::shared_ptr<CCaptureSession> session = engine.Session();
   run.counts.payload = session->PayloadStats();
   // Packets memory could not hold are lost data; the session has said so.
@@ -272,7 +285,9 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
   const std::vector<CHostSummary> hosts = session->Hosts(false).hosts;
   if (!o.jsonFile.empty()) {
     std::string error;
-    if (!WriteJsonLines(o.jsonFile, JsonLines(rows, hosts, run.local, CProcessView{}), error)) {
+    const std::string text =
+        JsonLines(rows, hosts, run.local, CProcessView{}, engine.Services().Rows());
+    if (!WriteJsonLines(o.jsonFile, text, error)) {
       Complain(error);
       run.status = std::max(run.status, 1);
     }

@@ -90,6 +90,37 @@ Json Process(const CProcessView::CTotals& p) {
   return j;
 }
 
+void AddTimes(Json& j, const char* prefix, const std::optional<CLatencySummary>& times) {
+  const std::string p = prefix;
+  j[p + "_p50"] = times ? Json(times->p50) : Json(nullptr);
+  j[p + "_p90"] = times ? Json(times->p90) : Json(nullptr);
+  j[p + "_p99"] = times ? Json(times->p99) : Json(nullptr);
+  j[p + "_max"] = times ? Json(times->max) : Json(nullptr);
+}
+
+// The fields and their order are those of the --services CSV header.
+Json Service(const CServiceRow& s) {
+  const bool client = s.key.role == EHostRole::kClient;
+  const Json address = FormatAddress(s.key.address);
+  const Json port = s.key.port;
+  Json j;
+  j["type"] = "service";
+  j["role"] = client ? "client" : "server";
+  const std::string proto = ProtocolName(s.key.protocol);
+  j["proto"] = proto.empty() ? std::to_string(s.key.protocol) : proto;
+  j["remote"] = client ? address : Json(nullptr);
+  j["remote_port"] = client ? port : Json(nullptr);
+  j["local"] = client ? Json(nullptr) : address;
+  j["local_port"] = client ? Json(nullptr) : port;
+  j["exchanges"] = s.exchanges;
+  j["unanswered"] = s.unanswered;
+  AddTimes(j, "ttfa", s.firstAnswer);
+  AddTimes(j, "exchange", s.exchangeTime);
+  j["bytes_sent"] = s.bytesSent;
+  j["bytes_rcvd"] = s.bytesReceived;
+  return j;
+}
+
 void AppendLine(std::string& out, const Json& j) {
   // Names and addresses are ASCII; a stray byte becomes U+FFFD rather than
   // a line jq cannot read.
@@ -101,7 +132,7 @@ void AppendLine(std::string& out, const Json& j) {
 
 std::string JsonLines(const std::vector<CConversationRowData>& rows,
                       const std::vector<CHostSummary>& hosts, const std::vector<CIpAddr>& local,
-                      const CProcessView& processes) {
+                      const CProcessView& processes, const std::vector<CServiceRow>& services) {
   std::string out;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     // A conversation's rows stand together; one record for both.
@@ -110,6 +141,7 @@ std::string JsonLines(const std::vector<CConversationRowData>& rows,
   }
   for (const CHostSummary& h : hosts) AppendLine(out, Host(h, processes));
   for (const CProcessView::CTotals& p : processes.processes) AppendLine(out, Process(p));
+  for (const CServiceRow& s : services) AppendLine(out, Service(s));
   return out;
 }
 

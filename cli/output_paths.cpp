@@ -37,6 +37,7 @@ bool CheckOutputPaths(const CHeadlessOptions& o, std::string& error) {
   if (input) files.emplace_back("-r", &o.file);
   if (!o.exportFile.empty()) files.emplace_back("--export", &o.exportFile);
   if (!o.hostsExportFile.empty()) files.emplace_back("--hosts-export", &o.hostsExportFile);
+  if (!o.servicesFile.empty()) files.emplace_back("--services", &o.servicesFile);
   // Saved frames follow the rules of an export: a regular file of this user
   // is replaced, anything else is refused before the trace starts.
   if (!o.writeFile.empty()) files.emplace_back("--write", &o.writeFile);

@@ -98,9 +98,11 @@ EDecodeResult CPacketDecoder::Decode(std::span<const uint8_t> bytes, CTimeStamp 
   if (direction == EDirection::kNone) return EDecodeResult::kNotLocal;
 
   const CPacketFields f = Classify(ip, t, direction, time);
-  // The rules keep their own synchronisation, so the filter runs before the
-  // traffic lock is taken.
-  if (!session_.Filters().Passes(f.remote, f.remotePort)) return EDecodeResult::kFiltered;
+  // The rules keep their own synchronisation and counts, so the filter runs
+  // before the traffic lock is taken.
+  if (!session_.Filters().Admit(f.remote, f.remotePort, static_cast<uint64_t>(f.totalLength))) {
+    return EDecodeResult::kFiltered;
+  }
 
   // Ethernet pads short frames; the bytes past the claimed length are
   // padding, never payload.

@@ -51,6 +51,9 @@ void CTrafficEngine::NewSession(CSessionClock::EKind kind, CCaptureSession::CSou
   logs_.Attach(session);
   flows_.Attach(*session);
   names_.Attach(*session);
+  services_.Attach(*session);
+  // Rule counts, like every other figure, are those of the trace shown.
+  filters_.ResetCounters();
   std::lock_guard<std::mutex> lock(sessionMutex_);
   session_ = std::move(session);
 }

@@ -17,6 +17,7 @@
 #include "engine/log_service.h"
 #include "engine/notification_queue.h"
 #include "engine/replay_runner.h"
+#include "engine/service_latency_service.h"
 #include "filters/active_filter_rules.h"
 #include "model/cancel_token.h"
 
@@ -72,6 +73,8 @@ class CTrafficEngine {
   // Host names for the session shown; reverse lookups are off until the
   // program switches them on.
   CHostNameService& Names() { return names_; }
+  // Latency per service of the session shown; off until someone reads it.
+  CServiceLatencyService& Services() { return services_; }
 
   // The session the pages show.
   std::shared_ptr<CCaptureSession> Session() const;
@@ -125,6 +128,7 @@ class CTrafficEngine {
   CLogService logs_;
   CFlowExportService flows_;
   CHostNameService names_;  // before the sessions, which refer to it
+  CServiceLatencyService services_;
 
   mutable std::mutex sessionMutex_;  // guards the pointer only
   std::shared_ptr<CCaptureSession> session_;

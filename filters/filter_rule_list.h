@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,12 +35,23 @@ class CFilterRuleList {
   // first matching rule decides (Include: pass, Exclude: drop); no match
   // drops in Include mode and passes in Exclude mode. Allocates nothing.
   bool Passes(const CIpAddr& addr, uint16_t port) const noexcept {
-    if (rules_.empty()) return true;
-    const bool include = mode_ == kInclude;
-    for (const CFilterRule& rule : rules_) {
-      if (rule.Matches(addr, port)) return include;
+    return PassesWith(FirstMatch(addr, port));
+  }
+
+  // The position of the first rule that matches the packet (the one that
+  // decides), or nothing. Allocates nothing.
+  std::optional<std::size_t> FirstMatch(const CIpAddr& addr, uint16_t port) const noexcept {
+    // One pointer walks the rules, as before the index was wanted; the
+    // index is worked out only for the match.
+    for (auto rule = rules_.begin(); rule != rules_.end(); ++rule) {
+      if (rule->Matches(addr, port)) return static_cast<std::size_t>(rule - rules_.begin());
     }
-    return !include;
+    return std::nullopt;
+  }
+
+  // Passes for a packet whose first matching rule is `match`.
+  bool PassesWith(std::optional<std::size_t> match) const noexcept {
+    return rules_.empty() || match.has_value() == (mode_ == kInclude);
   }
 
   // "None" without rules, else "Include" or "Exclude" by the mode.

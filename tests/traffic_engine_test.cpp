@@ -74,3 +74,23 @@ TEST_F(TrafficEngineTest, SwitchingLoggingOffWritesWhatIsOpen) {
 }
 
 }  // namespace
+
+// Each exchange reaches the services once, when the replay ends; rule counts
+// and services start anew with every trace.
+TEST_F(TrafficEngineTest, ServicesAndRuleCountsCoverEachTraceOnce) {
+  CFilterRuleList rules;
+  rules.Append(CFilterRule(0, 0, 0, 0, 80));
+  rules.Append(CFilterRule(0, 0, 0, 0, 99));
+  engine.Filters().Replace(std::move(rules));
+  engine.Services().SetEnabled(true);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(engine.Replay(file, {CIpAddr(10, 0, 0, 1)}, nullptr).Ok());
+    const auto services = engine.Services().Rows();
+    ASSERT_EQ(services.size(), 1u);
+    EXPECT_EQ(services[0].key.address, CIpAddr(10, 0, 5, 5));
+    EXPECT_EQ(services[0].key.port, 80);
+    EXPECT_EQ(services[0].exchanges, 1u);
+    EXPECT_EQ(services[0].unanswered, 1u);
+    EXPECT_EQ(engine.Filters().Report().hits, (std::vector<CRuleHits>{{1, 50}, {0, 0}}));
+  }
+}

@@ -12,6 +12,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <span>
 
 #include "desktop/settings/ip_address_edit.h"
 #include "desktop/common/message_box.h"
@@ -24,10 +25,14 @@ namespace {
 
 // Each list item carries its rule.
 constexpr int kRuleRole = Qt::UserRole;
+// The width of an IPv4 rule's text, such as "255.255.255.255:65535".
+constexpr int kRuleColumn = 21;
 
 }  // namespace
 
-CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QDialog(parent) {
+CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent,
+                             const std::vector<CRuleHits>& hits)
+    : QDialog(parent) {
   setWindowTitle(QStringLiteral("Set Filters"));
   setObjectName(QStringLiteral("filterDialog"));
 
@@ -138,7 +143,8 @@ CFilterDialog::CFilterDialog(const CFilterRuleList& rules, QWidget* parent) : QD
 
   // OnInitDialog's order: mode, rules, help text.
   (rules.Mode() == CFilterRuleList::kExclude ? exclude_ : include_)->setChecked(true);
-  for (const CFilterRule& rule : rules.Rules()) AddRule(rule);
+  const std::span<const CFilterRule> shown = rules.Rules();
+  for (std::size_t i = 0; i < shown.size(); ++i) AddRule(shown[i], i < hits.size() ? &hits[i] : nullptr);
   help_->setText(QStringLiteral(
       "Enter Include/Exclude Filter IP and/or Port.  Leave trailing octets blank to specify an "
       "entire network.  Example:  192.168"));
@@ -187,12 +193,18 @@ void CFilterDialog::ShowEntryNote() {
 
 QStringList CFilterDialog::RuleTexts() const {
   QStringList texts;
-  for (int i = 0; i < list_->count(); ++i) texts << list_->item(i)->text();
+  for (int i = 0; i < list_->count(); ++i) {
+    texts << QString::fromStdString(list_->item(i)->data(kRuleRole).value<CFilterRule>().ToText());
+  }
   return texts;
 }
 
-void CFilterDialog::AddRule(const CFilterRule& rule) {
-  auto* item = new QListWidgetItem(QString::fromStdString(rule.ToText()));
+void CFilterDialog::AddRule(const CFilterRule& rule, const CRuleHits* hits) {
+  QString text = QString::fromStdString(rule.ToText());
+  // Padding with spaces keeps the sorted order the rule texts alone give,
+  // and the counts in one column of the monospaced list.
+  if (hits != nullptr) text = text.leftJustified(kRuleColumn) + QStringLiteral("  ") + QString::fromStdString(hits->Text());
+  auto* item = new QListWidgetItem(text);
   item->setData(kRuleRole, QVariant::fromValue(rule));
   list_->addItem(item);
 }

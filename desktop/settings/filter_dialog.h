@@ -2,7 +2,10 @@
 #include <QDialog>
 #include <optional>
 
+#include <vector>
+
 #include "filters/filter_rule_list.h"
+#include "filters/filter_rule_report.h"
 
 class CIpAddressEdit;
 class QLabel;
@@ -24,7 +27,10 @@ class CFilterDialog : public QDialog {
  public:
   static constexpr int kMaxPort = 65535;
 
-  explicit CFilterDialog(const CFilterRuleList& rules, QWidget* parent = nullptr);
+  // `hits`, when given, holds what each rule of `rules` matched so far,
+  // shown beside the rule.
+  explicit CFilterDialog(const CFilterRuleList& rules, QWidget* parent = nullptr,
+                         const std::vector<CRuleHits>& hits = {});
 
   // The list to put in force; meaningful after the dialog was accepted.
   const CFilterRuleList& Rules() const { return result_; }
@@ -43,7 +49,7 @@ class CFilterDialog : public QDialog {
   void accept() override;
 
  private:
-  void AddRule(const CFilterRule& rule);
+  void AddRule(const CFilterRule& rule, const CRuleHits* hits = nullptr);
   // Why the address typed cannot become a rule as typed: an octet above
   // 255, or an open octet before an exact one; empty when it can.
   QString EntryProblem() const;

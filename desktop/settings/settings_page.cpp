@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "desktop/common/monospace_font.h"
@@ -107,6 +108,13 @@ void CSettingsPage::BuildControls() {
   summary_->setMinimumWidth(summary_->fontMetrics().horizontalAdvance(QStringLiteral("Exclude")) + 16);
   summary_->setToolTip(QStringLiteral("Include: only traffic with a listed far end is recorded. "
                                       "Exclude: traffic with a listed far end is dropped."));
+  // The rules count what they match as the trace runs; reading the counts
+  // takes no lock the capture path waits for.
+  auto* countsTick = new QTimer(this);
+  connect(countsTick, &QTimer::timeout, this, [this] {
+    summary_->setText(QString::fromStdString(engine_.Filters().Report().SummaryText()));
+  });
+  countsTick->start(1000);
   tcp_ = Named(new QCheckBox(QStringLiteral("&TCP"), filterGroup), "tcp");
   udp_ = Named(new QCheckBox(QStringLiteral("&UDP"), filterGroup), "udp");
   rules_ = Named(new QListWidget(filterGroup), "rules");
@@ -260,10 +268,12 @@ void CSettingsPage::ShowTraceRunning(bool running) {
 }
 
 void CSettingsPage::ShowRules() {
-  const CFilterRuleList rules = engine_.Filters().Snapshot();
+  const CFilterRuleReport report = engine_.Filters().Report();
   rules_->clear();
-  for (const CFilterRule& rule : rules.Rules()) rules_->addItem(QString::fromStdString(rule.ToText()));
-  summary_->setText(QString::fromStdString(rules.SummaryText()));
+  for (const CFilterRule& rule : report.rules.Rules()) {
+    rules_->addItem(QString::fromStdString(rule.ToText()));
+  }
+  summary_->setText(QString::fromStdString(report.SummaryText()));
 }
 
 void CSettingsPage::ApplyCaptureOptions() {
@@ -349,7 +359,8 @@ void CSettingsPage::StoreSwitches() {
 void CSettingsPage::OnFilters() { EditFilters(nullptr); }
 
 void CSettingsPage::EditFilters(const CIpAddr* host) {
-  CFilterDialog dialog(engine_.Filters().Snapshot(), this);
+  const CFilterRuleReport report = engine_.Filters().Report();
+  CFilterDialog dialog(report.rules, this, report.hits);
   if (host != nullptr) dialog.FillIn(*host);
   if (dialog.exec() != QDialog::Accepted) return;
   engine_.Filters().Replace(dialog.Rules());

@@ -77,6 +77,7 @@ CMainDlg::CMainDlg(CTrafficEngine& engine, CSettingValues& settings, const QStri
   tabs_->addTab(settingsPage_, QStringLiteral("Settings"));
   tabs_->addTab(trafficPages_.hostStats, QStringLiteral("Host Stats"));
   tabs_->addTab(trafficPages_.conversations, QStringLiteral("Conversations"));
+  tabs_->addTab(trafficPages_.services, QStringLiteral("Services"));
   tabs_->addTab(aboutPage_, QStringLiteral("About"));
   tabs_->setCurrentIndex(kSettingsTab);
   connect(tabs_, &QTabWidget::currentChanged, this, &CMainDlg::OnTabChanged);

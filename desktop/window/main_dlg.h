@@ -37,7 +37,8 @@ class CMainDlg : public QWidget {
   static constexpr int kSettingsTab = 0;
   static constexpr int kHostStatsTab = 1;
   static constexpr int kConversationsTab = 2;
-  static constexpr int kAboutTab = 3;
+  static constexpr int kServicesTab = 3;
+  static constexpr int kAboutTab = 4;
 
   CMainDlg(CTrafficEngine& engine, CSettingValues& settings, const QString& version,
            const CDesktopStart& start = {}, QWidget* parent = nullptr);

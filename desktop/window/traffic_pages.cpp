@@ -5,6 +5,7 @@
 #include "desktop/conversations/conversations_page.h"
 #include "desktop/hosts/host_stats_job.h"
 #include "desktop/hosts/host_stats_page.h"
+#include "desktop/services/services_page.h"
 
 CTrafficPages CreateTrafficPages(CTrafficEngine& engine, QWidget* parent) {
   CTrafficPages pages;
@@ -13,6 +14,8 @@ CTrafficPages CreateTrafficPages(CTrafficEngine& engine, QWidget* parent) {
   pages.hostStats = hostStats;
   pages.conversations = new CConversationsPage(engine, parent);
   pages.conversations->setObjectName(QStringLiteral("conversationsPage"));
+  pages.services = new CServicesPage(engine, parent);
+  pages.services->setObjectName(QStringLiteral("servicesPage"));
   pages.hostStatsSelected = [hostStats] { hostStats->RefreshNow(); };
   auto job = std::make_shared<CHostStatsJob>(engine, *hostStats);
   pages.hostStatsJob = [job](const CHostStatsTick& tick) { job->Run(tick); };

@@ -8,12 +8,13 @@ class CHostStatsPage;
 class CTrafficEngine;
 class QWidget;
 
-// The two pages that show the traffic model, as the main window hosts them:
-// the widgets for the "Host Stats" and "Conversations" tabs, and the hooks
+// The pages that show the traffic model, as the main window hosts them:
+// the widgets for the "Host Stats", "Conversations" and "Services" tabs, and the hooks
 // through which the main window and its refresh worker drive Host Stats.
 struct CTrafficPages {
   CHostStatsPage* hostStats = nullptr;
   CConversationsPage* conversations = nullptr;
+  QWidget* services = nullptr;
   // User-interface thread, no lock held: the Host Stats tab was just
   // selected; refresh the host list at once.
   std::function<void()> hostStatsSelected;
@@ -21,6 +22,6 @@ struct CTrafficPages {
   std::function<void(const CHostStatsTick&)> hostStatsJob;
 };
 
-// Builds both pages as children of `parent` (the main window owns them).
+// Builds the pages as children of `parent` (the main window owns them).
 // User-interface thread.
 CTrafficPages CreateTrafficPages(CTrafficEngine& engine, QWidget* parent);

@@ -7,6 +7,7 @@ Usage: headless_cli_test.py TRAFALYN SOURCE_DIR [TRAFALYN_CLI]"""
 import itertools
 import json
 import os
+import re
 import shutil
 import signal
 import stat
@@ -54,7 +55,12 @@ class SampleReplay(unittest.TestCase):
             self.assertRegex(" ".join(logs), r"^stats260314_0930\d\d\.txt trace260314_0930\d\d\.txt$")
             names = sorted(os.listdir(tmp))
             self.assertEqual(names, ["export.csv", "export.hex", "export.txt", "hosts.csv",
-                                     "stats.txt", "trace.txt"])
+                                     "services.csv", "stats.txt", "trace.txt"])
+            # Every exchange reaches its service exactly once.
+            services = cs.read_csv(os.path.join(tmp, "services.csv"))
+            exchanges = sum(int(r[services[0].index("exchanges")]) for r in services[1:])
+            conversations = {r["ConvId"] for r in cs.export_rows(os.path.join(tmp, "export.csv"))}
+            self.assertEqual(exchanges, len(conversations))
             for name in names:
                 with self.subTest(name=name):
                     path = os.path.join(tmp, name)
@@ -69,18 +75,28 @@ class SampleReplay(unittest.TestCase):
             self.skipTest("no trafalyn-cli given")
         self.assertEqual(cs.run(CLI, "-r", SAMPLE).stdout, golden("summary.txt"))
 
-    def test_json_lines_pass_jq_with_the_names_the_file_carries(self):
+    def test_json_lines_pass_jq_with_the_names_the_file_carries_and_the_services_csv_figures(self):
         if shutil.which("jq") is None:
             self.skipTest("jq is not installed")
         with tempfile.TemporaryDirectory() as tmp:
-            path = os.path.join(tmp, "run.jsonl")
-            r = cs.run(PROGRAM, "-r", SAMPLE, "--quiet", "--json", path)
+            path, csv_path = os.path.join(tmp, "run.jsonl"), os.path.join(tmp, "s.csv")
+            r = cs.run(PROGRAM, "-r", SAMPLE, "--quiet", "--json", path, "--services", csv_path)
             self.assertEqual((r.returncode, r.stderr), (0, b""))
             self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o600)
             with open(path, "rb") as f:
                 lines = subprocess.run(["jq", "-c", "."], stdin=f, capture_output=True,
                                        check=True).stdout.splitlines()
+            table = cs.read_csv(csv_path)
         records = [json.loads(line) for line in lines]
+        # One service record per CSV row, the same fields in the same order
+        # and the same figures; an empty cell is a null.
+        services = [{k: v for k, v in j.items() if k != "type"}
+                    for j in records if j["type"] == "service"]
+        as_csv = [{k: "" if v is None else (f"{v:.6f}" if isinstance(v, float) else str(v))
+                   for k, v in j.items()} for j in services]
+        self.assertEqual([list(j) for j in as_csv], [table[0]] * (len(table) - 1))
+        self.assertEqual([list(j.values()) for j in as_csv], table[1:])
+        records = [j for j in records if j["type"] != "service"]
         conversations = [j for j in records if j["type"] == "conversation"]
         hosts = {j["address"]: j for j in records if j["type"] == "host"}
         self.assertEqual((len(conversations), sorted(hosts), len(records)),
@@ -127,6 +143,10 @@ class SampleReplay(unittest.TestCase):
                     self.assertEqual(r.returncode, 0, r.stderr)
                     self.assertEqual(sorted(cs.host_rows(path)), sorted(hosts))
                     header_only = b"(Header Only)" in r.stdout and b"GET /" not in r.stdout
+                    if "--include" in options:  # what passes is what the rules matched
+                        recorded = re.search(rb"Frames recorded: (\d+)", r.stdout).group(1)
+                        self.assertIn(b"Include (2 rules, " + recorded + b" packets matched)",
+                                      r.stdout)
                     self.assertEqual(header_only, "--header-only" in options)
 
 
@@ -149,6 +169,8 @@ class ExitCodes(unittest.TestCase):
                       (["--hosts-export", "no/h"], b"file: no/h: No such file or directory"),
                       (["--export", "e.csv", "--hosts-export", "./e.csv"],
                        b"--export and --hosts-export name the same file: ./e.csv"),
+                      (["--hosts-export", "h.csv", "--services", "./h.csv"],
+                       b"--hosts-export and --services name the same file: ./h.csv"),
                       (["--export", "./short.pcap"], b"-r and --export name the same file")]
         failures = [(["-r", "absent.pcap", "--export", "e.csv"], b"No such file or directory"),
                     (["-r", os.path.join(SOURCE, "resources", "make_sample_capture.py")],

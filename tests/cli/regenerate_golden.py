@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Rewrites tests/cli/golden/ from replays of resources/sample.pcap under
-TZ=UTC: the summary, every export form, the hosts export and both logs.
+TZ=UTC: the summary, every export form, the hosts and services exports and both logs.
 Read the diff before committing it.
 Usage: regenerate_golden.py TRAFALYN SOURCE_DIR"""
 
@@ -20,7 +20,8 @@ def replay_all(program, sample, out):
     logs = os.path.join(out, "logs")
     os.mkdir(logs)
     r = cs.run(program, "-r", sample, "--export", os.path.join(out, EXPORTS["csv"]),
-               "--hosts-export", os.path.join(out, "hosts.csv"), "--log-dir", logs)
+               "--hosts-export", os.path.join(out, "hosts.csv"),
+               "--services", os.path.join(out, "services.csv"), "--log-dir", logs)
     assert r.returncode == 0 and not r.stderr, r.stderr
     for form in ("text", "hex"):
         export = os.path.join(out, EXPORTS[form])

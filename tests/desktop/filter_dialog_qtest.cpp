@@ -1,6 +1,6 @@
 // The filter dialog: what an entry adds or why it is refused, the keys of
 // the address entry, the limit and the deletions, and what OK (not Cancel)
-// puts in force through the Settings page.
+// puts in force through the Settings page, with what each rule matched.
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -121,10 +121,13 @@ class FilterDialogTest : public QObject {
     start.Append(CFilterRule(192, 168, 0, 0, 0));
     start.SetMode(CFilterRuleList::kInclude);
     f.engine.Filters().Replace(start);
+    (void)f.engine.Filters().Admit(CIpAddr(192, 168, 7, 7), 80, 1204);
     CSettingsPage page(f.engine, f.settings, {});
     QTimer::singleShot(0, [ok] {
       auto* dialog = qobject_cast<CFilterDialog*>(QApplication::activeModalWidget());
       if (dialog == nullptr) qFatal("the filter dialog is not open");
+      QCOMPARE(Find<QListWidget>(*dialog, "rules")->item(0)->text(),
+               QStringLiteral("192.168.*.*:*          1 packet, 1,204 bytes"));
       Add(*dialog, {}, "80");
       Add(*dialog, {"10", "1", "2", "3"}, "443");
       Add(*dialog, {}, "", "2001:db8::/48");
@@ -136,7 +139,10 @@ class FilterDialogTest : public QObject {
     Find<QPushButton>(page, "filters")->click();
     const CFilterRuleList inForce = f.engine.Filters().Snapshot();
     QCOMPARE(inForce.Count(), std::size_t(ok ? 4 : 1));
-    QCOMPARE(Find<QLabel>(page, "summary")->text(), ok ? QStringLiteral("Exclude") : QStringLiteral("Include"));
+    // The kept rule keeps its count across the new list.
+    QCOMPARE(Find<QLabel>(page, "summary")->text(),
+             ok ? QStringLiteral("Exclude (4 rules, 1 packet matched)")
+                : QStringLiteral("Include (1 rule, 1 packet matched)"));
     QCOMPARE(Find<QListWidget>(page, "rules")->count(), ok ? 4 : 1);
     if (ok) QVERIFY(LoadFilterRules(f.settings) == inForce);
     if (ok) QCOMPARE(QString::fromStdString(inForce.Rules()[1].ToText()), QStringLiteral("10.1.2.3:443"));
