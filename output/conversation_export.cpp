@@ -24,7 +24,7 @@ bool ExportRow(COutputFile& file, const CConversationCopy& row, EExportForm form
     if (form == EExportForm::kCsv) {
       text = ConversationCsvRow(row.snapshot);
     } else {
-      text = RenderConversationText(row.records, {true, true, form == EExportForm::kHex, {}}, cancel);
+      text = RenderConversationText(row.records, {true, true, form == EExportForm::kHex}, cancel);
     }
   } catch (const std::bad_alloc&) {
     text = "Error retrieving data\r\n";

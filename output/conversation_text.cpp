@@ -6,11 +6,12 @@
 #include "output/packet_text.h"
 
 std::string RenderConversationText(std::span<const CPacketRef> records,
-                                   const CTextOptions& options, const CCancelToken& cancel) {
+                                   const CTextOptions& options, const CCancelToken& cancel,
+                                   std::string_view remoteName) {
   std::string out;
   for (const CPacketRef& r : records) {
     if (cancel.Cancelled()) break;
-    if (options.headers) AppendHeaderBlock(out, *r, options.remoteName);
+    if (options.headers) AppendHeaderBlock(out, *r, remoteName);
     if (options.data) {
       if (options.hex) {
         AppendHexDump(out, *r, cancel);

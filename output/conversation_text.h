@@ -3,6 +3,7 @@
 #include <deque>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "model/cancel_token.h"
 #include "model/conversation_snapshot.h"
@@ -24,14 +25,14 @@ struct CTextOptions {
   bool headers = true;
   bool data = true;
   bool hex = false;  // the data as a hex dump instead of text
-  // The remote end's name for the header blocks, on screen only; empty:
-  // the blocks are as the files have them.
-  std::string remoteName;
 };
 
-// Every record of one direction in list order, as `options` say.
+// Every record of one direction in list order, as `options` say. A screen
+// passes the remote end's name for the header blocks (see
+// AppendHeaderBlock); files keep their bytes and pass none.
 std::string RenderConversationText(std::span<const CPacketRef> records,
-                                   const CTextOptions& options, const CCancelToken& cancel);
+                                   const CTextOptions& options, const CCancelToken& cancel,
+                                   std::string_view remoteName = {});
 
 // Header block and data text of the newest recent packets, oldest of them
 // first, as many as fit kRecentTextLimit plus the one that crosses it. An

@@ -185,11 +185,10 @@ std::string CConversationsPage::SelectionText() const {
   std::string joined;
   std::size_t total = 0;
   const std::shared_ptr<CCaptureSession> session = engine_.Session();
-  CTextOptions options = text_;
   for (const CConversationCopy& copy : CopyRows(SelectedRows())) {
     try {
-      options.remoteName = session->RemoteName(copy.snapshot);
-      std::string text = RenderConversationText(copy.records, options, engine_.Cancel());
+      std::string text = RenderConversationText(copy.records, text_, engine_.Cancel(),
+                                                session->RemoteName(copy.snapshot));
       total += text.size();
       if (total > kShowLimit) {
         joined += kTooMuchText;

@@ -159,7 +159,7 @@ class ConversationsPageTest : public QObject {
     QCOMPARE(page_->HeadersBox()->isChecked(), headers);
     QCOMPARE(page_->DataBox()->isChecked(), data);
     page_->Show();
-    const CTextOptions options{headers, data, hex, {}};
+    const CTextOptions options{headers, data, hex};
     const std::string expected = Render(0, options) + Render(1, options) + Render(4, options);
     QCOMPARE(page_->SelectionText(), expected);
     QCOMPARE(page_->TextPane()->toPlainText(), Latin1(expected).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));

@@ -93,8 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     keys.push_back(row.row);
   }
   for (const CConversationCopy& copy : session.CopyRows(keys)) {
-    RenderConversationText(copy.records, {true, true, (flags & 0x10) != 0, session.RemoteName(copy.snapshot)},
-                           cancel);
+    RenderConversationText(copy.records, {true, true, (flags & 0x10) != 0}, cancel,
+                           session.RemoteName(copy.snapshot));
   }
   uint64_t seen = 0;
   std::string text;
