@@ -138,16 +138,31 @@ void CCaptureSession::ClearConversations() {
   model_.conversations.Clear();
 }
 
-CHostsView CCaptureSession::Hosts(bool age) {
+CHostsView CCaptureSession::Hosts(bool age, const std::optional<CTimeRange>& range) {
   CHostsView view;
+  const int64_t now = clock_.Now();
   {
     std::lock_guard<std::mutex> lock(trafficLock_);
-    if (age) model_.hosts.AgeOut(clock_.Now());
+    if (age) model_.hosts.AgeOut(now);
     view.generation = hostGeneration_;
     view.hosts.reserve(model_.hosts.Size());
     for (const CHostRecord& h : model_.hosts.Hosts()) {
-      view.hosts.push_back({h.address, h.bytesSent, h.bytesReceived, h.packetsSent,
-                            h.packetsReceived, h.lastTime, h.ports.size(), {}});
+      if (!range) {
+        view.hosts.push_back({h.address, h.bytesSent, h.bytesReceived, h.packetsSent,
+                              h.packetsReceived, h.lastTime, h.ports.size(), {}});
+        continue;
+      }
+      CHostBucket sum;
+      h.recent.ForEach(range->fromBucket, range->toBucket, TimeBucket(now),
+                       [&sum](int64_t, const CHostBucket& b) {
+                         sum.bytesSent += b.bytesSent;
+                         sum.bytesReceived += b.bytesReceived;
+                         sum.packetsSent += b.packetsSent;
+                         sum.packetsReceived += b.packetsReceived;
+                       });
+      if (sum.packetsSent + sum.packetsReceived == 0) continue;
+      view.hosts.push_back({h.address, sum.bytesSent, sum.bytesReceived, sum.packetsSent,
+                            sum.packetsReceived, h.lastTime, h.ports.size(), {}});
     }
   }
   if (names_ != nullptr) {

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "filters/active_filter_rules.h"
 #include "model/cancel_token.h"
 #include "model/graph_series.h"
+#include "model/time_range.h"
 #include "model/traffic_model.h"
 #include "output/conversation_export.h"
 
@@ -144,8 +146,10 @@ class CCaptureSession {
   void ClearConversations();
 
   // The hosts with their names, aged first when `age` (as a Host Stats
-  // refresh does).
-  CHostsView Hosts(bool age);
+  // refresh does). With a `range`, only the hosts with packets inside it,
+  // their counters those of the range (from the graph's buckets: a range
+  // older than the graph's 40 buckets finds nothing).
+  CHostsView Hosts(bool age, const std::optional<CTimeRange>& range = std::nullopt);
   // Forgets every host and the recent packets; returns the new generation.
   uint64_t ClearHosts();
 

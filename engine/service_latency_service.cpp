@@ -22,6 +22,12 @@ std::vector<CServiceRow> CServiceLatencyService::Rows() const {
   return table_.Rows();
 }
 
+std::vector<CServiceRow> CServiceLatencyService::RangeRows(const CTimeRange& range,
+                                                           int64_t nowBucket) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return table_.RangeRows(range.fromBucket, range.toBucket, nowBucket);
+}
+
 uint64_t CServiceLatencyService::Dropped() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return table_.Dropped();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "services/service_row.h"
+#include "model/time_range.h"
 #include "services/service_table.h"
 
 class CCaptureSession;
@@ -31,6 +32,9 @@ class CServiceLatencyService {
   void Attach(CCaptureSession& session);
 
   std::vector<CServiceRow> Rows() const;
+  // The services with exchanges inside `range`, their figures those of the
+  // range: counts from the buckets, times to first answer within about 10%.
+  std::vector<CServiceRow> RangeRows(const CTimeRange& range, int64_t nowBucket) const;
   uint64_t Dropped() const;
   std::vector<CLatencyPoint> LatencyStrip(const CServiceKey& key, int64_t nowBucket) const;
 

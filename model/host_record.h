@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/bucket_ring.h"
 #include "wire/ip_address.h"
 #include "wire/time_stamp.h"
 
@@ -14,7 +15,17 @@ struct CPortRecord {
   CTimeStamp lastTime;
 };
 
-// Counters of one remote host, with its ports in ascending order.
+// What one host moved in one 5-second bucket.
+struct CHostBucket {
+  uint64_t bytesSent = 0;
+  uint64_t bytesReceived = 0;
+  uint64_t packetsSent = 0;
+  uint64_t packetsReceived = 0;
+};
+
+// Counters of one remote host, with its ports in ascending order, and the
+// same counters for each of the graph's 40 buckets, so that a range of the
+// graph can be asked about.
 struct CHostRecord {
   static constexpr std::size_t kMaxPorts = 100;
 
@@ -25,4 +36,5 @@ struct CHostRecord {
   uint64_t packetsReceived = 0;
   std::vector<CPortRecord> ports;
   CTimeStamp lastTime;
+  CBucketRing<CHostBucket> recent;
 };

@@ -37,6 +37,14 @@ void CountPort(CHostRecord& host, uint64_t sent, uint64_t received, uint16_t por
   host.ports.insert(it, CPortRecord{sent, received, 1, port, time});
 }
 
+void CountRecent(CHostRecord& h, uint64_t bytesSent, uint64_t bytesReceived, CTimeStamp time) {
+  CHostBucket* b = h.recent.Cell(TimeBucket(time.sec));
+  if (b == nullptr) return;  // older than the graph
+  b->bytesSent += bytesSent;
+  b->bytesReceived += bytesReceived;
+  (bytesSent > 0 ? b->packetsSent : b->packetsReceived) += 1;
+}
+
 }  // namespace
 
 std::size_t CHostTable::LowerBound(const CIpAddr& address, bool& found) const {
@@ -83,6 +91,7 @@ void CHostTable::Update(uint64_t bytesSent, uint64_t bytesReceived, const CIpAdd
       h.packetsReceived += 1;
     }
     CountPort(h, bytesSent, bytesReceived, remotePort, time);
+    CountRecent(h, bytesSent, bytesReceived, time);
     h.lastTime = time;
     return;
   }
@@ -97,6 +106,7 @@ void CHostTable::Update(uint64_t bytesSent, uint64_t bytesReceived, const CIpAdd
     h.packetsReceived = 1;
   }
   h.ports.push_back(CPortRecord{bytesSent, bytesReceived, 1, remotePort, time});
+  CountRecent(h, bytesSent, bytesReceived, time);
   h.lastTime = time;
   hosts_.insert(hosts_.begin() + static_cast<std::ptrdiff_t>(at), std::move(h));
   try {

@@ -7,7 +7,7 @@
 
 #include "model/conversation_snapshot.h"
 #include "services/activity_heap.h"
-#include "services/bucket_ring.h"
+#include "model/bucket_ring.h"
 #include "services/log_histogram.h"
 #include "services/service_key.h"
 #include "services/service_row.h"

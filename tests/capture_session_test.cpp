@@ -63,6 +63,32 @@ TEST_F(CaptureSessionTest, HostsAgeAndTheGraphEndByTheSessionClock) {
   EXPECT_TRUE(t.session.Hosts(false).hosts.empty());
 }
 
+TEST_F(CaptureSessionTest, ARangeCountsThePacketsOfItsBucketsAndAConversationThatOverlapsIt) {
+  // Host .1 on both sides of the edge at 1000 s (bucket 200), host .2 in
+  // bucket 201's last microsecond.
+  t.Record(UdpFields(kSent, 4, {999, 999999}, CIpAddr(10, 0, 9, 1)));
+  t.Record(UdpFields(kSent, 4, {1000, 0}, CIpAddr(10, 0, 9, 1)));
+  t.Record(UdpFields(kReceived, 4, {1009, 999999}, CIpAddr(10, 0, 9, 2)));
+  const struct {
+    CTimeRange range;
+    std::vector<uint64_t> packets;  // per host shown, address order
+    bool overlaps;  // a conversation from 995 s to 999.999999 s
+  } cases[] = {
+      {{199, 200}, {1}, true},     {{200, 201}, {1}, false}, {{200, 202}, {1, 1}, false},
+      {{201, 202}, {1}, false},    {{202, 240}, {}, false},  {{150, 199}, {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.range.fromBucket);
+    std::vector<uint64_t> packets;
+    for (const CHostSummary& h : t.session.Hosts(false, c.range).hosts) {
+      packets.push_back(h.packetsSent + h.packetsReceived);
+    }
+    EXPECT_EQ(packets, c.packets);
+    EXPECT_EQ(c.range.Overlaps({995, 0}, {999, 999999}), c.overlaps);
+  }
+  EXPECT_EQ(t.session.Hosts(false).hosts.at(0).packetsSent, 2u);
+}
+
 TEST_F(CaptureSessionTest, LiveTextOnlyWhenPacketsArrived) {
   uint64_t seen = 0;
   std::string text;

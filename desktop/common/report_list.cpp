@@ -89,6 +89,11 @@ QString CReportList::SelectedRowsText() const {
   return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
+void CReportList::AddBar(QWidget* bar) {
+  bar->setParent(this);
+  static_cast<QVBoxLayout*>(layout())->insertWidget(0, bar);
+}
+
 QAction* CReportList::AddAction(const QString& text, std::function<void()> action,
                                 const QList<QKeySequence>& shortcuts) {
   auto* entry = new QAction(text, view_);

@@ -38,6 +38,9 @@ class CReportList : public QWidget {
   // line of the column headers; empty when nothing is selected.
   QString SelectedRowsText() const;
 
+  // Puts `bar` above the filter box, across the list's width.
+  void AddBar(QWidget* bar);
+
   // Adds an entry to the right-click menu that calls `action`, with
   // `shortcuts` working while the list has the focus.
   QAction* AddAction(const QString& text, std::function<void()> action,

@@ -40,6 +40,8 @@ CConversationRow MakeRow(const CConversationSnapshot& c, EDirection direction, c
   row.order = isOpening ? 0 : 1;
   row.remote = c.remote;
   row.remotePort = c.remotePort;
+  row.first = c.times[T::kFirstTime];
+  row.last = c.times[T::kLastTime];
   const bool sent = direction == EDirection::kSent;
   const int k = isOpening ? T::kFirstTime : T::kReplyStartTime;
   auto& t = row.texts;

@@ -19,6 +19,8 @@ struct CConversationRow {
   int order = 0;  // the row's place among its conversation's rows
   CIpAddr remote;
   uint16_t remotePort = 0;
+  CTimeStamp first;  // the conversation's first and last packets
+  CTimeStamp last;
   std::array<QString, kColumns> texts;
   std::array<QVariant, kColumns> sortValues;  // what each column sorts by
 

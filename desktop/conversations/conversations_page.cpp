@@ -21,6 +21,8 @@
 #include "desktop/common/report_list.h"
 #include "output/value_format.h"
 #include "desktop/conversations/save_file_options_dialog.h"
+#include "desktop/range/range_bar.h"
+#include "desktop/range/time_range_selection.h"
 
 const char* const CConversationsPage::kTooMuchText = "\r\n\r\nOnly 2M of data shown per selection";
 
@@ -123,15 +125,37 @@ void CConversationsPage::Refresh() {
   CWaitCursor wait;
   pane_->clear();
   const std::shared_ptr<CCaptureSession> session = engine_.Session();
-  std::vector<CConversationRow> rows = CConversationListModel::MakeRows(session->ConversationRows());
+  allRows_ = CConversationListModel::MakeRows(session->ConversationRows());
+  rowsSession_ = session->Id();
+  ShowRows();
+}
+
+void CConversationsPage::ShowRows() {
+  const std::optional<CTimeRange> range = range_ != nullptr ? range_->Range() : std::nullopt;
+  std::vector<CConversationRow> rows;
+  if (range) {
+    for (const CConversationRow& row : allRows_) {
+      if (range->Overlaps(row.first, row.last)) rows.push_back(row);
+    }
+  }
+  const std::vector<CConversationRow>& shown = range ? rows : allRows_;
   // An IPv6 endpoint can outgrow the column's IPv4 sample; the longest text
   // stands for the widest.
   QString longest;
-  for (const CConversationRow& row : rows) {
+  for (const CConversationRow& row : shown) {
     if (row.texts[0].size() > longest.size()) longest = row.texts[0];
   }
-  model_->Merge(session->Id(), rows);
+  model_->Merge(rowsSession_, shown);
   WidenColumnToFit(*list_, 0, longest, true);
+}
+
+void CConversationsPage::UseRange(CTimeRangeSelection& selection) {
+  range_ = &selection;
+  rows_->AddBar(new CRangeBar(selection, QString()));
+  connect(&selection, &CTimeRangeSelection::Changed, this, [this] {
+    // A list never filled stays empty; one filled shows the range at once.
+    if (rowsSession_ != 0) ShowRows();
+  });
 }
 
 void CConversationsPage::AddListActions() {
@@ -216,6 +240,8 @@ void CConversationsPage::Clear() {
   CWaitCursor wait;
   pane_->clear();
   model_->Clear();
+  allRows_.clear();
+  rowsSession_ = 0;
   engine_.Session()->ClearConversations();
 }
 

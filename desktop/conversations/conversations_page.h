@@ -9,10 +9,11 @@
 #include "output/conversation_text.h"
 
 #include "desktop/common/split_page.h"
+#include "desktop/conversations/conversation_list_model.h"
 
 class CByteTextEdit;
-class CConversationListModel;
 class CReportList;
+class CTimeRangeSelection;
 class CTrafficEngine;
 struct CSaveFileOptions;
 class QCheckBox;
@@ -59,6 +60,11 @@ class CConversationsPage : public CSplitPage {
   // this host..." for.
   void SetFilterOnHost(std::function<void(const CIpAddr&)> hook);
 
+  // Lists only the conversations with packets inside the selected range of
+  // the graph, by their first and last time stamps, with the range's bar
+  // above the list. Called once.
+  void UseRange(CTimeRangeSelection& selection);
+
   CConversationListModel* ListModel() const { return model_; }
   CReportList* Rows() const { return rows_; }
   QTableView* List() const { return list_; }
@@ -80,6 +86,8 @@ class CConversationsPage : public CSplitPage {
 
  private:
   void AddListActions();
+  // Shows the rows of the last Refresh that the range lets through.
+  void ShowRows();
   void CopyCurrent(bool withPort);
   void OnHeadersClicked(bool checked);
   void OnDataClicked(bool checked);
@@ -101,6 +109,9 @@ class CConversationsPage : public CSplitPage {
   CReportList* rows_;
   QTableView* list_;
   CConversationListModel* model_;
+  CTimeRangeSelection* range_ = nullptr;
+  int rowsSession_ = 0;
+  std::vector<CConversationRow> allRows_;  // as the last Refresh found them
   CByteTextEdit* pane_;
   CTextOptions text_;
   QTimer followTimer_;

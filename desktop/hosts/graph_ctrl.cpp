@@ -2,10 +2,13 @@
 
 #include <QDateTime>
 #include <QHelpEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
 #include <algorithm>
+#include <cstdlib>
 
+#include "desktop/range/time_range_selection.h"
 #include "model/graph_series.h"
 
 namespace {
@@ -100,6 +103,7 @@ void CGraphCtrl::Draw(QImage& image, bool withBars) const {
   p.drawLine(0, h, w - 1, h);
   if (!withBars) return;
 
+  DrawBand(p, w, h);
   const uint64_t maximum = series_.maximum;
   if (maximum <= 1) return;
   const QColor sent = SentColour(pal);
@@ -119,6 +123,90 @@ void CGraphCtrl::Draw(QImage& image, bool withBars) const {
     p.fillRect(QRect(left + gap, h - sentHeight, bar, sentHeight), sent);
     p.fillRect(QRect(left + gap + bar, h - receivedHeight, bar, receivedHeight), received);
   }
+}
+
+void CGraphCtrl::SetSelection(CTimeRangeSelection* selection) {
+  selection_ = selection;
+  if (selection_ != nullptr) {
+    connect(selection_, &CTimeRangeSelection::Changed, this, qOverload<>(&QWidget::update));
+  }
+}
+
+int CGraphCtrl::SlotAt(int x, int width) {
+  if (width <= 0) return 0;
+  return std::clamp(static_cast<int>(static_cast<long long>(x) * kSlots / width), 0, kSlots - 1);
+}
+
+int64_t CGraphCtrl::FirstBucket() const {
+  return TimeBucket(series_.newestStart) - (kSlots - 1);
+}
+
+bool CGraphCtrl::BandSlots(int& first, int& last) const {
+  if (series_.newestStart <= 0) return false;
+  if (dragging_) {
+    first = SlotAt(std::min(dragFrom_, dragTo_), width());
+    last = SlotAt(std::max(dragFrom_, dragTo_), width());
+    return true;
+  }
+  if (selection_ == nullptr) return false;
+  const std::optional<CTimeRange> range = selection_->Range();
+  if (!range) return false;
+  const int64_t from = std::max<int64_t>(range->fromBucket - FirstBucket(), 0);
+  const int64_t to = std::min<int64_t>(range->toBucket - FirstBucket(), kSlots);
+  if (from >= to) return false;
+  first = static_cast<int>(from);
+  last = static_cast<int>(to) - 1;
+  return true;
+}
+
+void CGraphCtrl::DrawBand(QPainter& p, int w, int h) const {
+  int first = 0;
+  int last = 0;
+  if (!BandSlots(first, last)) return;
+  const QPalette& pal = palette();
+  QColor shade = pal.color(QPalette::Highlight);
+  shade.setAlpha(60);
+  const int left = SlotLeft(first, w);
+  const int right = SlotLeft(last + 1, w);
+  p.fillRect(QRect(left, 0, right - left, h), shade);
+  p.setPen(pal.color(QPalette::Highlight));
+  p.drawLine(left, 0, left, h - 1);
+  p.drawLine(right - 1, 0, right - 1, h - 1);
+  // The band's two ends in clock time, inside it where they fit.
+  const int64_t start = (FirstBucket() + first) * kBucketSeconds;
+  const QString text = ClockText(start) + QChar(0x2013) + ClockText(start + int64_t{last - first + 1} * kBucketSeconds);
+  const int textWidth = p.fontMetrics().horizontalAdvance(text) + 6;
+  const int textLeft = std::clamp(left + 3, 0, std::max(0, w - textWidth));
+  p.setPen(pal.color(QPalette::Text));
+  p.drawText(QRect(textLeft, 2, textWidth, p.fontMetrics().height()), Qt::AlignLeft | Qt::AlignVCenter, text);
+}
+
+void CGraphCtrl::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || selection_ == nullptr) return QWidget::mousePressEvent(event);
+  dragging_ = true;
+  dragFrom_ = dragTo_ = static_cast<int>(event->position().x());
+  update();
+}
+
+void CGraphCtrl::mouseMoveEvent(QMouseEvent* event) {
+  if (!dragging_) return QWidget::mouseMoveEvent(event);
+  dragTo_ = static_cast<int>(event->position().x());
+  update();
+}
+
+void CGraphCtrl::mouseReleaseEvent(QMouseEvent* event) {
+  if (!dragging_ || event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
+  dragging_ = false;
+  dragTo_ = static_cast<int>(event->position().x());
+  // A click, or a graph with nothing drawn yet, selects nothing.
+  if (std::abs(dragTo_ - dragFrom_) < 4 || series_.newestStart <= 0) {
+    selection_->Clear();
+  } else {
+    const int64_t first = FirstBucket() + SlotAt(std::min(dragFrom_, dragTo_), width());
+    const int64_t last = FirstBucket() + SlotAt(std::max(dragFrom_, dragTo_), width());
+    selection_->Set(CTimeRange{first, last + 1});
+  }
+  update();
 }
 
 QString CGraphCtrl::ToolTipAt(int x) const {

@@ -3,6 +3,8 @@
 #include <QWidget>
 
 struct CGraphSeries;
+struct CTimeRange;
+class CTimeRangeSelection;
 
 // The bars of the traffic graph: for each five-second interval, newest at
 // the right, a sent bar and a received bar side by side, as wide as the
@@ -11,6 +13,9 @@ struct CGraphSeries;
 // when the labels would not fit). The pointer's interval shows its values
 // in a tooltip. Colours come from the palette, so a dark theme gives a dark
 // graph.
+//
+// A drag across the graph selects a range of whole intervals, shaded with
+// its start and end times; a click without a drag clears it.
 //
 // Paints the series its panel holds, a copy: painting never waits for the
 // capture thread. User-interface thread only.
@@ -37,12 +42,18 @@ class CGraphCtrl : public QWidget {
   // The tooltip text for the interval under `x`; empty where there is none.
   QString ToolTipAt(int x) const;
 
+  // The selection that drags set; null (the default) makes none.
+  void SetSelection(CTimeRangeSelection* selection);
+
   // Until the first paint has happened, no bars are drawn.
   bool Painted() const { return !firstPaint_; }
 
  protected:
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   // The left edge of slot `slot` (0 oldest .. kSlots) in a plot `width` wide.
@@ -51,7 +62,19 @@ class CGraphCtrl : public QWidget {
   int EntryAt(int slot) const;
   // Seconds between two axis labels that keeps them apart at `width`.
   int LabelSpacing(int width) const;
+  // The slot under `x` in a control `width` wide, within the graph.
+  static int SlotAt(int x, int width);
+  // The bucket drawn in slot 0.
+  int64_t FirstBucket() const;
+  // The slots [first, last] to shade: the drag under way, else the
+  // selection's range as far as it is in view; false when there is none.
+  bool BandSlots(int& first, int& last) const;
+  void DrawBand(QPainter& p, int w, int h) const;
 
   const CGraphSeries& series_;
   bool firstPaint_ = true;
+  CTimeRangeSelection* selection_ = nullptr;
+  bool dragging_ = false;
+  int dragFrom_ = 0;  // x where the drag began
+  int dragTo_ = 0;
 };

@@ -11,7 +11,7 @@ CHostStatsUpdate CHostStatsJob::Build(const CHostStatsTick& tick) {
   const std::shared_ptr<CCaptureSession> session = engine_.Session();
   update.sessionId = session->Id();
   if (tick.listDue) {
-    CHostsView view = session->Hosts(true);
+    CHostsView view = session->Hosts(true, page_.Range());
     update.generation = view.generation;
     update.hosts = std::move(view.hosts);
     // A copy cut short by closing down would read as hosts gone.

@@ -16,7 +16,9 @@
 #include "desktop/common/report_list.h"
 #include "output/value_format.h"
 #include "desktop/common/text_window.h"
-#include "output/value_format.h"
+#include "desktop/hosts/graph_ctrl.h"
+#include "desktop/range/range_bar.h"
+#include "desktop/range/time_range_selection.h"
 
 CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
     : CSplitPage(parent), engine_(engine) {
@@ -60,6 +62,17 @@ CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
   connect(tabs_, &QTabWidget::currentChanged, this, &CHostStatsPage::OnSubPageChanged);
 }
 
+void CHostStatsPage::UseRange(CTimeRangeSelection& selection) {
+  range_ = &selection;
+  rows_->AddBar(new CRangeBar(selection, QString()));
+  graph_->Graph()->SetSelection(&selection);
+  connect(&selection, &CTimeRangeSelection::Changed, this, &CHostStatsPage::RefreshNow);
+}
+
+std::optional<CTimeRange> CHostStatsPage::Range() const {
+  return range_ != nullptr ? range_->Range() : std::nullopt;
+}
+
 void CHostStatsPage::SetFilterOnHost(std::function<void(const CIpAddr&)> hook) {
   filterOnHost_ = std::move(hook);
 }
@@ -96,7 +109,7 @@ void CHostStatsPage::RefreshNow() {
   const std::shared_ptr<CCaptureSession> session = engine_.Session();
   CHostStatsUpdate update;
   update.sessionId = session->Id();
-  CHostsView view = session->Hosts(true);
+  CHostsView view = session->Hosts(true, Range());
   update.generation = view.generation;
   update.hosts = std::move(view.hosts);
   update.haveHosts = true;

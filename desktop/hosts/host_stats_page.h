@@ -2,13 +2,17 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "desktop/hosts/host_stats_update.h"
 #include "desktop/common/split_page.h"
+#include "model/time_range.h"
 
 class CGraphPanel;
 class CTrafficEngine;
 class CHostListModel;
+class CTimeRangeSelection;
+
 class CReportList;
 class CTextWindow;
 class QCheckBox;
@@ -46,6 +50,13 @@ class CHostStatsPage : public CSplitPage {
   // nothing while paused.
   void RefreshNow();
 
+  // Shows only the traffic inside the selected range of the graph, with the
+  // range's bar above the list; the graph sets the range. Called once,
+  // before the refresh worker runs.
+  void UseRange(CTimeRangeSelection& selection);
+  // Any thread: the range the list shows, if any.
+  std::optional<CTimeRange> Range() const;
+
   // Called with the address of the host the user chose "Filter on this
   // host..." for.
   void SetFilterOnHost(std::function<void(const CIpAddr&)> hook);
@@ -68,6 +79,7 @@ class CHostStatsPage : public CSplitPage {
   void OnSubPageChanged(int index);
 
   CTrafficEngine& engine_;
+  CTimeRangeSelection* range_ = nullptr;
   QPushButton* clear_;
   QCheckBox* pause_;
   CReportList* rows_;

@@ -7,10 +7,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "desktop/range/range_bar.h"
+#include "desktop/range/time_range_selection.h"
 #include "desktop/services/latency_strip.h"
 #include "engine/traffic_engine.h"
 #include "output/value_format.h"
-#include "services/bucket_ring.h"
+#include "model/bucket_ring.h"
 
 namespace {
 
@@ -56,7 +58,8 @@ CServicesPage::CServicesPage(CTrafficEngine& engine, QWidget* parent)
   engine_.Services().SetEnabled(true);
   table_ = new QTableWidget(this);
   table_->setObjectName(QStringLiteral("services"));
-  const QStringList headers = {QStringLiteral("Service"),    QStringLiteral("Exchanges"),
+  const QStringList headers = {QStringLiteral("Service"),    QStringLiteral("Name"),
+                               QStringLiteral("Exchanges"),
                                QStringLiteral("Unanswered"), QStringLiteral("TTFA p50"),
                                QStringLiteral("TTFA p90"),   QStringLiteral("TTFA p99"),
                                QStringLiteral("TTFA Max"),   QStringLiteral("Bytes Sent"),
@@ -71,7 +74,7 @@ CServicesPage::CServicesPage(CTrafficEngine& engine, QWidget* parent)
   table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   table_->setWordWrap(false);
   table_->setSortingEnabled(true);
-  table_->sortByColumn(1, Qt::DescendingOrder);
+  table_->sortByColumn(2, Qt::DescendingOrder);
   table_->setToolTip(QStringLiteral(
       "TTFA: time to first answer, from the end of the opening direction to the start of the reply, "
       "in seconds"));
@@ -92,6 +95,14 @@ CServicesPage::CServicesPage(CTrafficEngine& engine, QWidget* parent)
   tick->start(1000);
 }
 
+void CServicesPage::UseRange(CTimeRangeSelection& selection) {
+  range_ = &selection;
+  auto* bar = new CRangeBar(selection, QStringLiteral("times in a range from 5-second buckets, within about 10%"),
+                            this);
+  static_cast<QVBoxLayout*>(layout())->insertWidget(0, bar);
+  connect(&selection, &CTimeRangeSelection::Changed, this, &CServicesPage::RefreshNow);
+}
+
 void CServicesPage::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   RefreshNow();
@@ -107,7 +118,9 @@ std::optional<CServiceKey> CServicesPage::SelectedKey() const {
 
 void CServicesPage::RefreshNow() {
   const std::optional<CServiceKey> keep = SelectedKey();
-  rows_ = engine_.Services().Rows();
+  const std::optional<CTimeRange> range = range_ != nullptr ? range_->Range() : std::nullopt;
+  rows_ = range ? engine_.Services().RangeRows(*range, TimeBucket(engine_.Session()->Clock().Now()))
+                : engine_.Services().Rows();
   const QSignalBlocker quiet(table_);
   table_->setSortingEnabled(false);
   table_->clearContents();
@@ -119,14 +132,18 @@ void CServicesPage::RefreshNow() {
     auto* name = new QTableWidgetItem(ServiceText(r.key));
     name->setData(kRowIndexRole, row);
     table_->setItem(row, 0, name);
-    table_->setItem(row, 1, Count(r.exchanges));
-    table_->setItem(row, 2, Count(r.unanswered));
-    table_->setItem(row, 3, Seconds(r.firstAnswer, &CLatencySummary::p50));
-    table_->setItem(row, 4, Seconds(r.firstAnswer, &CLatencySummary::p90));
-    table_->setItem(row, 5, Seconds(r.firstAnswer, &CLatencySummary::p99));
-    table_->setItem(row, 6, Seconds(r.firstAnswer, &CLatencySummary::max));
-    table_->setItem(row, 7, Count(r.bytesSent));
-    table_->setItem(row, 8, Count(r.bytesReceived));
+    // A service this host serves is named by the clients, not by it.
+    const bool named = r.key.role == EHostRole::kClient;
+    table_->setItem(row, 1, new QTableWidgetItem(
+                                named ? QString::fromStdString(engine_.Names().NameOf(r.key.address)) : QString()));
+    table_->setItem(row, 2, Count(r.exchanges));
+    table_->setItem(row, 3, Count(r.unanswered));
+    table_->setItem(row, 4, Seconds(r.firstAnswer, &CLatencySummary::p50));
+    table_->setItem(row, 5, Seconds(r.firstAnswer, &CLatencySummary::p90));
+    table_->setItem(row, 6, Seconds(r.firstAnswer, &CLatencySummary::p99));
+    table_->setItem(row, 7, Seconds(r.firstAnswer, &CLatencySummary::max));
+    table_->setItem(row, 8, Count(r.bytesSent));
+    table_->setItem(row, 9, Count(r.bytesReceived));
     if (keep && r.key == *keep) reselect = row;
   }
   table_->setSortingEnabled(true);

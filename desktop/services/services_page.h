@@ -7,6 +7,7 @@
 #include "services/service_row.h"
 
 class CLatencyStrip;
+class CTimeRangeSelection;
 class CTrafficEngine;
 class QLabel;
 class QTableWidget;
@@ -23,6 +24,10 @@ class CServicesPage : public QWidget {
 
   void RefreshNow();
 
+  // Shows only the exchanges inside the selected range of the graph, with
+  // the range's bar above the table. Called once.
+  void UseRange(CTimeRangeSelection& selection);
+
  protected:
   void showEvent(QShowEvent* event) override;
 
@@ -31,6 +36,7 @@ class CServicesPage : public QWidget {
   std::optional<CServiceKey> SelectedKey() const;
 
   CTrafficEngine& engine_;
+  CTimeRangeSelection* range_ = nullptr;
   QTableWidget* table_ = nullptr;
   QLabel* dropped_ = nullptr;
   CLatencyStrip* strip_ = nullptr;

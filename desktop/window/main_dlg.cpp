@@ -16,7 +16,9 @@
 
 #include "desktop/common/message_box.h"
 #include "desktop/conversations/conversations_page.h"
+#include "desktop/range/time_range_selection.h"
 #include "desktop/hosts/host_stats_page.h"
+#include "desktop/services/services_page.h"
 #include "desktop/settings/settings_page.h"
 #include "desktop/window/about_page.h"
 #include "desktop/window/app_artwork.h"
@@ -85,6 +87,9 @@ CMainDlg::CMainDlg(CTrafficEngine& engine, CSettingValues& settings, const QStri
     auto* key = new QShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + i)), this);
     connect(key, &QShortcut::activated, tabs_, [this, i] { tabs_->setCurrentIndex(i); });
   }
+  // Esc drops a selected range of the graph wherever the focus is.
+  auto* clearRange = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(clearRange, &QShortcut::activated, trafficPages_.range, &CTimeRangeSelection::Clear);
   const auto filterOnHost = [this](const CIpAddr& host) { settingsPage_->EditFilters(&host); };
   trafficPages_.hostStats->SetFilterOnHost(filterOnHost);
   trafficPages_.conversations->SetFilterOnHost(filterOnHost);

@@ -5,7 +5,9 @@
 #include "desktop/conversations/conversations_page.h"
 #include "desktop/hosts/host_stats_job.h"
 #include "desktop/hosts/host_stats_page.h"
+#include "desktop/range/time_range_selection.h"
 #include "desktop/services/services_page.h"
+#include "engine/traffic_engine.h"
 
 CTrafficPages CreateTrafficPages(CTrafficEngine& engine, QWidget* parent) {
   CTrafficPages pages;
@@ -16,6 +18,15 @@ CTrafficPages CreateTrafficPages(CTrafficEngine& engine, QWidget* parent) {
   pages.conversations->setObjectName(QStringLiteral("conversationsPage"));
   pages.services = new CServicesPage(engine, parent);
   pages.services->setObjectName(QStringLiteral("servicesPage"));
+  pages.range = new CTimeRangeSelection(
+      [&engine] {
+        const std::shared_ptr<CCaptureSession> session = engine.Session();
+        return CTimeRangeSelection::CNow{session->Id(), TimeBucket(session->Clock().Now())};
+      },
+      parent);
+  hostStats->UseRange(*pages.range);
+  pages.conversations->UseRange(*pages.range);
+  pages.services->UseRange(*pages.range);
   pages.hostStatsSelected = [hostStats] { hostStats->RefreshNow(); };
   auto job = std::make_shared<CHostStatsJob>(engine, *hostStats);
   pages.hostStatsJob = [job](const CHostStatsTick& tick) { job->Run(tick); };

@@ -5,6 +5,8 @@
 
 class CConversationsPage;
 class CHostStatsPage;
+class CServicesPage;
+class CTimeRangeSelection;
 class CTrafficEngine;
 class QWidget;
 
@@ -14,7 +16,9 @@ class QWidget;
 struct CTrafficPages {
   CHostStatsPage* hostStats = nullptr;
   CConversationsPage* conversations = nullptr;
-  QWidget* services = nullptr;
+  CServicesPage* services = nullptr;
+  // The range of the graph that every page shows alone, while there is one.
+  CTimeRangeSelection* range = nullptr;
   // User-interface thread, no lock held: the Host Stats tab was just
   // selected; refresh the host list at once.
   std::function<void()> hostStatsSelected;

@@ -4,6 +4,7 @@
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -12,6 +13,9 @@
 #include <random>
 
 #include "desktop/common/text_window.h"
+#include "desktop/hosts/graph_ctrl.h"
+#include "desktop/hosts/graph_panel.h"
+#include "desktop/range/time_range_selection.h"
 #include "desktop/hosts/host_list_model.h"
 #include "desktop/hosts/host_stats_job.h"
 #include "desktop/hosts/host_stats_page.h"
@@ -124,6 +128,31 @@ class HostStatsPageTest : public QObject {
     AddHost(CIpAddr(10, 0, 0, 2));
     Refresh();
     QCOMPARE(Addresses(), QStringList{"10.0.0.2"});
+  }
+
+  void dragAcrossTheGraphShowsOnlyItsRangeUntilAClick() {
+    CTimeRangeSelection range([this] {
+      return CTimeRangeSelection::CNow{f_->engine.Session()->Id(), TimeBucket(kNow)};
+    });
+    page_->UseRange(range);
+    RecordPacket(f_->engine, EDirection::kReceived, Host(1), 53, {kNow - 100, 0}, 60);
+    AddHost(Host(2));
+    Refresh();
+    QCOMPARE(Addresses().size(), 2);
+    CGraphCtrl* graph = page_->GraphPanel()->Graph();
+    graph->resize(400, 100);
+    // The two newest intervals: slots 38 and 39 of 40, 10 pixels each.
+    QTest::mousePress(graph, Qt::LeftButton, {}, QPoint(385, 50));
+    QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(399, 50));
+    QCOMPARE(range.Range(), (CTimeRange{TimeBucket(kNow) - 1, TimeBucket(kNow) + 1}));
+    Refresh();
+    QCOMPARE(Addresses(), QStringList{QString::fromStdString(FormatAddress(Host(2)))});
+    QVERIFY(page_->findChild<QLabel*>(QStringLiteral("rangeBar"))->text().startsWith(
+        QStringLiteral("Showing ") + CTimeRangeSelection::Text(*range.Range())));
+    QTest::mouseClick(graph, Qt::LeftButton, {}, QPoint(200, 50));
+    QVERIFY(!range.Range());
+    Refresh();
+    QCOMPARE(Addresses().size(), 2);
   }
 
   void jobBuildsWhatTheShownSubPageNeeds() {
