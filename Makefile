@@ -63,14 +63,18 @@ run: build
 	@./desktop/run.sh $(BUILD)
 
 # PNGs of every tab as the program shows resources/sample.pcap when started
-# on it, drawn on the offscreen platform into docs/screenshots by a small
-# program of their own (not a test, not part of `all`).
+# on it, and two of the dual-stack capture with a loopback exchange added,
+# drawn on the offscreen platform into docs/screenshots by a small program
+# of their own (not a test, not part of `all`).
 .PHONY: screenshots
 screenshots: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS) --target make_screenshots
 	QT_QPA_PLATFORM=offscreen TZ=UTC $(BUILD)/docs/screenshots/make_screenshots \
 	  resources/sample.pcap docs/screenshots
+	python3 resources/make_dual_stack_capture.py --loopback $(BUILD)/dual_stack_loopback.pcap
+	QT_QPA_PLATFORM=offscreen TZ=UTC $(BUILD)/docs/screenshots/make_screenshots \
+	  $(BUILD)/dual_stack_loopback.pcap docs/screenshots ipv6
 
 # The Debian packages trafalyn and trafalyn-cli, built by dpkg-buildpackage
 # in a copy of the source tree (it writes beside the tree it builds) and

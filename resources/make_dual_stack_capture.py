@@ -18,7 +18,10 @@ building blocks of make_sample_capture.py. Documentation addresses only:
 Also: ICMPv6 echo and neighbour discovery, an ESP packet, a No Next Header
 packet and a jumbogram claim, none of which is recorded.
 
-Usage: make_dual_stack_capture.py [OUTPUT]   (default: dual_stack.pcap beside this file)
+Usage: make_dual_stack_capture.py [--loopback] [OUTPUT]
+  (default: dual_stack.pcap beside this file). With --loopback, an HTTP
+  exchange over ::1 follows: the capture the IPv6 pictures of the README
+  are made from.
 """
 
 import ipaddress
@@ -123,8 +126,8 @@ class DualCapture(sample.Capture):
         self.emit(self.ether(src, dst, 0x86DD, self.ipv6(src, dst, ICMP6, message, hlim=255)))
 
 
-def fetch(cap, rng, client, cport, server, pages):
-    conn = TcpConnection(cap, client, cport, server, 80)
+def fetch(cap, rng, client, cport, server, pages, port=80):
+    conn = TcpConnection(cap, client, cport, server, port)
     rtt = rng.randint(15000, 35000)
     conn.handshake(rtt)
     for path, size in pages:
@@ -234,7 +237,7 @@ def not_recorded(cap):
     conn.c2s(PSH | ACK, b"GET /between-others HTTP/1.1\r\n\r\n")
 
 
-def build():
+def build(loopback=False):
     rng = random.Random(SEED)
     cap = DualCapture(rng)
     neighbour_discovery(cap)
@@ -262,13 +265,21 @@ def build():
     not_recorded(cap)
     cap.jitter(1_000_000, 2_000_000)
     fetch(cap, rng, LOCAL6, 49903, WEB6, [("/again", 400)])
+    if loopback:
+        # A web server under test on this host, asked over ::1 (as a Linux
+        # loopback capture holds it: Ethernet frames).
+        cap.jitter(200000, 400000)
+        fetch(cap, rng, "::1", 49904, "::1", [("/health", 300), ("/status", 700)], port=8080)
     return cap.frames
 
 
 def main():
+    args = sys.argv[1:]
+    loopback = "--loopback" in args
+    args = [a for a in args if a != "--loopback"]
     default = os.path.join(os.path.dirname(os.path.abspath(__file__)), "dual_stack.pcap")
-    path = sys.argv[1] if len(sys.argv) > 1 else default
-    frames = build()
+    path = args[0] if args else default
+    frames = build(loopback)
     sample.write_pcap(path, frames)
     print("%s: %d frames" % (path, len(frames)))
 

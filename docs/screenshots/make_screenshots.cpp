@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include "desktop/app/settings_store.h"
@@ -26,6 +27,7 @@
 #include "desktop/hosts/graph_panel.h"
 #include "desktop/hosts/host_list_model.h"
 #include "desktop/hosts/host_stats_page.h"
+#include "desktop/range/time_range_selection.h"
 #include "desktop/window/main_dlg.h"
 
 namespace {
@@ -53,8 +55,10 @@ bool Save(QWidget& window, const QDir& out, const char* name) {
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: make_screenshots CAPTURE OUTDIR\n");
+  // With "ipv6", only the two pictures of a dual-stack capture.
+  const bool ipv6 = argc == 4 && std::strcmp(argv[3], "ipv6") == 0;
+  if (argc != 3 && !ipv6) {
+    std::fprintf(stderr, "usage: make_screenshots CAPTURE OUTDIR [ipv6]\n");
     return 2;
   }
   const QDir out(QString::fromLocal8Bit(argv[2]));
@@ -83,7 +87,7 @@ int main(int argc, char** argv) {
   auto* status = window.findChild<QLabel*>(QStringLiteral("status"));
   bool ok = hosts != nullptr && conversations != nullptr && status != nullptr;
   ok = ok && WaitFor([&] { return replayed && status->text().startsWith(QStringLiteral("Showing")); });
-  ok = ok && Save(window, out, "settings");
+  ok = ok && (ipv6 || Save(window, out, "settings"));
 
   // The worker draws the graph when the page is first shown, and the live
   // text at its next list refresh once the Packets sub-page is up.
@@ -92,7 +96,25 @@ int main(int argc, char** argv) {
   // Sorted as a user sorts it: the busiest host first.
   hosts->HostList()->sortByColumn(2, Qt::DescendingOrder);
   hosts->HostList()->selectRow(0);
-  ok = ok && Save(window, out, "host_stats_graph");
+  ok = ok && Save(window, out, ipv6 ? "ipv6_host_stats" : "host_stats_graph");
+  if (ipv6) {
+    tabs->setCurrentIndex(CMainDlg::kConversationsTab);
+    conversations->Refresh();
+    conversations->List()->selectRow(conversations->List()->model()->rowCount() - 2);
+    conversations->Show();
+    ok = ok && Save(window, out, "ipv6_conversations");
+    window.close();
+    app.ExitInstance();
+    return ok ? 0 : 1;
+  }
+  // The last 30 seconds of the graph selected, as a drag selects them.
+  auto* range = window.findChild<CTimeRangeSelection*>();
+  const int64_t newest = TimeBucket(hosts->GraphPanel()->Series().newestStart);
+  const int shownBefore = hosts->HostModel()->rowCount();
+  if (range != nullptr) range->Set(CTimeRange{newest - 5, newest + 1});
+  ok = ok && range != nullptr && WaitFor([&] { return hosts->HostModel()->rowCount() < shownBefore; });
+  ok = ok && Save(window, out, "host_stats_range");
+  if (range != nullptr) range->Clear();
   hosts->SubPages()->setCurrentIndex(1);
   ok = ok && WaitFor([&] { return hosts->TextPanel()->Text().contains(QStringLiteral("=====")); });
   ok = ok && Save(window, out, "host_stats_packets");
