@@ -72,6 +72,7 @@ CServicesPage::CServicesPage(CTrafficEngine& engine, QWidget* parent)
   table_->verticalHeader()->hide();
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
   table_->setWordWrap(false);
   table_->setSortingEnabled(true);
   table_->sortByColumn(2, Qt::DescendingOrder);
