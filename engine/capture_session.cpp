@@ -153,7 +153,7 @@ CHostsView CCaptureSession::Hosts(bool age, const std::optional<CTimeRange>& ran
         continue;
       }
       CHostBucket sum;
-      h.recent.ForEach(range->fromBucket, range->toBucket, TimeBucket(now),
+      h.recent->ForEach(range->fromBucket, range->toBucket, TimeBucket(now),
                        [&sum](int64_t, const CHostBucket& b) {
                          sum.bytesSent += b.bytesSent;
                          sum.bytesReceived += b.bytesReceived;

@@ -33,6 +33,8 @@ class CBucketRing {
   // The cell of `bucket`, after moving the ring forward to it if it is
   // newer than the newest; null when it has scrolled out.
   T* Cell(int64_t bucket) {
+    // Nearly every packet falls into the newest bucket, already opened.
+    if (bucket == newest_ && owners_[newestSlot_] == bucket) return &cells_[newestSlot_];
     Advance(bucket);
     if (!InWindow(bucket)) return nullptr;
     const std::size_t slot = Slot(bucket);
@@ -44,7 +46,11 @@ class CBucketRing {
   }
 
   // Makes `bucket` the newest if it is newer.
-  void Advance(int64_t bucket) { newest_ = std::max(newest_, bucket); }
+  void Advance(int64_t bucket) {
+    if (bucket <= newest_) return;
+    newest_ = bucket;
+    newestSlot_ = Slot(bucket);
+  }
 
   // The cell of `bucket` if the ring holds it; never moves the ring.
   const T* Find(int64_t bucket) const {
@@ -86,4 +92,5 @@ class CBucketRing {
   std::array<T, N> cells_{};
   std::array<int64_t, N> owners_;  // the bucket each cell holds, or kNone
   int64_t newest_ = kNone;
+  std::size_t newestSlot_ = 0;  // Slot(newest_)
 };

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "model/bucket_ring.h"
@@ -36,5 +37,7 @@ struct CHostRecord {
   uint64_t packetsReceived = 0;
   std::vector<CPortRecord> ports;
   CTimeStamp lastTime;
-  CBucketRing<CHostBucket> recent;
+  // Held apart: the table keeps its hosts in a sorted vector, and an insert
+  // moves every host behind it.
+  std::unique_ptr<CBucketRing<CHostBucket>> recent = std::make_unique<CBucketRing<CHostBucket>>();
 };

@@ -38,7 +38,7 @@ void CountPort(CHostRecord& host, uint64_t sent, uint64_t received, uint16_t por
 }
 
 void CountRecent(CHostRecord& h, uint64_t bytesSent, uint64_t bytesReceived, CTimeStamp time) {
-  CHostBucket* b = h.recent.Cell(TimeBucket(time.sec));
+  CHostBucket* b = h.recent->Cell(TimeBucket(time.sec));
   if (b == nullptr) return;  // older than the graph
   b->bytesSent += bytesSent;
   b->bytesReceived += bytesReceived;
