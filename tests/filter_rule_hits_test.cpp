@@ -5,18 +5,12 @@
 #include <vector>
 
 #include "filters/active_filter_rules.h"
+#include "tests/test_support.h"
 
 namespace {
 
 constexpr int kInc = CFilterRuleList::kInclude;
 constexpr int kExc = CFilterRuleList::kExclude;
-
-CFilterRuleList MakeList(int mode, const std::vector<CFilterRule>& rules) {
-  CFilterRuleList list;
-  list.SetMode(mode);
-  for (const CFilterRule& rule : rules) list.Append(rule);
-  return list;
-}
 
 }  // namespace
 

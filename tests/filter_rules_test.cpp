@@ -15,6 +15,7 @@
 #include "settings/filter_rule_store.h"
 #include "settings/memory_setting_values.h"
 #include "filters/token_list.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -27,13 +28,6 @@ std::vector<std::string> Texts(const CFilterRuleList& list) {
   std::vector<std::string> texts;
   for (const CFilterRule& rule : list.Rules()) texts.push_back(rule.ToText());
   return texts;
-}
-
-CFilterRuleList MakeList(int mode, const std::vector<CFilterRule>& rules) {
-  CFilterRuleList list;
-  list.SetMode(mode);
-  for (const CFilterRule& rule : rules) list.Append(rule);
-  return list;
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/capture_session.h"
+#include "filters/filter_rule_list.h"
 #include "model/packet_record.h"
 
 // ---- Decoded packets ------------------------------------------------------
@@ -63,6 +64,13 @@ inline CPacketRef RecordWith(CPacketFields f, std::string_view payload, int clai
                              bool headerOnly = false) {
   f.totalLength = f.headerLength + claimed;
   return MakePacketRecord(f, headerOnly, AsBytes(payload));
+}
+
+inline CFilterRuleList MakeList(int mode, const std::vector<CFilterRule>& rules) {
+  CFilterRuleList list;
+  list.SetMode(mode);
+  for (const CFilterRule& rule : rules) list.Append(rule);
+  return list;
 }
 
 inline constexpr EDirection kSent = EDirection::kSent;
