@@ -11,6 +11,8 @@ struct CLatencySummary {
   double p90 = 0;
   double p99 = 0;
   double max = 0;
+
+  friend bool operator==(const CLatencySummary&, const CLatencySummary&) = default;
 };
 
 // One service as the Services page, the headless CSV and the JSON output
@@ -29,6 +31,8 @@ struct CServiceRow {
   std::optional<CLatencySummary> exchangeTime;
   // Last packet of the service's latest exchange, on the capture clock.
   CTimeStamp lastActivity;
+
+  friend bool operator==(const CServiceRow&, const CServiceRow&) = default;
 };
 
 // Time to first answer of one service in one 5-second bucket.

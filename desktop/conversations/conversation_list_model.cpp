@@ -100,7 +100,7 @@ const std::array<QStringList, CConversationRow::kColumns>& CConversationListMode
   return samples;
 }
 
-CConversationListModel::CConversationListModel(QObject* parent) : QAbstractTableModel(parent) {}
+CConversationListModel::CConversationListModel(QObject* parent) : CMergedListModel(parent) {}
 
 std::vector<CConversationRow> CConversationListModel::MakeRows(
     const std::vector<CConversationRowData>& data) {

@@ -1,11 +1,11 @@
 #pragma once
-#include <QAbstractTableModel>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <array>
 #include <vector>
 
+#include "desktop/common/merged_list_model.h"
 #include "engine/capture_session.h"
 
 // One row of the Conversations list: one direction of one conversation, as
@@ -30,7 +30,7 @@ struct CConversationRow {
 // The Conversations list: eleven columns, filled on Refresh by merging, so the
 // selection and the scroll position stay. User-interface thread only,
 // except MakeRows.
-class CConversationListModel : public QAbstractTableModel {
+class CConversationListModel : public CMergedListModel {
   Q_OBJECT
 
  public:
@@ -52,20 +52,6 @@ class CConversationListModel : public QAbstractTableModel {
   const CConversationRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
   // The session the rows came from; 0 when empty.
   int SessionId() const { return sessionId_; }
-
-  // For MergeSortedRows.
-  template <typename F>
-  void RemoveRowsAt(int first, int last, F erase) {
-    beginRemoveRows(QModelIndex(), first, last);
-    erase();
-    endRemoveRows();
-  }
-  template <typename F>
-  void InsertRowsAt(int first, int last, F insert) {
-    beginInsertRows(QModelIndex(), first, last);
-    insert();
-    endInsertRows();
-  }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -75,7 +75,7 @@ const std::array<QStringList, CHostListModel::kColumns>& CHostListModel::ColumnS
   return samples;
 }
 
-CHostListModel::CHostListModel(QObject* parent) : QAbstractTableModel(parent) {}
+CHostListModel::CHostListModel(QObject* parent) : CMergedListModel(parent) {}
 
 void CHostListModel::Merge(const std::vector<CHostRow>& hosts) {
   MergeSortedRows(*this, rows_, hosts,

@@ -1,10 +1,10 @@
 #pragma once
-#include <QAbstractTableModel>
 #include <QStringList>
 #include <array>
 #include <cstdint>
 #include <vector>
 
+#include "desktop/common/merged_list_model.h"
 #include "engine/capture_session.h"
 
 // One row of the host list: a copy of a host's counters, named by address;
@@ -14,7 +14,7 @@ using CHostRow = CHostSummary;
 // The Host Stats host list: seven columns, rows in ascending address order.
 // It changes only by merging, so rows keep their position and selection.
 // User-interface thread only, except the static functions.
-class CHostListModel : public QAbstractTableModel {
+class CHostListModel : public CMergedListModel {
   Q_OBJECT
 
  public:
@@ -32,20 +32,6 @@ class CHostListModel : public QAbstractTableModel {
   void Merge(const std::vector<CHostRow>& hosts);
   void Clear();
   const CHostRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
-
-  // For MergeSortedRows.
-  template <typename F>
-  void RemoveRowsAt(int first, int last, F erase) {
-    beginRemoveRows(QModelIndex(), first, last);
-    erase();
-    endRemoveRows();
-  }
-  template <typename F>
-  void InsertRowsAt(int first, int last, F insert) {
-    beginInsertRows(QModelIndex(), first, last);
-    insert();
-    endInsertRows();
-  }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -1,21 +1,21 @@
 #pragma once
 #include <QWidget>
 #include <optional>
-#include <vector>
 
 #include "services/service_key.h"
-#include "services/service_row.h"
 
 class CLatencyStrip;
+class CReportList;
+class CServiceListModel;
 class CTimeRangeSelection;
 class CTrafficEngine;
 class QLabel;
-class QTableWidget;
 
 // "Services": latency and traffic per service of the session shown, one
-// sortable row each, and for the selected one its time to first answer over
-// the last 200 seconds. Refreshed once a second while it is shown, from
-// copies the engine hands out. User-interface thread.
+// row each in a list that sorts, filters and copies like the others, and
+// for the selected one its time to first answer over the last 200 seconds.
+// Refreshed once a second while it is shown, from copies the engine hands
+// out. User-interface thread.
 class CServicesPage : public QWidget {
   Q_OBJECT
 
@@ -25,8 +25,11 @@ class CServicesPage : public QWidget {
   void RefreshNow();
 
   // Shows only the exchanges inside the selected range of the graph, with
-  // the range's bar above the table. Called once.
+  // the range's bar above the list. Called once.
   void UseRange(CTimeRangeSelection& selection);
+
+  CServiceListModel* Model() const { return model_; }
+  CReportList* Rows() const { return rows_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -37,8 +40,8 @@ class CServicesPage : public QWidget {
 
   CTrafficEngine& engine_;
   CTimeRangeSelection* range_ = nullptr;
-  QTableWidget* table_ = nullptr;
+  CServiceListModel* model_ = nullptr;
+  CReportList* rows_ = nullptr;
   QLabel* dropped_ = nullptr;
   CLatencyStrip* strip_ = nullptr;
-  std::vector<CServiceRow> rows_;
 };

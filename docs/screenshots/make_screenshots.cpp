@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
@@ -133,8 +132,8 @@ int main(int argc, char** argv) {
 
   // The busiest service, its latency strip drawn below the table.
   tabs->setCurrentIndex(CMainDlg::kServicesTab);
-  auto* services = tabs->widget(CMainDlg::kServicesTab)->findChild<QTableWidget*>(QStringLiteral("services"));
-  ok = ok && services != nullptr && WaitFor([&] { return services->rowCount() > 0; });
+  auto* services = tabs->widget(CMainDlg::kServicesTab)->findChild<QTableView*>(QStringLiteral("services"));
+  ok = ok && services != nullptr && WaitFor([&] { return services->model()->rowCount() > 0; });
   if (ok) services->selectRow(0);
   ok = ok && Save(window, out, "services");
 

@@ -99,7 +99,10 @@ class HostStatsPageTest : public QObject {
       std::vector<CHostRow> hosts;
       for (int i = 0; i < 40; ++i) {
         if (random() % 3 == 0) continue;
-        hosts.push_back(CHostRow{.address = Host(i), .bytesSent = random() % 4});
+        CHostRow host;
+        host.address = Host(i);
+        host.bytesSent = random() % 4;
+        hosts.push_back(host);
       }
       QPersistentModelIndex watched;
       CIpAddr watchedAddress;
