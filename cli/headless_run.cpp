@@ -287,7 +287,7 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
     std::string error;
     const std::string text =
         JsonLines(rows, hosts, run.local, CProcessView{}, engine.Services().Rows());
-    if (!WriteJsonLines(o.jsonFile, text, error)) {
+    if (!WriteWholeFile(text, o.jsonFile, error)) {
       Complain(error);
       run.status = std::max(run.status, 1);
     }

@@ -4,7 +4,6 @@
 #include <array>
 #include <nlohmann/json.hpp>
 
-#include "output/output_file.h"
 #include "output/value_format.h"
 
 namespace {
@@ -143,17 +142,4 @@ std::string JsonLines(const std::vector<CConversationRowData>& rows,
   for (const CProcessView::CTotals& p : processes.processes) AppendLine(out, Process(p));
   for (const CServiceRow& s : services) AppendLine(out, Service(s));
   return out;
-}
-
-bool WriteJsonLines(const std::string& fileName, const std::string& text, std::string& error) {
-  COutputFile file;
-  if (!file.Open(fileName, COutputFile::Mode::kReplace)) {
-    error = "Error opening file: " + fileName + ": " + file.Reason();
-    return false;
-  }
-  if (!file.Write(text) || !file.Commit()) {
-    error = "Error writing out file: " + fileName + ": " + file.Reason();
-    return false;
-  }
-  return true;
 }

@@ -43,8 +43,3 @@ struct CProcessView {
 std::string JsonLines(const std::vector<CConversationRowData>& rows,
                       const std::vector<CHostSummary>& hosts, const std::vector<CIpAddr>& local,
                       const CProcessView& processes, const std::vector<CServiceRow>& services);
-
-// Writes `text` to a new or truncated private file (mode 0600, never
-// through a symbolic link). False, with `error` set, when it cannot be
-// opened or written.
-bool WriteJsonLines(const std::string& fileName, const std::string& text, std::string& error);
