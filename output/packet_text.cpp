@@ -140,15 +140,26 @@ std::string RenderHeaderBlock(const CPacketRecord& r) {
   return s;
 }
 
-void AppendDataText(std::string& out, const CPacketRecord& r, const CCancelToken& cancel) {
+namespace {
+
+// Where a record holds no data to show, the line that says why; false when
+// it holds its data.
+bool AppendStandIn(std::string& out, const CPacketRecord& r) {
   if (r.headerOnly) {
     AppendHeaderOnly(out, r);
-    return;
+    return true;
   }
   if (r.released) {
     AppendReleased(out);
-    return;
+    return true;
   }
+  return false;
+}
+
+}  // namespace
+
+void AppendDataText(std::string& out, const CPacketRecord& r, const CCancelToken& cancel) {
+  if (AppendStandIn(out, r)) return;
   const std::span<const uint8_t> data = r.Payload();
   out.reserve(out.size() + data.size() + 40);
   // Copied in slices so that a large payload still notices the cancel token.
@@ -175,14 +186,7 @@ std::string RenderDataText(const CPacketRecord& r, const CCancelToken& cancel) {
 }
 
 void AppendHexDump(std::string& out, const CPacketRecord& r, const CCancelToken& cancel) {
-  if (r.headerOnly) {
-    AppendHeaderOnly(out, r);
-    return;
-  }
-  if (r.released) {
-    AppendReleased(out);
-    return;
-  }
+  if (AppendStandIn(out, r)) return;
   const std::span<const uint8_t> data = r.Payload();
   const std::size_t fullLines = data.size() / 16;
   out.reserve(out.size() + (fullLines + 1) * 75 + 40);
