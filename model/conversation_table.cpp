@@ -80,7 +80,12 @@ void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
     return;
   }
   auto conv = std::make_unique<CConversation>(++lastConvId_, role);
-  if (match == EMatch::kNewExchange) conv->remoteName = c->remoteName;
+  if (match == EMatch::kNewExchange) {
+    // The same socket goes on: its name and its program carry over.
+    conv->remoteName = c->remoteName;
+    conv->process = c->process;
+    conv->peerProcess = c->peerProcess;
+  }
   AddTo(*conv, r, role);
   CConversation* created = conv.get();
   conversations_.push_back(std::move(conv));

@@ -37,6 +37,9 @@ std::string StatusText(const CSocketOwnerCache::CStatus& s, const std::string& t
 
 CSocketOwnerCache::CSocketOwnerCache(CSources sources, COptions options)
     : sources_(std::move(sources)), options_(options) {
+  status_.shortLivedNamed = sources_.tracer != nullptr;
+  status_.otherUsersNamed = sources_.otherUsersReadable;
+  status_.text = StatusText(status_, sources_.tracerWhyNot);
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   thread_ = std::thread([this] { Run(); });
 }
@@ -47,11 +50,7 @@ std::unique_ptr<CSocketOwnerCache> CSocketOwnerCache::ForThisHost(bool tryTracer
   sources.scanner = std::make_unique<CProcSocketScanner>("/proc", true);
   sources.ourUid = geteuid();
   sources.otherUsersReadable = CRaisedCapabilities::Permitted({CAP_SYS_PTRACE});
-  if (tryTracer) {
-    sources.startTracer = [](std::string& whyNot) -> std::unique_ptr<CRecentSocketOwners> {
-      return CSocketOwnerTrace::Start(whyNot);
-    };
-  }
+  if (tryTracer) sources.tracer = CSocketOwnerTrace::Start(sources.tracerWhyNot);
   return std::make_unique<CSocketOwnerCache>(std::move(sources), options);
 }
 
@@ -152,11 +151,6 @@ void CSocketOwnerCache::Sweep() {
     std::erase_if(entries_, [](const auto& kv) { return kv.second.closed; });
 }
 
-CSocketOwnerCache::CStatus CSocketOwnerCache::Status() const {
-  std::lock_guard lock(statusMutex_);
-  return status_;
-}
-
 void CSocketOwnerCache::Sleep(int timeoutMs) {
   pollfd p{wakeFd_, POLLIN, 0};
   if (poll(&p, 1, timeoutMs) > 0) {
@@ -167,17 +161,8 @@ void CSocketOwnerCache::Sleep(int timeoutMs) {
 
 void CSocketOwnerCache::Run() {
   using Clock = std::chrono::steady_clock;
-  std::unique_ptr<CRecentSocketOwners> tracer;
-  std::string whyNot = "the kernel tracer is switched off";
-  if (sources_.startTracer) tracer = sources_.startTracer(whyNot);
-  {
-    std::lock_guard lock(statusMutex_);
-    status_.started = true;
-    status_.shortLivedNamed = tracer != nullptr;
-    status_.otherUsersNamed = sources_.otherUsersReadable;
-    status_.text = StatusText(status_, whyNot);
-  }
-  CSocketOwnerResolver resolver(*sources_.table, *sources_.scanner, tracer.get(), sources_.ourUid);
+  CSocketOwnerResolver resolver(*sources_.table, *sources_.scanner, sources_.tracer.get(),
+                                sources_.ourUid);
 
   std::vector<CSocketKey> batch;
   std::vector<CSocketOwnerNews> fresh;

@@ -2,22 +2,20 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "processes/process_owner.h"
+#include "processes/recent_socket_owners.h"
 #include "processes/socket_key.h"
 #include "processes/socket_owner_news.h"
 #include "processes/spsc_ring.h"
 #include "wire/time_stamp.h"
 
 class CProcSocketScanner;
-class CRecentSocketOwners;
 class CSocketTableReader;
 
 // Which process owns each conversation's local socket: PID and name.
@@ -48,20 +46,19 @@ class CSocketOwnerCache {
     std::chrono::milliseconds refreshPeriod{1000};
   };
 
-  // Where answers come from. The table and scanner are used on the look-up
-  // thread only. `startTracer`, if set, runs first on the look-up thread
-  // and returns the kernel tracer, or null with the reason in `whyNot`.
+  // Where answers come from, used on the look-up thread only. `tracer`
+  // may be null (the kernel tracer could not start: `tracerWhyNot` says why).
   struct CSources {
     std::unique_ptr<CSocketTableReader> table;
     std::unique_ptr<CProcSocketScanner> scanner;
-    std::function<std::unique_ptr<CRecentSocketOwners>(std::string& whyNot)> startTracer;
+    std::unique_ptr<CRecentSocketOwners> tracer;
+    std::string tracerWhyNot = "the kernel tracer is switched off";
     uint32_t ourUid = 0;
     bool otherUsersReadable = true;  // the scanner may read every process
   };
 
-  // What the look-up can do here, for a status line. Any thread.
+  // What the look-up can do here, for a status line.
   struct CStatus {
-    bool started = false;             // the tracer start has been tried
     bool shortLivedNamed = false;     // the kernel tracer runs
     bool otherUsersNamed = false;     // other users' processes can be read
     std::string text;                 // empty when nothing is missing
@@ -69,7 +66,7 @@ class CSocketOwnerCache {
 
   CSocketOwnerCache(CSources sources, COptions options);
   // Netlink socket table, /proc, and the eBPF tracer where it can run and
-  // `tryTracer` is set.
+  // `tryTracer` is set (it is loaded here, on the calling thread).
   static std::unique_ptr<CSocketOwnerCache> ForThisHost(bool tryTracer, COptions options);
   // Stops the look-up thread. No thread may be in Peek or Collect.
   ~CSocketOwnerCache();
@@ -90,8 +87,8 @@ class CSocketOwnerCache {
   // Cheap when nothing arrived: one atomic load.
   std::size_t Collect(std::vector<CSocketOwnerNews>& landed);
 
-  // Any thread.
-  CStatus Status() const;
+  // Any thread; fixed from construction on.
+  const CStatus& Status() const { return status_; }
 
   static constexpr std::size_t kRingSlots = 4096;
   static constexpr std::size_t kSweepAbove = 8192;    // entries before closed ones are dropped
@@ -127,7 +124,6 @@ class CSocketOwnerCache {
   std::atomic<bool> stop_{false};
   int wakeFd_ = -1;  // eventfd
 
-  mutable std::mutex statusMutex_;
   CStatus status_;
 
   std::thread thread_;
