@@ -13,6 +13,7 @@
 #include "desktop/common/column_fit.h"
 #include "desktop/hosts/graph_panel.h"
 #include "desktop/hosts/host_list_model.h"
+#include "desktop/processes/process_list_model.h"
 #include "desktop/common/report_list.h"
 #include "output/value_format.h"
 #include "desktop/common/text_window.h"
@@ -42,6 +43,11 @@ CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
   text_ = new CTextWindow(tabs_);
   tabs_->addTab(graph_, tr("Graph"));
   tabs_->addTab(text_, tr("Packets"));
+  processes_ = new CProcessListModel(this);
+  processRows_ = new CReportList(processes_, tabs_, tr("Find pro&gram:"));
+  tabs_->addTab(processRows_, tr("Processes"));
+  processRows_->AddAction(tr("Show only this program's conversations"), [this] { ProgramRule(true); });
+  processRows_->AddAction(tr("Hide this program's conversations"), [this] { ProgramRule(false); });
 
   const int marginY = TopBarBottom() + 3;
   // The graph gets a fair share of the page: 40 percent of its width.
@@ -58,6 +64,15 @@ CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
   connect(clear_, &QPushButton::clicked, this, &CHostStatsPage::Clear);
   connect(pause_, &QCheckBox::toggled, this, &CHostStatsPage::OnPauseToggled);
   connect(tabs_, &QTabWidget::currentChanged, this, &CHostStatsPage::OnSubPageChanged);
+}
+
+void CHostStatsPage::ProgramRule(bool only) {
+  const int row = processRows_->CurrentRow();
+  if (row >= 0 && programRule_) programRule_(QString::fromStdString(processes_->Row(row).name), only);
+}
+
+void CHostStatsPage::SetProgramRule(std::function<void(const QString&, bool)> hook) {
+  programRule_ = std::move(hook);
 }
 
 void CHostStatsPage::SetFilterOnHost(std::function<void(const CIpAddr&)> hook) {
@@ -84,6 +99,7 @@ void CHostStatsPage::ApplyUpdate(const CHostStatsUpdate& update) {
     WidenColumnToFit(*list_, 0, QString::fromStdString(longest), true);
   }
   if (update.haveGraph) graph_->SetSeries(update.graph);
+  if (update.haveProcesses) processes_->Merge(update.processes);
   if (update.haveText) {
     text_->SetText(QString::fromLatin1(update.text.data(), static_cast<qsizetype>(update.text.size())));
     textSession_.store(update.sessionId);
@@ -100,6 +116,10 @@ void CHostStatsPage::RefreshNow() {
   update.generation = view.generation;
   update.hosts = std::move(view.hosts);
   update.haveHosts = true;
+  if (ProcessesShown()) {
+    update.processes = session->Processes();
+    update.haveProcesses = true;
+  }
   ApplyUpdate(update);
 }
 
@@ -112,6 +132,7 @@ void CHostStatsPage::Clear() {
   generationSession_ = session->Id();
   model_->Clear();
   text_->Clear();
+  processes_->Clear();
   QApplication::restoreOverrideCursor();
 }
 
@@ -126,5 +147,7 @@ void CHostStatsPage::OnSubPageChanged(int index) {
   subPage_ = index;
   graphShown_.store(index == 0);
   packetsShown_.store(index == 1);
+  processesShown_.store(index == 2);
+  if (index == 2) RefreshNow();
   list_->setFocus();
 }
