@@ -98,15 +98,21 @@ std::vector<CProcessSummary> CCaptureSession::Processes() const {
   std::map<std::string, CProcessSummary> byName;
   {
     std::lock_guard<std::mutex> lock(trafficLock_);
+    const auto add = [&](const CProcessIdentity& p, uint64_t bytesSent, uint64_t bytesReceived,
+                         uint64_t packetsSent, uint64_t packetsReceived) {
+      CProcessSummary& s = byName[p.name];
+      if (std::find(s.pids.begin(), s.pids.end(), p.pid) == s.pids.end()) s.pids.push_back(p.pid);
+      s.bytesSent += bytesSent;
+      s.bytesReceived += bytesReceived;
+      s.packetsSent += packetsSent;
+      s.packetsReceived += packetsReceived;
+    };
     for (const auto& c : model_.conversations.Conversations()) {
-      const CProcessIdentity* p = KnownProcess(*c);
-      if (p == nullptr) continue;
-      CProcessSummary& s = byName[p->name];
-      if (std::find(s.pids.begin(), s.pids.end(), p->pid) == s.pids.end()) s.pids.push_back(p->pid);
-      s.bytesSent += c->bytesSent;
-      s.bytesReceived += c->bytesReceived;
-      s.packetsSent += c->packetsSent;
-      s.packetsReceived += c->packetsReceived;
+      if (const CProcessIdentity* p = KnownProcess(*c))
+        add(*p, c->bytesSent, c->bytesReceived, c->packetsSent, c->packetsReceived);
+      // Both ends here: the other end's program sent what this one received.
+      if (c->peerProcess.state == EOwnerState::kKnown && c->peerProcess.process)
+        add(*c->peerProcess.process, c->bytesReceived, c->bytesSent, c->packetsReceived, c->packetsSent);
     }
   }
   std::vector<CProcessSummary> out;

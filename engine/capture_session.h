@@ -35,9 +35,9 @@ struct CHostSummary {
   friend bool operator==(const CHostSummary&, const CHostSummary&) = default;
 };
 
-// One program's traffic: the conversations of the table whose local socket
-// it owned, added up by program name (200 runs of one client are one
-// program).
+// One program's traffic: the conversations of the table whose socket it
+// owned (either end, when both are on this host), added up by program name
+// (200 runs of one client are one program).
 struct CProcessSummary {
   std::string name;
   std::vector<int32_t> pids;  // ascending
