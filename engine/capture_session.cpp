@@ -61,7 +61,9 @@ CRecordedPacket CCaptureSession::Record(const CPacketFields& fields, std::span<c
     recorded.convId = r->convId;
     const bool namesPrograms = processes_.load(std::memory_order_relaxed) != nullptr;
     if ((remoteName != nullptr || namesPrograms) && r->convId != 0) {
-      if (CConversation* c = model_.conversations.FindById(r->convId)) {
+      CConversation* c = model_.conversations.LastFiled();
+      if (c == nullptr || c->convId != r->convId) c = model_.conversations.FindById(r->convId);
+      if (c != nullptr) {
         if (remoteName != nullptr && c->remoteName.empty()) c->remoteName = *remoteName;
         if (namesPrograms && !c->processAsked && c->process.state == EOwnerState::kPending) {
           c->processAsked = true;

@@ -114,7 +114,12 @@ EDecodeResult CPacketDecoder::Decode(std::span<const uint8_t> bytes, CTimeStamp 
     const CRecordedPacket recorded = session_.Record(f, payload, name ? &*name : nullptr);
     if (tagger_) {
       if (recorded.askOwner) tagger_->Ask(f, recorded, IsLocalHost(local_, f.remote));
-      tagger_->Land();
+      // Answers take milliseconds; looking for them every few packets is
+      // soon enough, and an idle trace looks at every read time-out.
+      if (++sinceLanded_ == kLandEvery) {
+        sinceLanded_ = 0;
+        tagger_->Land();
+      }
     }
   } catch (const std::exception&) {
     // What was updated stays (counters may stand without a record); the

@@ -74,4 +74,6 @@ class CPacketDecoder {
   const CInterfaceRecord& local_;
   CPacketNameReader names_;
   std::optional<CProcessTagger> tagger_;  // live sessions that name programs
+  static constexpr unsigned kLandEvery = 64;
+  unsigned sinceLanded_ = 0;
 };

@@ -97,6 +97,7 @@ void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
 
 void CConversationTable::TrimConversations() {
   if (conversations_.size() <= kMaxConversations) return;
+  lastFiled_ = nullptr;
   while (conversations_.size() > kTrimmedConversations) {
     CConversation* oldest = conversations_.front().get();
     if (!oldest->closed) Announce(*oldest);
@@ -109,6 +110,7 @@ void CConversationTable::TrimConversations() {
 }
 
 void CConversationTable::AddTo(CConversation& c, const CPacketRef& r, EHostRole role) {
+  lastFiled_ = &c;
   if (!c.Add(r, role)) return;
   const std::size_t bytes = r->Payload().size();
   if (bytes == 0) return;
@@ -162,6 +164,7 @@ void CConversationTable::FinishAll() {
 }
 
 void CConversationTable::Clear() {
+  lastFiled_ = nullptr;
   for (const auto& c : conversations_) {
     if (!c->closed) Announce(*c);
     Forget(*c);
