@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "filters/active_filter_rules.h"
@@ -185,15 +184,14 @@ class CEmptySocketTable : public CSocketTableReader {
 // are each asked once for their program and get the answer when it lands;
 // Arg 0: as a replay, which names no programs.
 void BM_DecodeAndRecord(benchmark::State& st) {
+  // Both paths run beside a cache and its look-up thread, as a replay does
+  // once the engine has traced live: only the replay leaves it unasked.
+  CSocketOwnerCache::CSources sources;
+  sources.table = std::make_unique<CEmptySocketTable>();
+  sources.scanner = std::make_unique<CProcSocketScanner>("/nonexistent", false);
+  CSocketOwnerCache cache(std::move(sources), CSocketOwnerCache::COptions{});
   CTestSession test;
-  std::unique_ptr<CSocketOwnerCache> cache;
-  if (st.range(0) != 0) {
-    CSocketOwnerCache::CSources sources;
-    sources.table = std::make_unique<CEmptySocketTable>();
-    sources.scanner = std::make_unique<CProcSocketScanner>("/nonexistent", false);
-    cache = std::make_unique<CSocketOwnerCache>(std::move(sources), CSocketOwnerCache::COptions{});
-    test.session.SetProcessCache(cache.get());
-  }
+  if (st.range(0) != 0) test.session.SetProcessCache(&cache);
   CInterfaceRecord local;
   local.AddAddress(192, 0, 2, 10);
   CPacketDecoder decoder(test.session, local);

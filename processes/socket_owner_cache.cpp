@@ -93,10 +93,10 @@ void CSocketOwnerCache::Ask(const CSocketKey& key) {
 }
 
 void CSocketOwnerCache::WakeIfIdle() {
-  // Pairs with the fence in Run: either the look-up thread sees the new
+  // Pairs with the exchange in Run. Both sides read-modify-write the flag,
+  // so one reads what the other wrote: the look-up thread then sees the new
   // request before it sleeps, or this side sees it idle and wakes it.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (lookupIdle_.load(std::memory_order_relaxed) && lookupIdle_.exchange(false)) {
+  if (lookupIdle_.exchange(false, std::memory_order_acq_rel)) {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof(one));
   }
@@ -199,8 +199,7 @@ void CSocketOwnerCache::Run() {
         timeoutMs = static_cast<int>(
             std::chrono::ceil<std::chrono::milliseconds>(nextRefresh - now).count());
       }
-      lookupIdle_.store(true);
-      std::atomic_thread_fence(std::memory_order_seq_cst);
+      lookupIdle_.exchange(true, std::memory_order_acq_rel);
       if (requests_.Empty() && !stop_.load()) Sleep(timeoutMs);
       lookupIdle_.store(false);
       continue;
