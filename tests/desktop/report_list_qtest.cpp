@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include "desktop/common/list_sort_proxy.h"
 #include "desktop/common/report_list.h"
 #include "desktop/conversations/conversations_page.h"
 #include "desktop/hosts/host_stats_page.h"
@@ -84,6 +85,23 @@ class ReportListTest : public QObject {
              QStringLiteral("IP\tName\tSent\tRcvd\tPk. Sent\tPk. Rcvd\tLast Time\tProcess\n"
                             "10.0.0.10\t\t0\t195 KB\t0\t1\t23:59:59.000000\t\n"
                             "10.0.0.11\t\t0\t5000\t0\t1\t00:00:00.500000\t\n"));
+  }
+
+  // The Processes view's "show only" and "hide" rule: an exact match on one
+  // column, on top of the filter box.
+  void columnRuleKeepsOrHidesExactMatches() {
+    CDesktopFixture f;
+    RecordHosts(f.engine);
+    CHostStatsPage page(f.engine);
+    page.RefreshNow();
+    CReportList& list = *page.Rows();
+    list.Proxy()->SetColumnRule(0, QStringLiteral("10.0.0.1"), true);
+    QCOMPARE(FirstColumn(*list.View()), QStringList{});
+    list.Proxy()->SetColumnRule(0, QStringLiteral("10.0.0.10"), false);
+    list.FilterBox()->setText(QStringLiteral("0.0.1"));
+    QCOMPARE(FirstColumn(*list.View()), QStringList{"10.0.0.11"});
+    list.Proxy()->ClearColumnRule();
+    QCOMPARE(FirstColumn(*list.View()), (QStringList{"10.0.0.10", "10.0.0.11"}));
   }
 };
 
