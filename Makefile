@@ -56,7 +56,7 @@ BENCH_FRAMES ?= 1000000
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRAFALYN_BUILD_UI=ON \
 	  -DTRAFALYN_BUILD_BENCH=ON >/dev/null
-	@cmake --build build-bench -j$(JOBS) --target trafalyn floor_loop model_bench lock_hold_bench flow_export_bench
+	@cmake --build build-bench -j$(JOBS) --target trafalyn floor_loop model_bench lock_hold_bench flow_export_bench process_naming_measure
 	@./bench/run_bench.sh build-bench $(BENCH_FRAMES)
 
 run: build

@@ -132,5 +132,27 @@ echo "== Per-frame micro-benchmarks"
 "$BUILD/bench/model_bench" --benchmark_min_time=0.3 2>&1 | grep -v '^\*\*\*WARNING'
 
 echo
+echo "== Naming programs: a live trace's decode-and-record path against a replay's"
+echo "   (BM_DecodeAndRecord/1 against /0, CPU time, median of 5, runs interleaved)"
+decode_ns() {  # arg
+  "$BUILD/bench/model_bench" --benchmark_filter="BM_DecodeAndRecord/$1\$" --benchmark_min_time=0.3 \
+    --benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+    awk -F, '/_median/ {print $4}'
+}
+replay_ns=999999; live_ns=999999
+for _ in $(seq "$REPEATS"); do
+  replay_ns=$(min "$(decode_ns 0)" "$replay_ns")
+  live_ns=$(min "$(decode_ns 1)" "$live_ns")
+done
+awk -v r="$replay_ns" -v l="$live_ns" 'BEGIN{
+  printf "replay %.0f ns/frame   live %.0f ns/frame   attribution %+.0f ns/frame   live/replay %.3f\n", r, l, l - r, l / r }'
+
+echo
 echo "== Flow export per finished conversation (enqueue, encode, beside a snapshot copy)"
 "$BUILD/bench/flow_export_bench" --benchmark_min_time=0.3 2>&1 | grep -v '^\*\*\*WARNING'
+
+if [ "$(id -u)" = 0 ] && [ -x "$BUILD/bench/process_naming_measure" ]; then
+  echo
+  echo "== Short-lived clients named, with and without the kernel tracer (200 curls on loopback)"
+  "$HERE/process_naming.sh" "$BUILD" 200 || echo "process naming: could not run here"
+fi

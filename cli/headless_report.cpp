@@ -52,6 +52,7 @@ CTextTable ConversationSummaryTable(const std::vector<CConversationRowData>& row
       {"Remote IP/Port", A::kLeft},
       {"Name", A::kLeft},
       {"Port", A::kLeft},
+      {"Process", A::kLeft},
       {"ID", A::kRight},
       {"Prot", A::kRight},
       {"Bytes", A::kRight},
@@ -73,6 +74,7 @@ CTextTable ConversationSummaryTable(const std::vector<CConversationRowData>& row
         FormatEndpoint(c.remote, c.remotePort),
         d.name,
         Decimal(static_cast<int>(c.localPort)),
+        c.process.Text(),
         Decimal(c.convId),
         ProtocolName(c.protocol),
         Decimal(sent ? c.bytesSent : c.bytesReceived),
@@ -111,8 +113,32 @@ CTextTable HostSummaryTable(const std::vector<CHostSummary>& hosts) {
   return out;
 }
 
+CTextTable ProcessSummaryTable(const std::vector<CProcessSummary>& processes) {
+  using A = CTextTable::EAlign;
+  CTextTable out = TableWithColumns({
+      {"Process", A::kLeft},
+      {"PIDs", A::kRight},
+      {"Sent", A::kRight},
+      {"Rcvd", A::kRight},
+      {"Pk. Sent", A::kRight},
+      {"Pk. Rcvd", A::kRight},
+  });
+  for (const CProcessSummary& p : processes) {
+    out.AddRow({
+        p.name,
+        Decimal(static_cast<uint64_t>(p.pids.size())),
+        FormatByteCount(static_cast<int64_t>(p.bytesSent)),
+        FormatByteCount(static_cast<int64_t>(p.bytesReceived)),
+        FormatShortCount(static_cast<int64_t>(p.packetsSent)),
+        FormatShortCount(static_cast<int64_t>(p.packetsReceived)),
+    });
+  }
+  return out;
+}
+
 std::string RenderSummary(const CRunCounts& counts, const std::vector<CConversationRowData>& rows,
-                          const std::vector<CHostSummary>& hosts) {
+                          const std::vector<CHostSummary>& hosts,
+                          const std::vector<CProcessSummary>& processes, const std::string& processNote) {
   std::string out;
   out += "Frames read: " + Decimal(counts.framesRead) + "\n";
   out += "Frames recorded: " + Decimal(counts.framesRecorded) + "\n";
@@ -144,6 +170,11 @@ std::string RenderSummary(const CRunCounts& counts, const std::vector<CConversat
   out += ConversationSummaryTable(rows).Render();
   out += "\nHosts (" + Decimal(static_cast<uint64_t>(hosts.size())) + ")\n";
   out += HostSummaryTable(hosts).Render();
+  if (counts.live) {
+    out += "\nProcesses (" + Decimal(static_cast<uint64_t>(processes.size())) + ")\n";
+    out += ProcessSummaryTable(processes).Render();
+  }
+  if (!processNote.empty()) out += "\n" + processNote + "\n";
   return out;
 }
 

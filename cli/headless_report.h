@@ -37,9 +37,14 @@ CTextTable ConversationSummaryTable(const std::vector<CConversationRowData>& row
 // The Host Stats list: one row per host in address order.
 CTextTable HostSummaryTable(const std::vector<CHostSummary>& hosts);
 
-// The counts, then both tables under their titles. Lines end in LF.
+// The programs of a live trace, one row per program name.
+CTextTable ProcessSummaryTable(const std::vector<CProcessSummary>& processes);
+
+// The counts, both tables under their titles, the programs' table (live
+// traces) and what is missing of the program names, once. Lines end in LF.
 std::string RenderSummary(const CRunCounts& counts, const std::vector<CConversationRowData>& rows,
-                          const std::vector<CHostSummary>& hosts);
+                          const std::vector<CHostSummary>& hosts,
+                          const std::vector<CProcessSummary>& processes, const std::string& processNote);
 
 // The host table as CSV: the header line "IP","Sent","Rcvd","Pk. Sent",
 // "Pk. Rcvd","Last Time","Ports", then one row per host in table order,

@@ -283,17 +283,18 @@ std::string Finish(CTrafficEngine& engine, const CHeadlessOptions& o, CRun& run)
   static const CCancelToken kNever;
   const std::vector<CConversationRowData> rows = session->ConversationRows(kNever);
   const std::vector<CHostSummary> hosts = session->Hosts(false).hosts;
+  const std::vector<CProcessSummary> processes = session->Processes();
   if (!o.jsonFile.empty()) {
     std::string error;
     const std::string text =
-        JsonLines(rows, hosts, run.local, CProcessView{}, engine.Services().Rows());
+        JsonLines(rows, hosts, run.local, processes, engine.Services().Rows());
     if (!WriteWholeFile(text, o.jsonFile, error)) {
       Complain(error);
       run.status = std::max(run.status, 1);
     }
   }
   if (o.quiet) return {};
-  return "Local host: " + AddressList(run.local) + "\n" + RenderSummary(run.counts, rows, hosts);
+  return "Local host: " + AddressList(run.local) + "\n" + RenderSummary(run.counts, rows, hosts, processes, engine.ProcessNote());
 }
 
 }  // namespace

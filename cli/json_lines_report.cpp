@@ -14,11 +14,6 @@ using Json = nlohmann::ordered_json;
 // microsecond of this century exactly enough to print it back.
 double Seconds(const CTimeStamp& t) { return static_cast<double>(t.sec) + t.usec / 1e6; }
 
-template <typename T>
-Json OrNull(const std::optional<T>& value) {
-  return value ? Json(*value) : Json(nullptr);
-}
-
 Json OrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
 
 bool BothEndsLocal(const CIpAddr& remote, const std::vector<CIpAddr>& local) {
@@ -28,13 +23,12 @@ bool BothEndsLocal(const CIpAddr& remote, const std::vector<CIpAddr>& local) {
   return std::find(local.begin(), local.end(), remote) != local.end();
 }
 
-Json Conversation(const CConversationRowData& d, const std::vector<CIpAddr>& local,
-                  const CProcessView& processes) {
+// A program's name, "(other user)" or "(gone)"; null while unknown.
+Json OwnerText(const CProcessOwner& owner) { return OrNull(owner.Text()); }
+
+Json Conversation(const CConversationRowData& d, const std::vector<CIpAddr>& local) {
   using T = CConversationSnapshot;
   const CConversationSnapshot& c = d.conversation;
-  const auto owner = processes.byConversation.find(c.convId);
-  const CProcessView::COwner none;
-  const CProcessView::COwner& o = owner != processes.byConversation.end() ? owner->second : none;
   Json j;
   j["type"] = "conversation";
   j["conv_id"] = c.convId;
@@ -54,15 +48,14 @@ Json Conversation(const CConversationRowData& d, const std::vector<CIpAddr>& loc
       (static_cast<int64_t>(c.times[T::kLastTime].sec) - c.times[T::kFirstTime].sec) * 1000000 +
       (c.times[T::kLastTime].usec - c.times[T::kFirstTime].usec);
   j["response_time"] = static_cast<double>(micros) / 1e6;
-  j["process"] = OrNull(o.process);
-  j["pid"] = OrNull(o.pid);
-  if (BothEndsLocal(c.remote, local)) j["peer_process"] = OrNull(o.peerProcess);
+  j["process"] = OwnerText(c.process);
+  j["pid"] = c.process.Pid() != 0 ? Json(c.process.Pid()) : Json(nullptr);
+  if (BothEndsLocal(c.remote, local)) j["peer_process"] = OwnerText(c.peerProcess);
   j["remote_name"] = OrNull(d.name);
   return j;
 }
 
-Json Host(const CHostSummary& h, const CProcessView& processes) {
-  const auto top = processes.topByHost.find(h.address);
+Json Host(const CHostSummary& h) {
   Json j;
   j["type"] = "host";
   j["address"] = FormatAddress(h.address);
@@ -73,14 +66,14 @@ Json Host(const CHostSummary& h, const CProcessView& processes) {
   j["pkts_rcvd"] = h.packetsReceived;
   j["last"] = Seconds(h.lastTime);
   j["ports"] = h.ports;
-  j["top_process"] = top != processes.topByHost.end() ? Json(top->second) : Json(nullptr);
+  j["top_process"] = OrNull(h.topProcess);
   return j;
 }
 
-Json Process(const CProcessView::CTotals& p) {
+Json Process(const CProcessSummary& p) {
   Json j;
   j["type"] = "process";
-  j["process"] = p.process;
+  j["process"] = p.name;
   j["pids"] = p.pids;
   j["bytes_sent"] = p.bytesSent;
   j["bytes_rcvd"] = p.bytesReceived;
@@ -131,15 +124,16 @@ void AppendLine(std::string& out, const Json& j) {
 
 std::string JsonLines(const std::vector<CConversationRowData>& rows,
                       const std::vector<CHostSummary>& hosts, const std::vector<CIpAddr>& local,
-                      const CProcessView& processes, const std::vector<CServiceRow>& services) {
+                      const std::vector<CProcessSummary>& processes,
+                      const std::vector<CServiceRow>& services) {
   std::string out;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     // A conversation's rows stand together; one record for both.
     if (i > 0 && rows[i].row.convId == rows[i - 1].row.convId) continue;
-    AppendLine(out, Conversation(rows[i], local, processes));
+    AppendLine(out, Conversation(rows[i], local));
   }
-  for (const CHostSummary& h : hosts) AppendLine(out, Host(h, processes));
-  for (const CProcessView::CTotals& p : processes.processes) AppendLine(out, Process(p));
+  for (const CHostSummary& h : hosts) AppendLine(out, Host(h));
+  for (const CProcessSummary& p : processes) AppendLine(out, Process(p));
   for (const CServiceRow& s : services) AppendLine(out, Service(s));
   return out;
 }

@@ -12,11 +12,15 @@ build_dir=$(cd "$1" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 program="$build_dir/trafalyn"
 
-# Live capture needs CAP_NET_RAW and CAP_NET_ADMIN on $program. Grant them
-# where that needs no password (root, or sudo without one); otherwise say how,
-# and the program still starts (it can replay capture files without them).
-caps="cap_net_raw,cap_net_admin+p"
-if command -v getcap >/dev/null 2>&1 && getcap "$program" 2>/dev/null | grep -q cap_net_raw; then
+# Live capture needs CAP_NET_RAW and CAP_NET_ADMIN on $program; naming the
+# programs behind the traffic reads other users' /proc/PID/fd
+# (CAP_SYS_PTRACE) and loads a small eBPF tracer of short-lived programs
+# (CAP_BPF, CAP_PERFMON). All in the permitted set only: the program raises
+# each just around the work that needs it. Grant them where that needs no
+# password (root, or sudo without one); otherwise say how, and the program
+# still starts (it can replay capture files without them).
+caps="cap_net_raw,cap_net_admin,cap_sys_ptrace,cap_perfmon,cap_bpf+p"
+if command -v getcap >/dev/null 2>&1 && getcap "$program" 2>/dev/null | grep -q cap_bpf; then
   :  # granted before
 elif [ "$(id -u)" = 0 ] && command -v setcap >/dev/null 2>&1; then
   setcap "$caps" "$program" || echo "Could not grant the capture permission to $program."

@@ -204,23 +204,28 @@ void CCaptureController::ReadFrames(pcap_t* handle) {
         const bool recorded = supported && RecordFrame(decoder, linkType, *header, data);
         if (saver && (saveAll || recorded)) SaveFrame(*saver, *header, data);
       }
+    } else if (status == 0) {
+      decoder.Idle();
     } else if (status < 0) {
       // A break comes from Stop; anything else is the device failing (it
       // was unplugged or taken down) and ends the trace by itself.
       if (status != PCAP_ERROR_BREAK && running_.load() != 0) {
         sink_.Post(Format("Capture on %s stopped: %s", device.deviceName, pcap_geterr(handle)));
       }
-      return;
+      break;
     }
     // The time-out path looks at the flags too, so Stop and quitting never
     // wait for traffic.
-    if (running_.load() == 0 || cancel.Cancelled()) return;
+    if (running_.load() == 0 || cancel.Cancelled()) break;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastStats >= std::chrono::seconds(1)) {
       lastStats = now;
       UpdateKernelStats(handle);
     }
   }
+  // The last conversations' programs are a look-up (milliseconds) away;
+  // they should be there when the trace's conversations become final.
+  if (!cancel.Cancelled()) decoder.Drain(kProcessDrainMs);
 }
 
 bool CCaptureController::RecordFrame(CPacketDecoder& decoder, int linkType,

@@ -34,6 +34,8 @@ class CCaptureController {
   static constexpr int kReadTimeoutMs = 1000;
   static constexpr int kSnapshotLength = 65536;
   static constexpr int kBufferBytes = 32 << 20;
+  // The longest a trace's end waits for the programs of its conversations.
+  static constexpr int kProcessDrainMs = 300;
 
   // Messages (a device that cannot be opened or fails) go to `sink`, which
   // must outlive the controller.

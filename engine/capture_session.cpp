@@ -1,6 +1,7 @@
 #include "engine/capture_session.h"
 
 #include <algorithm>
+#include <map>
 #include <new>
 
 #include "engine/host_name_service.h"
@@ -37,8 +38,9 @@ void CCaptureSession::OnFinal(const CConversationSnapshot& s) {
   }
 }
 
-void CCaptureSession::Record(const CPacketFields& fields, std::span<const uint8_t> payload,
-                             const std::string* remoteName) {
+CRecordedPacket CCaptureSession::Record(const CPacketFields& fields, std::span<const uint8_t> payload,
+                                        const std::string* remoteName) {
+  CRecordedPacket recorded;
   const CCaptureOptions options = switches_.Get();
   const CRecordOptions recording{options.headerOnly, options.role, switches_.PayloadLimit()};
   bool newHost = false;
@@ -56,13 +58,76 @@ void CCaptureSession::Record(const CPacketFields& fields, std::span<const uint8_
     }
     if (model_.notStored != notStored) NoteNotStored();
     newHost = model_.hosts.Size() > hosts;
-    if (remoteName != nullptr && r->convId != 0) {
-      CConversation* c = model_.conversations.FindById(r->convId);
-      if (c != nullptr && c->remoteName.empty()) c->remoteName = *remoteName;
+    recorded.convId = r->convId;
+    const bool namesPrograms = processes_.load(std::memory_order_relaxed) != nullptr;
+    if ((remoteName != nullptr || namesPrograms) && r->convId != 0) {
+      CConversation* c = model_.conversations.LastFiled();
+      if (c == nullptr || c->convId != r->convId) c = model_.conversations.FindById(r->convId);
+      if (c != nullptr) {
+        if (remoteName != nullptr && c->remoteName.empty()) c->remoteName = *remoteName;
+        if (namesPrograms && !c->processAsked && c->process.state == EOwnerState::kPending) {
+          c->processAsked = true;
+          recorded.askOwner = true;
+          recorded.first = c->times[CConversation::kFirstTime];
+        }
+      }
     }
     if (recordTap_) recordTap_(*r);
   }
   if (newHost && names_ != nullptr) names_->HostSeen(fields.remote);
+  return recorded;
+}
+
+void CCaptureSession::SetOwners(const std::vector<COwnerUpdate>& updates) {
+  std::lock_guard<std::mutex> lock(trafficLock_);
+  for (const COwnerUpdate& u : updates) {
+    CConversation* c = model_.conversations.FindById(u.convId);
+    if (c == nullptr) continue;
+    (u.peer ? c->peerProcess : c->process) = u.owner;
+  }
+}
+
+namespace {
+
+// Known programs only: "(gone)" and "(other user)" name no program.
+const CProcessIdentity* KnownProcess(const CConversation& c) {
+  return c.process.state == EOwnerState::kKnown ? c.process.process.get() : nullptr;
+}
+
+}  // namespace
+
+std::vector<CProcessSummary> CCaptureSession::Processes(const std::optional<CTimeRange>& range) const {
+  std::map<std::string, CProcessSummary> byName;
+  {
+    std::lock_guard<std::mutex> lock(trafficLock_);
+    const auto add = [&](const CProcessIdentity& p, uint64_t bytesSent, uint64_t bytesReceived,
+                         uint64_t packetsSent, uint64_t packetsReceived) {
+      CProcessSummary& s = byName[p.name];
+      if (std::find(s.pids.begin(), s.pids.end(), p.pid) == s.pids.end()) s.pids.push_back(p.pid);
+      s.bytesSent += bytesSent;
+      s.bytesReceived += bytesReceived;
+      s.packetsSent += packetsSent;
+      s.packetsReceived += packetsReceived;
+    };
+    for (const auto& c : model_.conversations.Conversations()) {
+      if (range && !range->Overlaps(c->times[CConversation::kFirstTime], c->times[CConversation::kLastTime])) {
+        continue;
+      }
+      if (const CProcessIdentity* p = KnownProcess(*c))
+        add(*p, c->bytesSent, c->bytesReceived, c->packetsSent, c->packetsReceived);
+      // Both ends here: the other end's program sent what this one received.
+      if (c->peerProcess.state == EOwnerState::kKnown && c->peerProcess.process)
+        add(*c->peerProcess.process, c->bytesReceived, c->bytesSent, c->packetsReceived, c->packetsSent);
+    }
+  }
+  std::vector<CProcessSummary> out;
+  out.reserve(byName.size());
+  for (auto& [name, s] : byName) {
+    s.name = name;
+    std::sort(s.pids.begin(), s.pids.end());
+    out.push_back(std::move(s));
+  }
+  return out;
 }
 
 void CCaptureSession::NoteNotStored() {
@@ -149,7 +214,7 @@ CHostsView CCaptureSession::Hosts(bool age, const std::optional<CTimeRange>& ran
     for (const CHostRecord& h : model_.hosts.Hosts()) {
       if (!range) {
         view.hosts.push_back({h.address, h.bytesSent, h.bytesReceived, h.packetsSent,
-                              h.packetsReceived, h.lastTime, h.ports.size(), {}});
+                              h.packetsReceived, h.lastTime, h.ports.size(), {}, {}});
         continue;
       }
       CHostBucket sum;
@@ -162,13 +227,32 @@ CHostsView CCaptureSession::Hosts(bool age, const std::optional<CTimeRange>& ran
                        });
       if (sum.packetsSent + sum.packetsReceived == 0) continue;
       view.hosts.push_back({h.address, sum.bytesSent, sum.bytesReceived, sum.packetsSent,
-                            sum.packetsReceived, h.lastTime, h.ports.size(), {}});
+                            sum.packetsReceived, h.lastTime, h.ports.size(), {}, {}});
     }
+    if (processes_.load() != nullptr) SetTopProcesses(view.hosts);
   }
   if (names_ != nullptr) {
     for (CHostSummary& h : view.hosts) h.name = names_->NameOf(h.address);
   }
   return view;
+}
+
+void CCaptureSession::SetTopProcesses(std::vector<CHostSummary>& hosts) const {
+  // Bytes per (host, program), from the conversations in the table.
+  std::map<std::pair<CIpAddr, std::string_view>, uint64_t> moved;
+  for (const auto& c : model_.conversations.Conversations()) {
+    if (const CProcessIdentity* p = KnownProcess(*c))
+      moved[{c->remote, p->name}] += c->bytesSent + c->bytesReceived;
+  }
+  std::map<CIpAddr, std::pair<uint64_t, std::string_view>> top;
+  for (const auto& [key, bytes] : moved) {
+    auto& best = top[key.first];
+    if (best.second.empty() || bytes > best.first) best = {bytes, key.second};
+  }
+  for (CHostSummary& h : hosts) {
+    const auto it = top.find(h.address);
+    if (it != top.end()) h.topProcess = std::string(it->second.second);
+  }
 }
 
 uint64_t CCaptureSession::ClearHosts() {

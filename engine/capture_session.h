@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -18,6 +19,7 @@
 #include "output/conversation_export.h"
 
 class CHostNameService;
+class CSocketOwnerCache;
 
 // What the Host Stats list shows of one host.
 struct CHostSummary {
@@ -29,8 +31,39 @@ struct CHostSummary {
   CTimeStamp lastTime;
   std::size_t ports = 0;
   std::string name;  // empty while unknown
+  // The program that moved the most bytes to or from it; empty: none known.
+  std::string topProcess;
 
   friend bool operator==(const CHostSummary&, const CHostSummary&) = default;
+};
+
+// One program's traffic: the conversations of the table whose socket it
+// owned (either end, when both are on this host), added up by program name
+// (200 runs of one client are one program).
+struct CProcessSummary {
+  std::string name;
+  std::vector<int32_t> pids;  // ascending
+  uint64_t bytesSent = 0;
+  uint64_t bytesReceived = 0;
+  uint64_t packetsSent = 0;
+  uint64_t packetsReceived = 0;
+
+  friend bool operator==(const CProcessSummary&, const CProcessSummary&) = default;
+};
+
+// What Record tells the recording thread about its packet's conversation.
+struct CRecordedPacket {
+  int convId = 0;
+  bool askOwner = false;  // the session names programs and this one was not asked for yet
+  CTimeStamp first;       // the conversation's first packet
+};
+
+// The program of one conversation's local end, or (`peer`) of its other
+// end when both are on this host.
+struct COwnerUpdate {
+  int convId = 0;
+  bool peer = false;
+  CProcessOwner owner;
 };
 
 // The hosts as a refresh found them. `generation` counts the Clears of the
@@ -122,8 +155,20 @@ class CCaptureSession {
   // std::bad_alloc when memory runs out for the record (what was counted
   // before stays); either way a packet that found no memory is counted as
   // not stored and the user is told, once.
-  void Record(const CPacketFields& fields, std::span<const uint8_t> payload,
-              const std::string* remoteName = nullptr);
+  CRecordedPacket Record(const CPacketFields& fields, std::span<const uint8_t> payload,
+                         const std::string* remoteName = nullptr);
+
+  // The programs behind a live session's sockets (set up by the engine
+  // before any packet; null in a replay, which has no process data). It
+  // must outlive the recording. Used by the recording thread only.
+  void SetProcessCache(CSocketOwnerCache* cache) { processes_.store(cache); }
+  CSocketOwnerCache* ProcessCache() const { return processes_.load(); }
+  // Recording thread: sets the programs that were found; a conversation
+  // gone since is skipped.
+  void SetOwners(const std::vector<COwnerUpdate>& updates);
+  // Any thread: the programs of the conversations in the table, by name.
+  // With a `range`, only the conversations with packets inside it count.
+  std::vector<CProcessSummary> Processes(const std::optional<CTimeRange>& range = std::nullopt) const;
 
   // Makes every conversation final: at Stop, and at the end of a replay.
   void Finish();
@@ -172,6 +217,7 @@ class CCaptureSession {
  private:
   void OnFinal(const CConversationSnapshot& s);
   void NoteNotStored();  // traffic lock held
+  void SetTopProcesses(std::vector<CHostSummary>& hosts) const;  // traffic lock held
 
   const int id_;
   CSource source_;
@@ -194,4 +240,5 @@ class CCaptureSession {
   bool toldNotStored_ = false;
   uint64_t hostGeneration_ = 0;
   CHostNameService* names_ = nullptr;
+  std::atomic<CSocketOwnerCache*> processes_{nullptr};
 };

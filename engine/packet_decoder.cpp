@@ -59,7 +59,9 @@ EDirection PacketDirection(const CInterfaceRecord& local, const CIpAddr& source,
 }
 
 CPacketDecoder::CPacketDecoder(CCaptureSession& session, const CInterfaceRecord& local)
-    : session_(session), local_(local), names_(session.Names()) {}
+    : session_(session), local_(local), names_(session.Names()) {
+  if (CSocketOwnerCache* cache = session.ProcessCache()) tagger_.emplace(session, *cache);
+}
 
 EDecodeResult CPacketDecoder::Decode(std::span<const uint8_t> bytes, CTimeStamp time) {
   CIpPacket ip;
@@ -111,7 +113,16 @@ EDecodeResult CPacketDecoder::Decode(std::span<const uint8_t> bytes, CTimeStamp 
   try {
     // Names are read before the traffic lock is taken.
     const std::optional<std::string> name = names_.Read(f, payload);
-    session_.Record(f, payload, name ? &*name : nullptr);
+    const CRecordedPacket recorded = session_.Record(f, payload, name ? &*name : nullptr);
+    if (tagger_) {
+      if (recorded.askOwner) tagger_->Ask(f, recorded, IsLocalHost(local_, f.remote));
+      // Answers take milliseconds; looking for them every few packets is
+      // soon enough, and an idle trace looks at every read time-out.
+      if (++sinceLanded_ == kLandEvery) {
+        sinceLanded_ = 0;
+        tagger_->Land();
+      }
+    }
   } catch (const std::exception&) {
     // What was updated stays (counters may stand without a record); the
     // packet's processing ends here.

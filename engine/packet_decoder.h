@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "engine/packet_name_reader.h"
+#include "engine/process_tagger.h"
 #include "model/traffic_types.h"
 #include "wire/ip_address.h"
 #include "wire/time_stamp.h"
@@ -58,8 +60,20 @@ class CPacketDecoder {
   // traffic lock for the model update (the caller must not hold it).
   EDecodeResult Decode(std::span<const uint8_t> ip, CTimeStamp time);
 
+  // A live trace between packets: applies the program names that landed.
+  void Idle() {
+    if (tagger_) tagger_->Land();
+  }
+  // At the end of a live trace: waits at most `ms` for names still out.
+  void Drain(int ms) {
+    if (tagger_) tagger_->Drain(ms);
+  }
+
  private:
   CCaptureSession& session_;
   const CInterfaceRecord& local_;
   CPacketNameReader names_;
+  std::optional<CProcessTagger> tagger_;  // live sessions that name programs
+  static constexpr unsigned kLandEvery = 64;
+  unsigned sinceLanded_ = 0;
 };

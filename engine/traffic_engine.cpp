@@ -64,9 +64,19 @@ bool CTrafficEngine::StartLive(int index) {
   replay_.Stop();
   capture_.Stop();
   if (ShowsReplay()) NewSession(CSessionClock::EKind::kWall);
+  // Capture devices are those of this program's network namespace, so its
+  // own socket table is the traced interface's.
+  if (!processes_) processes_ = CSocketOwnerCache::ForThisHost(true, {});
+  Session()->SetProcessCache(processes_.get());
   timer_.Start();
   capture_.Start(Session(), *device);
   return true;
+}
+
+std::string CTrafficEngine::ProcessNote() const {
+  if (ShowsReplay()) return kReplayProcessNote;
+  const std::shared_ptr<CCaptureSession> session = Session();
+  return session->ProcessCache() != nullptr ? session->ProcessCache()->Status().text : std::string();
 }
 
 void CTrafficEngine::StopLive() {

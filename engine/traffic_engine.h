@@ -20,6 +20,7 @@
 #include "engine/service_latency_service.h"
 #include "filters/active_filter_rules.h"
 #include "model/cancel_token.h"
+#include "processes/socket_owner_cache.h"
 
 // The engine as the desktop and the headless program use it: the settings
 // in force (capture switches, filter rules, log options), the interface
@@ -76,6 +77,13 @@ class CTrafficEngine {
   // Latency per service of the session shown; off until someone reads it.
   CServiceLatencyService& Services() { return services_; }
 
+  // What the status line says about program names, once for the whole
+  // session: a replay has none; a live trace may miss some (short-lived
+  // programs without the kernel tracer, other users' without
+  // cap_sys_ptrace). Empty when nothing is missing or no trace ran yet.
+  std::string ProcessNote() const;
+  static constexpr const char* kReplayProcessNote = "Replayed traces carry no process data.";
+
   // The session the pages show.
   std::shared_ptr<CCaptureSession> Session() const;
   // True while the session shown is a replay's.
@@ -129,6 +137,9 @@ class CTrafficEngine {
   CFlowExportService flows_;
   CHostNameService names_;  // before the sessions, which refer to it
   CServiceLatencyService services_;
+  // The programs behind live sessions' sockets: made at the first live
+  // trace, used by capture threads, outlives them (capture_ is below).
+  std::unique_ptr<CSocketOwnerCache> processes_;
 
   mutable std::mutex sessionMutex_;  // guards the pointer only
   std::shared_ptr<CCaptureSession> session_;

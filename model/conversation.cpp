@@ -190,5 +190,7 @@ CConversationSnapshot CConversation::Snapshot() const {
   s.sentStart = sentStart;
   s.receivedStart = receivedStart;
   s.remoteName = remoteName;
+  s.process = process;
+  s.peerProcess = peerProcess;
   return s;
 }

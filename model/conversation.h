@@ -7,6 +7,7 @@
 #include "wire/ip_address.h"
 #include "model/conversation_snapshot.h"
 #include "model/packet_record.h"
+#include "processes/process_owner.h"
 #include "wire/time_stamp.h"
 
 // One request/response exchange between the local host and one remote
@@ -76,6 +77,12 @@ class CConversation {
   // set once; empty while none was seen. The next exchange of the same
   // endpoints inherits it: the connection goes on.
   std::string remoteName;
+  // The program that owns the local socket, and, when both ends are on
+  // this host, the one at the other end. Live traces only; both stay
+  // pending in a replay. `processAsked`: the look-up was asked for.
+  CProcessOwner process;
+  CProcessOwner peerProcess;
+  bool processAsked = false;
   // The start of each direction's first kept record, copied when it was
   // kept: the summaries stay the same when the record's payload is released.
   CDataStart sentStart;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/traffic_types.h"
+#include "processes/process_owner.h"
 #include "wire/ip_address.h"
 #include "wire/time_stamp.h"
 
@@ -46,6 +47,8 @@ struct CConversationSnapshot {
   CDataStart sentStart;
   CDataStart receivedStart;
   std::string remoteName;  // the name the connection carried; empty: none
+  CProcessOwner process;      // pending: unknown (and always in a replay)
+  CProcessOwner peerProcess;  // both ends local: the other end's program
 
   // True when both directions carried packets.
   bool Answered() const { return packetsSent > 0 && packetsReceived > 0; }

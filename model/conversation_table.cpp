@@ -80,7 +80,12 @@ void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
     return;
   }
   auto conv = std::make_unique<CConversation>(++lastConvId_, role);
-  if (match == EMatch::kNewExchange) conv->remoteName = c->remoteName;
+  if (match == EMatch::kNewExchange) {
+    // The same socket goes on: its name and its program carry over.
+    conv->remoteName = c->remoteName;
+    conv->process = c->process;
+    conv->peerProcess = c->peerProcess;
+  }
   AddTo(*conv, r, role);
   CConversation* created = conv.get();
   conversations_.push_back(std::move(conv));
@@ -92,6 +97,7 @@ void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
 
 void CConversationTable::TrimConversations() {
   if (conversations_.size() <= kMaxConversations) return;
+  lastFiled_ = nullptr;
   while (conversations_.size() > kTrimmedConversations) {
     CConversation* oldest = conversations_.front().get();
     if (!oldest->closed) Announce(*oldest);
@@ -104,6 +110,7 @@ void CConversationTable::TrimConversations() {
 }
 
 void CConversationTable::AddTo(CConversation& c, const CPacketRef& r, EHostRole role) {
+  lastFiled_ = &c;
   if (!c.Add(r, role)) return;
   const std::size_t bytes = r->Payload().size();
   if (bytes == 0) return;
@@ -157,6 +164,7 @@ void CConversationTable::FinishAll() {
 }
 
 void CConversationTable::Clear() {
+  lastFiled_ = nullptr;
   for (const auto& c : conversations_) {
     if (!c->closed) Announce(*c);
     Forget(*c);

@@ -79,6 +79,9 @@ class CConversationTable {
 
   // The conversation with this ConvId, or null once it was cleared or trimmed.
   CConversation* FindById(int convId) const;
+  // The conversation the last record was filed into, or null: what the
+  // recording thread asks about right after filing, without a search.
+  CConversation* LastFiled() const { return lastFiled_; }
 
  private:
   using Key = CConversationIndex::Key;
@@ -124,5 +127,6 @@ class CConversationTable {
   // conversations of its own key, and the newest of them answers first, so
   // this gives the same answer as searching the whole list newest first.
   CConversationIndex newestByKey_;
+  CConversation* lastFiled_ = nullptr;  // null again whenever conversations go
   CPayloadLedger ledger_;
 };

@@ -224,7 +224,9 @@ TEST_P(DecodeCaseTest, Decodes) {
   EXPECT_EQ(r.remotePort, c.remotePort);
   EXPECT_EQ(r.headerLength, c.headerLength);
   EXPECT_EQ(r.Payload().size(), c.payloadKept);
-  if (!r.Payload().empty()) EXPECT_EQ(r.Payload()[0], 'a');
+  if (!r.Payload().empty()) {
+    EXPECT_EQ(r.Payload()[0], 'a');
+  }
   EXPECT_EQ(r.totalLength, static_cast<int>(packet.size()) + c.packet.totalLengthDelta);
   EXPECT_EQ(r.fragment, (c.packet.flagsOffset & kMoreFragments) != 0);
   EXPECT_EQ(r.laterFragment, c.packet.LaterFragment());

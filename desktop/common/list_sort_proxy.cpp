@@ -30,3 +30,18 @@ bool CListSortProxy::lessThan(const QModelIndex& left, const QModelIndex& right)
   if (!a.isValid() || !b.isValid()) return !a.isValid() && b.isValid();
   return QVariant::compare(a, b) == QPartialOrdering::Less;
 }
+
+void CListSortProxy::SetColumnRule(int column, const QString& text, bool keep) {
+  ruleColumn_ = column;
+  ruleText_ = text;
+  ruleKeeps_ = keep;
+  invalidateFilter();
+}
+
+bool CListSortProxy::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
+  if (ruleColumn_ >= 0) {
+    const QModelIndex cell = sourceModel()->index(sourceRow, ruleColumn_, sourceParent);
+    if ((cell.data().toString() == ruleText_) != ruleKeeps_) return false;
+  }
+  return QSortFilterProxyModel::filterAcceptsRow(sourceRow, sourceParent);
+}

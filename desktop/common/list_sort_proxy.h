@@ -1,5 +1,6 @@
 #pragma once
 #include <QSortFilterProxyModel>
+#include <QString>
 #include <QVariant>
 #include <cstdint>
 
@@ -26,6 +27,17 @@ class CListSortProxy : public QSortFilterProxyModel {
   static QVariant AddressKey(const CIpAddr& address, uint16_t port = 0);
   static QVariant TimeKey(CTimeStamp time);
 
+  // Besides the filter text: keeps only the rows whose `column` shows
+  // exactly `text` (`keep`), or hides them. A negative column: no such rule.
+  void SetColumnRule(int column, const QString& text, bool keep);
+  void ClearColumnRule() { SetColumnRule(-1, {}, true); }
+
  protected:
   bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+  bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+ private:
+  int ruleColumn_ = -1;
+  QString ruleText_;
+  bool ruleKeeps_ = true;
 };

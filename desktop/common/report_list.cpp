@@ -15,13 +15,14 @@
 #include "desktop/common/list_sort_proxy.h"
 #include "desktop/common/report_list_view.h"
 
-CReportList::CReportList(QAbstractItemModel* model, QWidget* parent) : QWidget(parent) {
+CReportList::CReportList(QAbstractItemModel* model, QWidget* parent, const QString& findLabel)
+    : QWidget(parent) {
   filter_ = new QLineEdit(this);
   filter_->setObjectName(QStringLiteral("filter"));
   filter_->setPlaceholderText(QStringLiteral("address, port or text"));
   filter_->setClearButtonEnabled(true);
   filter_->setToolTip(QStringLiteral("Shows only the rows that contain this text in any column"));
-  auto* label = new QLabel(QStringLiteral("F&ind:"), this);
+  auto* label = new QLabel(findLabel, this);
   label->setBuddy(filter_);
 
   proxy_ = new CListSortProxy(this);

@@ -23,7 +23,10 @@ class CReportList : public QWidget {
 
  public:
   // `model` must outlive the list; it answers CListSortProxy::kSortRole.
-  explicit CReportList(QAbstractItemModel* model, QWidget* parent = nullptr);
+  // `findLabel`: the filter box's label; a second list on one page needs
+  // a mnemonic of its own.
+  explicit CReportList(QAbstractItemModel* model, QWidget* parent = nullptr,
+                       const QString& findLabel = QStringLiteral("F&ind:"));
 
   QTableView* View() const { return view_; }
   QLineEdit* FilterBox() const { return filter_; }

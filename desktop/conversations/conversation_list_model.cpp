@@ -11,12 +11,13 @@
 namespace {
 
 const char* const kHeaders[CConversationRow::kColumns] = {
-    "Remote IP/Port", "Name", "Port", "ID", "Prot", "Bytes", "Pkts", "Rsp. Tm", "Start", "End", "Text"};
+    "Remote IP/Port", "Name", "Port", "Process", "ID", "Prot", "Bytes", "Pkts", "Rsp. Tm", "Start", "End", "Text"};
 
 const char* const kHeaderTips[CConversationRow::kColumns] = {
     "The remote end's address and port",
     "The remote host's name, once one is known",
     "The local port",
+    "The program that owns the local socket (live traces)",
     "The conversation's number",
     "The transport protocol",
     "Bytes in this row's direction",
@@ -26,7 +27,7 @@ const char* const kHeaderTips[CConversationRow::kColumns] = {
     "Last packet of this row's part of the exchange",
     "The start of this direction's first packet's data"};
 
-bool RightAligned(int column) { return column >= 3 && column <= 6; }
+bool RightAligned(int column) { return column >= 4 && column <= 7; }
 
 QString Text(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -48,38 +49,40 @@ CConversationRow MakeRow(const CConversationSnapshot& c, EDirection direction, c
   t[0] = Text(FormatEndpoint(c.remote, c.remotePort));
   t[1] = Text(name);
   t[2] = QString::number(c.localPort);
-  t[3] = QString::number(c.convId);
-  t[4] = Text(ProtocolName(c.protocol));
-  t[5] = QString::number(sent ? c.bytesSent : c.bytesReceived);
-  t[6] = QString::number(sent ? c.packetsSent : c.packetsReceived);
+  t[3] = QString::fromStdString(c.process.Text());
+  t[4] = QString::number(c.convId);
+  t[5] = Text(ProtocolName(c.protocol));
+  t[6] = QString::number(sent ? c.bytesSent : c.bytesReceived);
+  t[7] = QString::number(sent ? c.packetsSent : c.packetsReceived);
   if (isOpening) {
-    t[7] = Text(FormatElapsed(c.times[T::kLastTime], c.times[T::kFirstTime]));
+    t[8] = Text(FormatElapsed(c.times[T::kLastTime], c.times[T::kFirstTime]));
   }
-  t[8] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k)]));
-  t[9] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k + 1)]));
-  t[10] = Text(RenderDataSummary(sent ? c.sentStart : c.receivedStart));
+  t[9] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k)]));
+  t[10] = Text(FormatClockTime(c.times[static_cast<std::size_t>(k + 1)]));
+  t[11] = Text(RenderDataSummary(sent ? c.sentStart : c.receivedStart));
   auto& v = row.sortValues;
   v[0] = CListSortProxy::AddressKey(c.remote, c.remotePort);
   v[1] = t[1];
   v[2] = c.localPort;
-  v[3] = c.convId;
-  v[4] = c.protocol;
-  v[5] = QVariant::fromValue(static_cast<qulonglong>(sent ? c.bytesSent : c.bytesReceived));
-  v[6] = QVariant::fromValue(static_cast<qulonglong>(sent ? c.packetsSent : c.packetsReceived));
+  v[3] = t[3];
+  v[4] = c.convId;
+  v[5] = c.protocol;
+  v[6] = QVariant::fromValue(static_cast<qulonglong>(sent ? c.bytesSent : c.bytesReceived));
+  v[7] = QVariant::fromValue(static_cast<qulonglong>(sent ? c.packetsSent : c.packetsReceived));
   if (isOpening) {
     const qlonglong first = CListSortProxy::TimeKey(c.times[T::kFirstTime]).toLongLong();
-    v[7] = CListSortProxy::TimeKey(c.times[T::kLastTime]).toLongLong() - first;
+    v[8] = CListSortProxy::TimeKey(c.times[T::kLastTime]).toLongLong() - first;
   }
-  v[8] = CListSortProxy::TimeKey(c.times[static_cast<std::size_t>(k)]);
-  v[9] = CListSortProxy::TimeKey(c.times[static_cast<std::size_t>(k + 1)]);
-  v[10] = t[10];
+  v[9] = CListSortProxy::TimeKey(c.times[static_cast<std::size_t>(k)]);
+  v[10] = CListSortProxy::TimeKey(c.times[static_cast<std::size_t>(k + 1)]);
+  v[11] = t[11];
   return row;
 }
 
 }  // namespace
 
 const int CConversationListModel::kColumnWidths[CConversationRow::kColumns] = {
-    110, 120, 50, 30, 50, 50, 50, 50, 60, 60, 140};
+    110, 120, 50, 80, 30, 50, 50, 50, 50, 60, 60, 140};
 
 const std::array<QStringList, CConversationRow::kColumns>& CConversationListModel::ColumnSamples() {
   // Digits stand in for any digits; proportional fonts give them one width.
@@ -88,6 +91,7 @@ const std::array<QStringList, CConversationRow::kColumns>& CConversationListMode
       // Longer names are cut; Show gives the full name.
       QStringList{QStringLiteral("mail.example.com")},
       QStringList{QStringLiteral("65535")},
+      QStringList{QStringLiteral("(other user)")},
       QStringList{QStringLiteral("99999")},
       QStringList{QStringLiteral("IGMP"), QStringLiteral("UDP")},
       QStringList{QStringLiteral("99999999")},

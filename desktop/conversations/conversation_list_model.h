@@ -14,7 +14,8 @@
 // may delete the conversation at any moment, so whoever needs it asks the
 // session again.
 struct CConversationRow {
-  static constexpr int kColumns = 11;
+  static constexpr int kColumns = 12;
+  static constexpr int kProcessColumn = 3;
   CExportRow key;
   int order = 0;  // the row's place among its conversation's rows
   CIpAddr remote;
@@ -27,7 +28,7 @@ struct CConversationRow {
   friend bool operator==(const CConversationRow&, const CConversationRow&) = default;
 };
 
-// The Conversations list: eleven columns, filled on Refresh by merging, so the
+// The Conversations list: twelve columns, filled on Refresh by merging, so the
 // selection and the scroll position stay. User-interface thread only,
 // except MakeRows.
 class CConversationListModel : public CMergedListModel {

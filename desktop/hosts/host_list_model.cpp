@@ -11,14 +11,15 @@
 namespace {
 
 const char* const kHeaders[CHostListModel::kColumns] = {
-    "IP", "Name", "Sent", "Rcvd", "Pk. Sent", "Pk. Rcvd", "Last Time"};
+    "IP", "Name", "Sent", "Rcvd", "Pk. Sent", "Pk. Rcvd", "Last Time", "Process"};
 
 const char* const kHeaderTips[CHostListModel::kColumns] = {
     "The remote host's address", "The remote host's name, once one is known",
     "Bytes sent to the host", "Bytes received from the host", "Packets sent to the host",
-    "Packets received from the host", "When the host's last packet was seen"};
+    "Packets received from the host", "When the host's last packet was seen",
+    "The program that moved the most bytes to or from the host (live traces)"};
 
-bool LeftAligned(int column) { return column <= 1; }
+bool LeftAligned(int column) { return column <= 1 || column == 7; }
 
 QString Text(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -35,6 +36,7 @@ QString ColumnText(const CHostRow& r, int column) {
     case 4: return Text(FormatShortCount(Signed(r.packetsSent)));
     case 5: return Text(FormatShortCount(Signed(r.packetsReceived)));
     case 6: return Text(FormatClockTime(r.lastTime));
+    case 7: return QString::fromStdString(r.topProcess);
     default: return {};
   }
 }
@@ -48,13 +50,14 @@ QVariant SortValue(const CHostRow& r, int column) {
     case 4: return QVariant::fromValue(static_cast<qulonglong>(r.packetsSent));
     case 5: return QVariant::fromValue(static_cast<qulonglong>(r.packetsReceived));
     case 6: return CListSortProxy::TimeKey(r.lastTime);
+    case 7: return QString::fromStdString(r.topProcess);
     default: return {};
   }
 }
 
 }  // namespace
 
-const int CHostListModel::kColumnWidths[kColumns] = {110, 120, 50, 50, 50, 50, 80};
+const int CHostListModel::kColumnWidths[kColumns] = {110, 120, 50, 50, 50, 50, 80, 80};
 
 const std::array<QStringList, CHostListModel::kColumns>& CHostListModel::ColumnSamples() {
   // The counters show at most five digits, or four and a unit.
@@ -71,6 +74,7 @@ const std::array<QStringList, CHostListModel::kColumns>& CHostListModel::ColumnS
       QStringList{QStringLiteral("99999"), QStringLiteral("9999 K"), QStringLiteral("999 M"),
                   QStringLiteral("9999 G")},
       QStringList{QStringLiteral("00:00:00.000000")},
+      QStringList{QStringLiteral("firefox-esr")},
   };
   return samples;
 }

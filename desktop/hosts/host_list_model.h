@@ -11,14 +11,14 @@
 // the engine may drop the host at any moment.
 using CHostRow = CHostSummary;
 
-// The Host Stats host list: seven columns, rows in ascending address order.
+// The Host Stats host list: eight columns, rows in ascending address order.
 // It changes only by merging, so rows keep their position and selection.
 // User-interface thread only, except the static functions.
 class CHostListModel : public CMergedListModel {
   Q_OBJECT
 
  public:
-  static constexpr int kColumns = 7;
+  static constexpr int kColumns = 8;
   // The widths the list was designed with: the least each column gets.
   static const int kColumnWidths[kColumns];
   // Per column, texts as wide as the widest it shows.

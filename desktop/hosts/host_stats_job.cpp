@@ -21,6 +21,10 @@ CHostStatsUpdate CHostStatsJob::Build(const CHostStatsTick& tick) {
     update.graph = session->Graph();
     update.haveGraph = true;
   }
+  if (tick.listDue && page_.ProcessesShown()) {
+    update.processes = session->Processes(page_.Range());
+    update.haveProcesses = !session->Cancel().Cancelled();
+  }
   if (tick.listDue && page_.PacketsShown()) {
     // Renders only when packets arrived since the text the page shows; a
     // text the page dropped (paused) is built again next time.

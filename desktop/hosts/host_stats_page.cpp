@@ -13,6 +13,7 @@
 #include "desktop/common/column_fit.h"
 #include "desktop/hosts/graph_panel.h"
 #include "desktop/hosts/host_list_model.h"
+#include "desktop/processes/process_list_model.h"
 #include "desktop/common/report_list.h"
 #include "output/value_format.h"
 #include "desktop/common/text_window.h"
@@ -44,6 +45,11 @@ CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
   text_ = new CTextWindow(tabs_);
   tabs_->addTab(graph_, tr("Graph"));
   tabs_->addTab(text_, tr("Packets"));
+  processes_ = new CProcessListModel(this);
+  processRows_ = new CReportList(processes_, tabs_, tr("Find pro&gram:"));
+  tabs_->addTab(processRows_, tr("Processes"));
+  processRows_->AddAction(tr("Show only this program's conversations"), [this] { ProgramRule(true); });
+  processRows_->AddAction(tr("Hide this program's conversations"), [this] { ProgramRule(false); });
 
   const int marginY = TopBarBottom() + 3;
   // The graph gets a fair share of the page: 40 percent of its width.
@@ -65,12 +71,22 @@ CHostStatsPage::CHostStatsPage(CTrafficEngine& engine, QWidget* parent)
 void CHostStatsPage::UseRange(CTimeRangeSelection& selection) {
   range_ = &selection;
   rows_->AddBar(new CRangeBar(selection, QString()));
+  processRows_->AddBar(new CRangeBar(selection, QString()));
   graph_->Graph()->SetSelection(&selection);
   connect(&selection, &CTimeRangeSelection::Changed, this, &CHostStatsPage::RefreshNow);
 }
 
 std::optional<CTimeRange> CHostStatsPage::Range() const {
   return range_ != nullptr ? range_->Range() : std::nullopt;
+}
+
+void CHostStatsPage::ProgramRule(bool only) {
+  const int row = processRows_->CurrentRow();
+  if (row >= 0 && programRule_) programRule_(QString::fromStdString(processes_->Row(row).name), only);
+}
+
+void CHostStatsPage::SetProgramRule(std::function<void(const QString&, bool)> hook) {
+  programRule_ = std::move(hook);
 }
 
 void CHostStatsPage::SetFilterOnHost(std::function<void(const CIpAddr&)> hook) {
@@ -97,6 +113,7 @@ void CHostStatsPage::ApplyUpdate(const CHostStatsUpdate& update) {
     WidenColumnToFit(*list_, 0, QString::fromStdString(longest), true);
   }
   if (update.haveGraph) graph_->SetSeries(update.graph);
+  if (update.haveProcesses) processes_->Merge(update.processes);
   if (update.haveText) {
     text_->SetText(QString::fromLatin1(update.text.data(), static_cast<qsizetype>(update.text.size())));
     textSession_.store(update.sessionId);
@@ -113,6 +130,10 @@ void CHostStatsPage::RefreshNow() {
   update.generation = view.generation;
   update.hosts = std::move(view.hosts);
   update.haveHosts = true;
+  if (ProcessesShown()) {
+    update.processes = session->Processes(Range());
+    update.haveProcesses = true;
+  }
   ApplyUpdate(update);
 }
 
@@ -125,6 +146,7 @@ void CHostStatsPage::Clear() {
   generationSession_ = session->Id();
   model_->Clear();
   text_->Clear();
+  processes_->Clear();
   QApplication::restoreOverrideCursor();
 }
 
@@ -139,5 +161,7 @@ void CHostStatsPage::OnSubPageChanged(int index) {
   subPage_ = index;
   graphShown_.store(index == 0);
   packetsShown_.store(index == 1);
+  processesShown_.store(index == 2);
+  if (index == 2) RefreshNow();
   list_->setFocus();
 }

@@ -9,6 +9,7 @@
 #include "model/time_range.h"
 
 class CGraphPanel;
+class CProcessListModel;
 class CTrafficEngine;
 class CHostListModel;
 class CTimeRangeSelection;
@@ -20,8 +21,8 @@ class QPushButton;
 class QTabWidget;
 class QTableView;
 
-// The Host Stats page: the host list beside the "Graph" and "Packets"
-// sub-pages. The refresh worker feeds it through CHostStatsJob; the page's
+// The Host Stats page: the host list beside the "Graph", "Packets" and
+// "Processes" sub-pages. The refresh worker feeds it through CHostStatsJob; the page's
 // own thread only merges what arrives, and drops what belongs to another
 // session or came before its last Clear.
 //
@@ -37,6 +38,7 @@ class CHostStatsPage : public CSplitPage {
   // Any thread.
   bool GraphShown() const { return graphShown_.load(); }
   bool PacketsShown() const { return packetsShown_.load(); }
+  bool ProcessesShown() const { return processesShown_.load(); }
   bool Paused() const { return paused_.load(); }
   // The recorded-packet count of the live text shown, for session
   // `sessionId`; 0 when it shows another session's or none.
@@ -60,12 +62,16 @@ class CHostStatsPage : public CSplitPage {
   // Called with the address of the host the user chose "Filter on this
   // host..." for.
   void SetFilterOnHost(std::function<void(const CIpAddr&)> hook);
+  // Called with a program's name when the user chose to see only its
+  // conversations (`only`) or to hide them.
+  void SetProgramRule(std::function<void(const QString& name, bool only)> hook);
 
   CHostListModel* HostModel() const { return model_; }
   QTableView* HostList() const { return list_; }
   CReportList* Rows() const { return rows_; }
   CGraphPanel* GraphPanel() const { return graph_; }
   CTextWindow* TextPanel() const { return text_; }
+  CReportList* ProcessRows() const { return processRows_; }
   QTabWidget* SubPages() const { return tabs_; }
   QCheckBox* PauseBox() const { return pause_; }
   QPushButton* ClearButton() const { return clear_; }
@@ -77,6 +83,7 @@ class CHostStatsPage : public CSplitPage {
  private:
   void OnPauseToggled(bool checked);
   void OnSubPageChanged(int index);
+  void ProgramRule(bool only);
 
   CTrafficEngine& engine_;
   CTimeRangeSelection* range_ = nullptr;
@@ -88,13 +95,17 @@ class CHostStatsPage : public CSplitPage {
   QTabWidget* tabs_;
   CGraphPanel* graph_;
   CTextWindow* text_;
+  CProcessListModel* processes_;
+  CReportList* processRows_;
   int subPage_ = 0;
   int generationSession_ = 0;  // the session of generation_
   uint64_t generation_ = 0;    // the host generation of the last Clear
   std::atomic<bool> graphShown_{true};
   std::atomic<bool> packetsShown_{false};
+  std::atomic<bool> processesShown_{false};
   std::atomic<bool> paused_{false};
   std::atomic<int> textSession_{0};
   std::atomic<uint64_t> textSeen_{0};
   std::function<void(const CIpAddr&)> filterOnHost_;
+  std::function<void(const QString&, bool)> programRule_;
 };

@@ -20,4 +20,6 @@ struct CHostStatsUpdate {
   bool haveText = false;
   std::string text;         // the live trace text, CR LF line ends
   uint64_t textSeen = 0;    // the recorded-packet count the text shows
+  bool haveProcesses = false;
+  std::vector<CProcessSummary> processes;  // name order
 };

@@ -272,6 +272,10 @@ void CMainDlg::PostStatus() {
     if (stats.framesNotSaved > 0)
       text += QStringLiteral(", not saved: %1").arg(Count(stats.framesNotSaved));
   }
+  // Said once here rather than on every row of the lists.
+  if (const std::string note = engine_.ProcessNote(); !note.empty()) {
+    text += QStringLiteral("    ") + QString::fromStdString(note);
+  }
   QMetaObject::invokeMethod(
       this,
       [this, text, title, state, sentRate, receivedRate, tracing] {

@@ -2,6 +2,9 @@
 
 #include <memory>
 
+#include "desktop/common/list_sort_proxy.h"
+#include "desktop/common/report_list.h"
+#include "desktop/conversations/conversation_list_model.h"
 #include "desktop/conversations/conversations_page.h"
 #include "desktop/hosts/host_stats_job.h"
 #include "desktop/hosts/host_stats_page.h"
@@ -28,6 +31,14 @@ CTrafficPages CreateTrafficPages(CTrafficEngine& engine, QWidget* parent) {
   pages.conversations->UseRange(*pages.range);
   pages.services->UseRange(*pages.range);
   pages.hostStatsSelected = [hostStats] { hostStats->RefreshNow(); };
+  // The Processes view narrows the Conversations list by program; the list
+  // offers the way back.
+  CListSortProxy* conversations = pages.conversations->Rows()->Proxy();
+  hostStats->SetProgramRule([conversations](const QString& name, bool only) {
+    conversations->SetColumnRule(CConversationRow::kProcessColumn, name, only);
+  });
+  pages.conversations->Rows()->AddAction(QObject::tr("Show every program's conversations"),
+                                         [conversations] { conversations->ClearColumnRule(); });
   auto job = std::make_shared<CHostStatsJob>(engine, *hostStats);
   pages.hostStatsJob = [job](const CHostStatsTick& tick) { job->Run(tick); };
   return pages;

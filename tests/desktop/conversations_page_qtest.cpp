@@ -85,7 +85,7 @@ class ConversationsPageTest : public QObject {
     QAbstractItemModelTester tester(Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     RecordThree();
     QCOMPARE(Model()->rowCount(), 5);
-    const QStringList first = {"10.0.5.1:5000", "", "80", "1", "TCP", "120", "2", "0.400000",
+    const QStringList first = {"10.0.5.1:5000", "", "80", "", "1", "TCP", "120", "2", "0.400000",
                                "00:16:45.000000", "00:16:45.100000", QString(20, QLatin1Char('x'))};
     for (int c = 0; c < CConversationRow::kColumns; ++c) QCOMPARE(Cell(0, c), first[c]);
     const struct { EDirection direction; const char *time, *start; } rows[] = {
@@ -94,10 +94,10 @@ class ConversationsPageTest : public QObject {
         {EDirection::kSent, "0.000000", "00:16:47.000000"}};
     for (int r = 0; r < 5; ++r) {
       QVERIFY(Model()->Row(r).key.direction == rows[r].direction);
-      QCOMPARE(Cell(r, 7), QLatin1String(rows[r].time));
-      QCOMPARE(Cell(r, 8), QLatin1String(rows[r].start));
+      QCOMPARE(Cell(r, 8), QLatin1String(rows[r].time));
+      QCOMPARE(Cell(r, 9), QLatin1String(rows[r].start));
     }
-    QCOMPARE(Cell(4, 4), QStringLiteral("UDP"));
+    QCOMPARE(Cell(4, 5), QStringLiteral("UDP"));
   }
 
   // Replies add rows above the selection, new conversations below it: the

@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include "desktop/common/list_sort_proxy.h"
 #include "desktop/common/report_list.h"
 #include "desktop/conversations/conversations_page.h"
 #include "desktop/hosts/host_stats_page.h"
@@ -47,8 +48,8 @@ class ReportListTest : public QObject {
     QTest::newRow("hosts by last time, newest first") << true << 6 << true << QStringList{a, c, b};
     const QString ae = a + ":80", be = b + ":80", ce = c + ":80";
     QTest::newRow("conversations by endpoint") << false << 0 << true << QStringList{ce, be, ae};
-    QTest::newRow("conversations by bytes") << false << 5 << false << QStringList{ce, ae, be};
-    QTest::newRow("conversations by start") << false << 8 << false << QStringList{be, ce, ae};
+    QTest::newRow("conversations by bytes") << false << 6 << false << QStringList{ce, ae, be};
+    QTest::newRow("conversations by start") << false << 9 << false << QStringList{be, ce, ae};
     QTest::newRow("conversations unsorted: by ID") << false << -1 << false << QStringList{be, ae, ce};
   }
   void sortsByTheRawValue() {
@@ -81,9 +82,26 @@ class ReportListTest : public QObject {
     list.View()->setFocus();
     QTest::keyClick(list.View(), Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QApplication::clipboard()->text(),
-             QStringLiteral("IP\tName\tSent\tRcvd\tPk. Sent\tPk. Rcvd\tLast Time\n"
-                            "10.0.0.10\t\t0\t195 KB\t0\t1\t23:59:59.000000\n"
-                            "10.0.0.11\t\t0\t5000\t0\t1\t00:00:00.500000\n"));
+             QStringLiteral("IP\tName\tSent\tRcvd\tPk. Sent\tPk. Rcvd\tLast Time\tProcess\n"
+                            "10.0.0.10\t\t0\t195 KB\t0\t1\t23:59:59.000000\t\n"
+                            "10.0.0.11\t\t0\t5000\t0\t1\t00:00:00.500000\t\n"));
+  }
+
+  // The Processes view's "show only" and "hide" rule: an exact match on one
+  // column, on top of the filter box.
+  void columnRuleKeepsOrHidesExactMatches() {
+    CDesktopFixture f;
+    RecordHosts(f.engine);
+    CHostStatsPage page(f.engine);
+    page.RefreshNow();
+    CReportList& list = *page.Rows();
+    list.Proxy()->SetColumnRule(0, QStringLiteral("10.0.0.1"), true);
+    QCOMPARE(FirstColumn(*list.View()), QStringList{});
+    list.Proxy()->SetColumnRule(0, QStringLiteral("10.0.0.10"), false);
+    list.FilterBox()->setText(QStringLiteral("0.0.1"));
+    QCOMPARE(FirstColumn(*list.View()), QStringList{"10.0.0.11"});
+    list.Proxy()->ClearColumnRule();
+    QCOMPARE(FirstColumn(*list.View()), (QStringList{"10.0.0.10", "10.0.0.11"}));
   }
 };
 
