@@ -3,13 +3,19 @@
 #include <algorithm>
 
 
-CConversationTable::Key CConversationTable::KeyOf(const CPacketRecord& r) {
+CConversationTable::Key CConversationTable::KeyOf(const CPacketFields& r) {
   return CConversationIndex::MakeKey(r.protocol, r.remote, r.local, r.remotePort, r.localPort);
 }
 
 CConversationTable::Key CConversationTable::KeyOf(const CConversation& c) {
   return CConversationIndex::MakeKey(static_cast<uint8_t>(c.protocol), c.remote, c.local,
                                      c.remotePort, c.localPort);
+}
+
+void CConversationTable::PrefetchConversation(const CPacketFields& f) const {
+  const char* c = reinterpret_cast<const char*>(newestByKey_.Find(KeyOf(f)));
+  if (c == nullptr) return;
+  for (std::size_t off = 0; off < sizeof(CConversation); off += 64) __builtin_prefetch(c + off, 1);
 }
 
 CConversation* CConversationTable::FindNewest(const CPacketRecord& r,

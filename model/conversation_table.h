@@ -55,6 +55,13 @@ class CConversationTable {
   // Files the record with `role`, the host role in force.
   void FilePacket(const CPacketRef& r, EHostRole role);
 
+  // Start the memory reads that filing a packet of these fields will
+  // make, so that they overlap the work before it: the index slot first,
+  // then, a little later, the conversation that the slot leads to. Only
+  // reads; any order and any fields are harmless.
+  void PrefetchIndex(const CPacketFields& f) const { newestByKey_.Prefetch(KeyOf(f)); }
+  void PrefetchConversation(const CPacketFields& f) const;
+
   // Deletes every conversation; pending fragments and the ConvId counter stay.
   void Clear();
 
@@ -82,7 +89,7 @@ class CConversationTable {
 
  private:
   using Key = CConversationIndex::Key;
-  static Key KeyOf(const CPacketRecord& r);
+  static Key KeyOf(const CPacketFields& r);
   static Key KeyOf(const CConversation& c);
 
   // Protocol and both addresses: what a fragment must share with its
