@@ -21,7 +21,7 @@ set -uo pipefail
 
 BUILD=${1:?usage: live_flood.sh BUILD_DIR}
 SECONDS_EACH=${FLOOD_SECONDS:-10}
-RATES=${RATES:-"100000 200000 400000 max"}
+RATES=${RATES:-"100000 300000 max"}
 SIZES=${SIZES:-"512 mix"}
 TRAFALYN=$BUILD/trafalyn-cli
 SENDER=$BUILD/bench/flood_sender
@@ -91,7 +91,12 @@ flood() {
   echo "$total"
 }
 
-# Sets TRAF_READ, TRAF_RECORDED and TRAF_DROPPED, SENT.
+# The CPU seconds (user + system, all threads) process PID has used so far.
+cpu_seconds() {
+  awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$1/stat" 2>/dev/null || echo 0
+}
+
+# Sets TRAF_READ, TRAF_RECORDED, TRAF_DROPPED, TRAF_CPU and SENT.
 with_trafalyn() {
   local out
   out=$(mktemp)
@@ -100,6 +105,7 @@ with_trafalyn() {
   sleep 1.5
   SENT=$(flood "$1" "$2" "$3")
   sleep 1
+  TRAF_CPU=$(cpu_seconds "$pid")
   kill -INT "$pid"
   wait "$pid"
   TRAF_READ=$(awk -F': ' '/^Frames read/{gsub(/[^0-9]/, "", $2); print $2}' "$out")
@@ -108,7 +114,7 @@ with_trafalyn() {
   rm -f "$out"
 }
 
-# Sets DUMP_WRITTEN, DUMP_DROPPED, SENT.
+# Sets DUMP_WRITTEN, DUMP_DROPPED, DUMP_CPU and SENT.
 with_tcpdump() {
   local out
   out=$(mktemp)
@@ -117,6 +123,7 @@ with_tcpdump() {
   sleep 1.5
   SENT=$(flood "$1" "$2" "$3")
   sleep 1
+  DUMP_CPU=$(cpu_seconds "$pid")
   kill -INT "$pid"
   wait "$pid"
   DUMP_WRITTEN=$(awk '/packets captured/{print $1}' "$out")
@@ -125,11 +132,13 @@ with_tcpdump() {
 }
 
 pct() { awk -v d="${1:-0}" -v n="${2:-0}" 'BEGIN{printf "%.3f", (n>0)?100*d/n:0}'; }
+load() { awk -v c="${1:-0}" -v s="$SECONDS_EACH" 'BEGIN{printf "%.0f%%", 100*c/s}'; }
 
 echo "== Live flood over a veth pair: $SECONDS_EACH s per row, kernel buffer $BUFFER_KIB KiB both"
-echo "   trafalyn: trafalyn-cli --headless -i (then) tcpdump -w /dev/null -B $BUFFER_KIB"
-printf "%-6s %-8s %-3s %10s | %10s %10s %9s %7s | %10s %9s %7s\n" size rate tx sent \
-  "t.read" "t.recorded" "t.dropped" "t.drop%" "d.written" "d.dropped" "d.drop%"
+echo "   t.: trafalyn-cli --headless -i, then d.: tcpdump -w /dev/null -B $BUFFER_KIB, each on its"
+echo "   own flood (sent: frames of the two floods); cpu: the receiver's CPU time over the flood time"
+printf "%-5s %-7s %-2s %17s | %8s %8s %6s %6s %5s | %8s %6s %6s %5s\n" size rate tx sent \
+  "t.read" "t.record" "t.drop" "drop%" "cpu" "d.write" "d.drop" "drop%" "cpu"
 declare -A BEST_T BEST_D
 row() {  # size rate senders
   with_trafalyn "$2" "$1" "$3"; local sent_t=$SENT
@@ -137,9 +146,9 @@ row() {  # size rate senders
   local tp dp
   tp=$(pct "$TRAF_DROPPED" "$((TRAF_READ + TRAF_DROPPED))")
   dp=$(pct "$DUMP_DROPPED" "$((DUMP_WRITTEN + DUMP_DROPPED))")
-  printf "%-6s %-8s %-3s %10s | %10s %10s %9s %7s | %10s %9s %7s\n" "$1" "$2" "$3" \
-    "$sent_t/$sent_d" "$TRAF_READ" "$TRAF_RECORDED" "$TRAF_DROPPED" "$tp" \
-    "$DUMP_WRITTEN" "$DUMP_DROPPED" "$dp"
+  printf "%-5s %-7s %-2s %17s | %8s %8s %6s %6s %5s | %8s %6s %6s %5s\n" "$1" "$2" "$3" \
+    "$sent_t/$sent_d" "$TRAF_READ" "$TRAF_RECORDED" "$TRAF_DROPPED" "$tp" "$(load "$TRAF_CPU")" \
+    "$DUMP_WRITTEN" "$DUMP_DROPPED" "$dp" "$(load "$DUMP_CPU")"
   local fps_t=$((sent_t / SECONDS_EACH)) fps_d=$((sent_d / SECONDS_EACH))
   if awk -v p="$tp" 'BEGIN{exit !(p < 0.1)}' && [ "$fps_t" -gt "${BEST_T[$1]:-0}" ]; then
     BEST_T[$1]=$fps_t
