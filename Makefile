@@ -51,13 +51,20 @@ test: build build-asan build-tsan build-fuzz
 	cd $(FUZZ) && ctest --output-on-failure -j$(JOBS) -R '^fuzz_'
 
 # Throughput, memory and lock-hold benchmarks, optimised (-O2) in their own
-# build directory; the generated capture files stay in build-bench/data.
+# build directory, of the headless program (no Qt needed); the generated
+# capture files stay in build-bench/data.
+# BASELINE is the commit measured beside this tree (built once, in
+# build-bench); the live flood runs only as root.
 BENCH_FRAMES ?= 1000000
+BASELINE ?= 8b74c40
 bench: deps
-	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRAFALYN_BUILD_UI=ON \
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRAFALYN_BUILD_UI=OFF \
 	  -DTRAFALYN_BUILD_BENCH=ON >/dev/null
-	@cmake --build build-bench -j$(JOBS) --target trafalyn floor_loop model_bench lock_hold_bench flow_export_bench process_naming_measure
-	@./bench/run_bench.sh build-bench $(BENCH_FRAMES)
+	@cmake --build build-bench -j$(JOBS) --target trafalyn-cli floor_loop model_bench \
+	  lock_hold_bench flow_export_bench flood_sender process_naming_measure
+	@JOBS=$(JOBS) BASELINE=$(BASELINE) ./bench/run_bench.sh build-bench $(BENCH_FRAMES)
+	@echo
+	@./bench/live_flood.sh build-bench
 
 run: build
 	@./desktop/run.sh $(BUILD)

@@ -1,20 +1,24 @@
 #!/bin/bash
 # Runs every benchmark in one go and prints ratios measured in the same run:
-# the headless replay against our floor read loop and against tshark's
-# conversation statistics on the same files, peak memory of a replay against
-# one of a file twice as long, peak memory of a replay of 64,000-byte
-# segments under the memory limit against the same replay keeping no
-# payload, the lock-hold times of the user-interface operations at full
-# bounds, and the per-frame micro-benchmarks.
+# the headless replay against our floor read loop, against the same replay
+# by the baseline commit's program and against tshark's conversation
+# statistics on the same files, peak memory of a replay against one of a
+# file twice as long, peak memory of a replay of 64,000-byte segments under
+# the memory limit against the same replay keeping no payload, the
+# lock-hold times of the user-interface operations at full bounds, and the
+# per-frame micro-benchmarks, each beside the baseline's.
 #
 # Usage: bench/run_bench.sh BUILD_DIR [FRAMES]
-#   BUILD_DIR holds trafalyn, bench/floor_loop, bench/model_bench and
+#   BUILD_DIR holds trafalyn-cli, bench/floor_loop, bench/model_bench and
 #   bench/lock_hold_bench; the capture files go to BUILD_DIR/data.
 #   FRAMES (default 1000000) is the length of the realistic and scan files;
 #   the long file has twice as many.
 # Environment: REPEATS (default 3) runs of each timed program, best kept;
 #   TSHARK=0 skips tshark; BULK_FRAMES (default 8000) frames of 64,000-byte
-#   segments, BULK_LIMIT (default 64) the memory limit in MiB for them.
+#   segments, BULK_LIMIT (default 64) the memory limit in MiB for them;
+#   BASELINE (default 8b74c40) the commit measured beside this tree, built
+#   once into BUILD_DIR by bench/build_baseline.sh with this tree's
+#   micro-benchmark source; BASELINE= (empty) skips it.
 set -euo pipefail
 
 BUILD=${1:?usage: run_bench.sh BUILD_DIR [FRAMES]}
@@ -22,8 +26,9 @@ FRAMES=${2:-1000000}
 REPEATS=${REPEATS:-3}
 HERE=$(cd "$(dirname "$0")" && pwd)
 DATA=$BUILD/data
-TRAFALYN=$BUILD/trafalyn
+TRAFALYN=$BUILD/trafalyn-cli
 FLOOR=$BUILD/bench/floor_loop
+BASELINE=${BASELINE-8b74c40}
 LOCAL=192.0.2.10
 mkdir -p "$DATA"
 
@@ -50,6 +55,14 @@ generate realistic $((FRAMES * 2)) "$LONG"
 generate scan "$FRAMES" "$SCAN"
 generate bulk "$BULK_FRAMES" "$BULK"
 
+BASE_TRAFALYN=
+BASE_MODEL=
+if [ -n "$BASELINE" ]; then
+  base_dir=$("$HERE/build_baseline.sh" "$BUILD" "$BASELINE" "$HERE/model_bench.cpp")
+  BASE_TRAFALYN=$base_dir/trafalyn-cli
+  BASE_MODEL=$base_dir/bench/model_bench
+fi
+
 # One run of a command: "WALL_SECONDS PEAK_RSS_KB CPU_SECONDS" (CPU = user +
 # system). The CPU time says more than the wall clock when other work
 # shares the machine; both are reported.
@@ -63,29 +76,37 @@ measure() {
 
 min() { awk -v a="$1" -v b="$2" 'BEGIN{print (a<b)?a:b}'; }
 
-# Best of REPEATS, runs of the two programs interleaved so that load from
-# elsewhere on the machine hits both alike. Sets FLOOR_WALL, FLOOR_CPU,
-# TRAF_WALL, TRAF_CPU and TRAF_RSS.
+# Best of REPEATS, runs of the programs interleaved so that load from
+# elsewhere on the machine hits them alike. Sets FLOOR_WALL, FLOOR_CPU,
+# TRAF_WALL, TRAF_CPU, TRAF_RSS, BASE_WALL and BASE_CPU (999999 without a
+# baseline).
 compare() {  # file
   FLOOR_WALL=999999; FLOOR_CPU=999999; TRAF_WALL=999999; TRAF_CPU=999999; TRAF_RSS=0
+  BASE_WALL=999999; BASE_CPU=999999
   cat "$1" >/dev/null  # into the page cache
   for _ in $(seq "$REPEATS"); do
     read -r t _ c < <(measure "$FLOOR" "$1" "$LOCAL")
     FLOOR_WALL=$(min "$t" "$FLOOR_WALL"); FLOOR_CPU=$(min "$c" "$FLOOR_CPU")
     read -r t rss c < <(measure "$TRAFALYN" --headless -r "$1" --quiet)
     TRAF_WALL=$(min "$t" "$TRAF_WALL"); TRAF_CPU=$(min "$c" "$TRAF_CPU"); TRAF_RSS=$rss
+    if [ -n "$BASE_TRAFALYN" ]; then
+      read -r t _ c < <(measure "$BASE_TRAFALYN" --headless -r "$1" --quiet)
+      BASE_WALL=$(min "$t" "$BASE_WALL"); BASE_CPU=$(min "$c" "$BASE_CPU")
+    fi
   done
 }
 
-fps() { awk -v n="$FRAMES" -v t="$1" 'BEGIN{printf "%.0f", (t>0)?n/t:0}'; }
+fps() { awk -v n="$FRAMES" -v t="$1" 'BEGIN{printf "%.0f", (t>0 && t<999999)?n/t:0}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", (b>0)?a/b:0}'; }
 
 echo
 echo "== Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "== Replay throughput: $FRAMES frames per file, frames per second of the whole process"
 echo "   (start-up included), best of $REPEATS; 'cpu' rows divide by user + system time"
-echo "   trafalyn: trafalyn --headless -r FILE --quiet (full model, payload kept, no logs)"
-printf "%-10s %-5s %12s %12s %12s %9s %9s %11s\n" file clock floor trafalyn tshark "/floor" "/tshark" "RSS_KB"
+echo "   trafalyn: trafalyn-cli --headless -r FILE --quiet (full model, payload kept, no logs);"
+echo "   baseline: the same program built from ${BASELINE:-(none)}"
+printf "%-10s %-5s %12s %12s %12s %12s %9s %9s %9s %11s\n" file clock floor trafalyn baseline tshark \
+  "/floor" "/baseline" "/tshark" "RSS_KB"
 for kind in realistic scan; do
   file=$REAL
   [ "$kind" = scan ] && file=$SCAN
@@ -95,10 +116,11 @@ for kind in realistic scan; do
     read -r tshark_wall _ tshark_cpu < <(measure tshark -q -z conv,tcp -z conv,udp -r "$file")
   fi
   for clock in wall cpu; do
-    if [ $clock = wall ]; then a=$FLOOR_WALL; b=$TRAF_WALL; c=$tshark_wall; else a=$FLOOR_CPU; b=$TRAF_CPU; c=$tshark_cpu; fi
-    f=$(fps "$a"); m=$(fps "$b"); t=$(fps "$c")
-    printf "%-10s %-5s %12s %12s %12s %9s %9s %11s\n" "$kind" $clock "$f" "$m" "$t" \
-      "$(ratio "$m" "$f")" "$(ratio "$m" "$t")" "$TRAF_RSS"
+    if [ $clock = wall ]; then a=$FLOOR_WALL; b=$TRAF_WALL; c=$tshark_wall; d=$BASE_WALL
+    else a=$FLOOR_CPU; b=$TRAF_CPU; c=$tshark_cpu; d=$BASE_CPU; fi
+    f=$(fps "$a"); m=$(fps "$b"); t=$(fps "$c"); o=$(fps "$d")
+    printf "%-10s %-5s %12s %12s %12s %12s %9s %9s %9s %11s\n" "$kind" $clock "$f" "$m" "$o" "$t" \
+      "$(ratio "$m" "$f")" "$(ratio "$m" "$o")" "$(ratio "$m" "$t")" "$TRAF_RSS"
   done
 done
 
@@ -130,6 +152,27 @@ echo "== Traffic lock holds at full bounds"
 echo
 echo "== Per-frame micro-benchmarks"
 "$BUILD/bench/model_bench" --benchmark_min_time=0.3 2>&1 | grep -v '^\*\*\*WARNING'
+
+if [ -n "$BASE_MODEL" ]; then
+  echo
+  echo "== Per-frame CPU time against the baseline ($BASELINE), the same benchmark source,"
+  echo "   runs interleaved, best of $REPEATS"
+  PER_FRAME='InOrderTcpData|DecodeAndRecord'
+  best=$(mktemp)
+  for _ in $(seq "$REPEATS"); do
+    for side in now baseline; do
+      bin=$BUILD/bench/model_bench
+      [ $side = baseline ] && bin=$BASE_MODEL
+      "$bin" --benchmark_filter="$PER_FRAME" --benchmark_min_time=0.3 --benchmark_format=csv 2>/dev/null |
+        awk -F, -v side=$side 'NR>1{gsub(/"/, "", $1); print side, $1, $4}'
+    done
+  done >"$best"
+  printf "%-46s %12s %12s %10s\n" benchmark "baseline ns" "now ns" "now/base"
+  awk '{k=$2; if(!((k,$1) in m) || $3<m[k,$1]) m[k,$1]=$3; seen[k]=1}
+       END{for(k in seen) printf "%-46s %12.0f %12.0f %10.2f\n", k, m[k,"baseline"], m[k,"now"], m[k,"now"]/m[k,"baseline"]}' \
+    "$best" | sort
+  rm -f "$best"
+fi
 
 echo
 echo "== Naming programs: a live trace's decode-and-record path against a replay's"

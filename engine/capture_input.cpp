@@ -1,13 +1,45 @@
 #include "engine/capture_input.h"
 
+#include <stdio_ext.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "wire/link_layer.h"
 
+namespace {
+
+// The stream pcap_open_offline would read, opened here so that it gets a
+// larger buffer: "-" is standard input; a FIFO reads like a file, only
+// ever forward. Null with the library's own text in `error` when it
+// cannot be opened.
+std::FILE* OpenStream(const std::string& path, std::string& error) {
+  if (path == "-") return stdin;
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  if (stream == nullptr) error = path + ": " + std::strerror(errno);
+  return stream;
+}
+
+}  // namespace
+
 CCaptureInput::CCaptureInput(const std::string& path) : path_(path) {
-  // The library reads "-" as standard input, and a FIFO like a file: it
-  // only ever reads forward.
+  std::FILE* stream = OpenStream(path, error_);
+  if (stream == nullptr) return;
+  // Standard input outlives this object, so it keeps its own buffer.
+  if (stream != stdin) {
+    streamBuffer_ = std::make_unique<char[]>(kStreamBuffer);
+    std::setvbuf(stream, streamBuffer_.get(), _IOFBF, kStreamBuffer);
+    // One thread at a time reads the input: the stream's own lock, taken
+    // twice per frame, guards nothing.
+    __fsetlocking(stream, FSETLOCKING_BYCALLER);
+  }
   char errbuf[PCAP_ERRBUF_SIZE] = "";
-  handle_ = pcap_open_offline(path.c_str(), errbuf);
+  // The handle owns the stream from here on and closes it (standard input
+  // excepted), as pcap_open_offline's handle does.
+  handle_ = pcap_fopen_offline(stream, errbuf);
   if (handle_ == nullptr) {
+    if (stream != stdin) std::fclose(stream);
     error_ = errbuf;
     return;
   }

@@ -72,6 +72,12 @@ class CCaptureInput {
   // library's next frame.
   ERead NextAfterLookAhead(CFrame& frame);
 
+  // The stream's buffer: the library reads each frame in two small reads,
+  // and a large buffer turns them into copies from memory, with one
+  // system call per kStreamBuffer bytes. Declared before the handle, whose
+  // stream uses it until the handle is closed.
+  static constexpr std::size_t kStreamBuffer = std::size_t{64} << 10;
+  std::unique_ptr<char[]> streamBuffer_;
   std::string path_;
   pcap_t* handle_ = nullptr;
   int linkType_ = 0;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 
-CConversationTable::Key CConversationTable::KeyOf(const CPacketRecord& r) {
+CConversationTable::Key CConversationTable::KeyOf(const CPacketFields& r) {
   return CConversationIndex::MakeKey(r.protocol, r.remote, r.local, r.remotePort, r.localPort);
 }
 
@@ -12,13 +12,28 @@ CConversationTable::Key CConversationTable::KeyOf(const CConversation& c) {
                                      c.remotePort, c.localPort);
 }
 
-CConversation* CConversationTable::FindNewest(const CPacketRecord& r,
+CConversationTable::CLookAhead CConversationTable::Prefetch(const CPacketFields& f) const {
+  CLookAhead ahead;
+  ahead.key_ = KeyOf(f);
+  newestByKey_.Prefetch(ahead.key_);
+  return ahead;
+}
+
+void CConversationTable::Find(CLookAhead& ahead) const {
+  ahead.newest_ = newestByKey_.Find(ahead.key_);
+  ahead.found_ = true;
+  const char* c = reinterpret_cast<const char*>(ahead.newest_);
+  if (c == nullptr) return;
+  for (std::size_t off = 0; off < sizeof(CConversation); off += 64) __builtin_prefetch(c + off, 1);
+}
+
+CConversation* CConversationTable::FindNewest(const CPacketRecord& r, const CLookAhead* ahead,
                                               CConversation::EMatch& match, bool& cancelled) {
   using EMatch = CConversation::EMatch;
   match = EMatch::kOther;
   cancelled = false;
   if (!r.laterFragment) {
-    CConversation* c = newestByKey_.Find(KeyOf(r));
+    CConversation* c = ahead != nullptr && ahead->found_ ? ahead->newest_ : newestByKey_.Find(KeyOf(r));
     if (c == nullptr) return nullptr;
     MatchAndAnnounce(*c, r, match);
     return c;
@@ -55,11 +70,11 @@ void CConversationTable::MatchAndAnnounce(CConversation& c, const CPacketRecord&
   if (!wasClosed && c.closed) Announce(c);
 }
 
-void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role) {
+void CConversationTable::FilePacket(const CPacketRef& r, EHostRole role, const CLookAhead* ahead) {
   using EMatch = CConversation::EMatch;
   EMatch match;
   bool cancelled;
-  CConversation* c = FindNewest(*r, match, cancelled);
+  CConversation* c = FindNewest(*r, ahead, match, cancelled);
   if (cancelled) return;  // closing down: not filed
   if (match == EMatch::kSame) {
     if (r->laterFragment) {

@@ -52,8 +52,30 @@ class CConversationTable {
     finalWanted_ = std::move(wanted);
   }
 
+  // The lookup of a packet's conversation, started before its record is
+  // made (see Prefetch).
+  class CLookAhead {
+   private:
+    friend class CConversationTable;
+    CConversationIndex::Key key_{};
+    CConversation* newest_ = nullptr;
+    bool found_ = false;
+  };
+
   // Files the record with `role`, the host role in force.
-  void FilePacket(const CPacketRef& r, EHostRole role);
+  void FilePacket(const CPacketRef& r, EHostRole role) { FilePacket(r, role, nullptr); }
+  // The same with the lookup that Prefetch and Find made for the record's
+  // fields; the table must not have changed since.
+  void FilePacket(const CPacketRef& r, EHostRole role, const CLookAhead& ahead) {
+    FilePacket(r, role, &ahead);
+  }
+
+  // The index slot and the conversation of a packet are mostly out of the
+  // cache. Their reads start here, so that they overlap the work before the
+  // packet is filed: Prefetch asks for the slot, Find (a little later) reads
+  // it and asks for the conversation it leads to. Only reads.
+  CLookAhead Prefetch(const CPacketFields& f) const;
+  void Find(CLookAhead& ahead) const;
 
   // Deletes every conversation; pending fragments and the ConvId counter stay.
   void Clear();
@@ -85,7 +107,7 @@ class CConversationTable {
 
  private:
   using Key = CConversationIndex::Key;
-  static Key KeyOf(const CPacketRecord& r);
+  static Key KeyOf(const CPacketFields& r);
   static Key KeyOf(const CConversation& c);
 
   // Protocol and both addresses: what a fragment must share with its
@@ -99,8 +121,9 @@ class CConversationTable {
 
   // The conversation the record belongs to, or the one it closes; null when
   // none matched or the search was cancelled (`cancelled` set).
-  CConversation* FindNewest(const CPacketRecord& r, CConversation::EMatch& match,
-                            bool& cancelled);
+  CConversation* FindNewest(const CPacketRecord& r, const CLookAhead* ahead,
+                            CConversation::EMatch& match, bool& cancelled);
+  void FilePacket(const CPacketRef& r, EHostRole role, const CLookAhead* ahead);
   void AttachPending(const CPacketRecord& r, CConversation& c, EHostRole role);
   void TrimConversations();
   void ReleaseOldest(std::size_t limit);

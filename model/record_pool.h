@@ -1,6 +1,6 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
-#include <mutex>
 #include <vector>
 
 // Recycles the memory blocks of packet records, each record with its payload
@@ -11,8 +11,9 @@
 //
 // The free lists are stacks of pointers rather than links inside the blocks:
 // taking a block reads nothing from it, since a block freed long ago is no
-// longer in the cache. The block that the next Allocate of a class will hand
-// out is prefetched instead, so that filling it does not wait for memory.
+// longer in the cache. The block that the Allocate after next of a class
+// will hand out is prefetched instead, so that filling it does not wait for
+// memory.
 //
 // Blocks up to kLargestPooled bytes are pooled in classes of kClassBytes;
 // larger ones go straight to the general allocator. At most kMaxFreeBytes
@@ -20,6 +21,9 @@
 // allocator, so the pool never holds much more than the model's bounds.
 //
 // Any thread: a record may be released by whichever holder drops it last.
+// The free lists are guarded by a spin lock: it is held for a pointer swap
+// and nearly always taken by the recording thread alone, where a mutex's
+// two calls cost more than the work they guard.
 class CRecordPool {
  public:
   static constexpr std::size_t kClassBytes = 64;
@@ -51,7 +55,19 @@ class CRecordPool {
 
   CRecordPool() = default;
 
-  mutable std::mutex lock_;
+  // Holds the spin lock while it lives.
+  class CHeld {
+   public:
+    explicit CHeld(std::atomic<bool>& flag);
+    ~CHeld() { flag_.store(false, std::memory_order_release); }
+    CHeld(const CHeld&) = delete;
+    CHeld& operator=(const CHeld&) = delete;
+
+   private:
+    std::atomic<bool>& flag_;
+  };
+
+  mutable std::atomic<bool> locked_{false};
   std::vector<void*> free_[kClasses];
   std::size_t freeBytes_ = 0;
 };
