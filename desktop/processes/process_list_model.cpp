@@ -47,7 +47,7 @@ Qt::Alignment Alignment(int column) { return (column == 0 ? Qt::AlignLeft : Qt::
 
 }  // namespace
 
-CProcessListModel::CProcessListModel(QObject* parent) : QAbstractTableModel(parent) {}
+CProcessListModel::CProcessListModel(QObject* parent) : CMergedListModel(parent) {}
 
 void CProcessListModel::Merge(const std::vector<CProcessSummary>& processes) {
   MergeSortedRows(*this, rows_, processes,

@@ -1,14 +1,14 @@
 #pragma once
-#include <QAbstractTableModel>
 #include <vector>
 
+#include "desktop/common/merged_list_model.h"
 #include "engine/capture_session.h"
 
 // The Processes list of the Host Stats page: one row per program (its name,
 // how many processes ran it, bytes and packets sent and received), in name
 // order. Changes only by merging, so rows keep their place and selection.
 // User-interface thread only.
-class CProcessListModel : public QAbstractTableModel {
+class CProcessListModel : public CMergedListModel {
   Q_OBJECT
 
  public:
@@ -20,20 +20,6 @@ class CProcessListModel : public QAbstractTableModel {
   void Merge(const std::vector<CProcessSummary>& processes);
   void Clear();
   const CProcessSummary& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
-
-  // For MergeSortedRows.
-  template <typename F>
-  void RemoveRowsAt(int first, int last, F erase) {
-    beginRemoveRows(QModelIndex(), first, last);
-    erase();
-    endRemoveRows();
-  }
-  template <typename F>
-  void InsertRowsAt(int first, int last, F insert) {
-    beginInsertRows(QModelIndex(), first, last);
-    insert();
-    endInsertRows();
-  }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
